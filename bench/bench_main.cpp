@@ -1,0 +1,109 @@
+// Cost of the number text in ns per number and of the whole walk in MB/s.
+#include <benchmark/benchmark.h>
+
+#include <charconv>
+#include <random>
+#include <sstream>
+#include <streambuf>
+#include <vector>
+
+#include "mdx/mdx.h"
+#include "model_builder.h"
+#include "obj/obj.h"
+
+namespace {
+
+std::vector<float> coordinates() {
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<float> coord(-250.0f, 250.0f);
+  std::vector<float> values(4096);
+  for (float& v : values) v = coord(rng);
+  return values;
+}
+
+std::vector<float> grid_tex_values() {
+  std::vector<float> values(4096);
+  for (std::size_t i = 0; i < values.size(); ++i) values[i] = static_cast<float>(i % 257) / 256.0f;
+  return values;
+}
+
+void BM_FormatCoordinate(benchmark::State& state) {
+  std::vector<float> values = coordinates();
+  char buf[kMaxNumberText];
+  std::size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(format_fixed6(values[i++ & 4095], buf));
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_FormatCoordinate);
+
+void BM_FormatFlippedTexV(benchmark::State& state) {
+  std::vector<float> values = grid_tex_values();
+  char buf[kMaxNumberText];
+  std::size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(format_fixed6(1.0 - values[i++ & 4095], buf));
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_FormatFlippedTexV);
+
+void BM_FormatExactPath(benchmark::State& state) {
+  std::vector<float> values = coordinates();
+  char buf[kMaxNumberText];
+  std::size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(format_fixed6_exact(values[i++ & 4095], buf));
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_FormatExactPath);
+
+// The floor's formatter, for scale.
+void BM_ToCharsFixed6(benchmark::State& state) {
+  std::vector<float> values = coordinates();
+  char buf[kMaxNumberText];
+  std::size_t i = 0;
+  for (auto _ : state) {
+    double v = values[i++ & 4095];
+    benchmark::DoNotOptimize(std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 6));
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ToCharsFixed6);
+
+struct NullBuf : std::streambuf {
+  std::streamsize xsputn(const char*, std::streamsize n) override { return n; }
+  int overflow(int c) override { return c; }
+};
+
+void BM_WalkModel(benchmark::State& state) {
+  std::mt19937 rng(5);
+  std::vector<GeosetData> geosets;
+  for (int i = 0; i < 40; ++i) {
+    GeosetData g = make_geoset(3000, 6000, static_cast<float>(i));
+    for (std::uint16_t& index : g.indices) index = static_cast<std::uint16_t>(rng() % 3000);
+    geosets.push_back(g);
+  }
+  const std::string model = build_model(geosets);
+  std::ostringstream console;
+  for (auto _ : state) {
+    std::stringbuf in(model);
+    NullBuf out;
+    ModelSource src;
+    attach_model_source(&src, &in);
+    ObjSink sink;
+    attach_obj_sink(&sink, &out);
+    std::string err;
+    console.str("");
+    benchmark::DoNotOptimize(convert_geosets(src, sink, console, &err));
+    flush_obj_sink(sink, &err);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(model.size()));
+}
+BENCHMARK(BM_WalkModel)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();

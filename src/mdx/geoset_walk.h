@@ -1,0 +1,167 @@
+// The geoset walk, written once for any source that offers the operations of
+// ModelSource (source_size, tell, seek_to, skip_bytes, read_bytes, io_failed,
+// find_tag), so that tests can run it over a plain positioned-read source.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <ostream>
+#include <string>
+
+#include "common/types.h"
+#include "mdx/mdx.h"
+#include "obj/obj.h"
+
+namespace walk_detail {
+
+inline std::uint32_t u32_from(const unsigned char* b) {
+  return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 |
+         std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24;
+}
+
+inline float f32_from(const unsigned char* b) {
+  std::uint32_t bits = u32_from(b);
+  float f;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
+}
+
+inline std::uint16_t u16_from(const unsigned char* b) {
+  return static_cast<std::uint16_t>(b[0] | b[1] << 8);
+}
+
+template <class Source>
+bool read_u32(Source& src, std::uint32_t* value) {
+  unsigned char b[4];
+  if (!read_bytes(src, b, sizeof b)) return false;
+  *value = u32_from(b);
+  return true;
+}
+
+template <class Source>
+bool read_vec3(Source& src, Vec3* value) {
+  unsigned char b[12];
+  if (!read_bytes(src, b, sizeof b)) return false;
+  *value = Vec3{f32_from(b), f32_from(b + 4), f32_from(b + 8)};
+  return true;
+}
+
+template <class Source>
+bool read_tex_coord(Source& src, TexCoord* value) {
+  unsigned char b[8];
+  if (!read_bytes(src, b, sizeof b)) return false;
+  *value = TexCoord{f32_from(b), f32_from(b + 4)};
+  return true;
+}
+
+template <class Source>
+bool read_face(Source& src, FaceIndices* value) {
+  unsigned char b[6];
+  if (!read_bytes(src, b, sizeof b)) return false;
+  *value = FaceIndices{u16_from(b), u16_from(b + 2), u16_from(b + 4)};
+  return true;
+}
+
+template <class Source>
+WalkResult input_failed(const Source& src, const char* what, std::string* err) {
+  std::string at = std::to_string(tell(src));
+  if (io_failed(src)) {
+    *err = "read failed near offset " + at;
+  } else {
+    *err = std::string("file ends inside the ") + what + " at offset " + at;
+  }
+  return WalkResult::kInputFailed;
+}
+
+inline WalkResult output_failed(const ObjSink& sink, std::string* err) {
+  *err = sink.error;
+  return WalkResult::kOutputFailed;
+}
+
+// A search that found nothing ends the walk; it is a failure only when the
+// file could not be read to its end.
+template <class Source>
+WalkResult walk_over(const Source& src, const ObjSink& sink, std::string* err) {
+  if (io_failed(src)) return input_failed(src, "model", err);
+  if (sink.failed) return output_failed(sink, err);
+  return WalkResult::kDone;
+}
+
+}  // namespace walk_detail
+
+template <class Source>
+WalkResult walk_geosets(Source& src, ObjSink& sink, std::ostream& console,
+                        std::string* err) {
+  using namespace walk_detail;
+  const std::uint64_t file_size = source_size(src);
+  std::uint64_t scan_pos = 0;
+  std::uint64_t vertex_base = 0;
+
+  while (scan_pos < file_size) {
+    std::uint64_t vertex_tag;
+    if (!find_tag(src, kVertexTag, scan_pos, &vertex_tag)) break;
+    console << "Geoset Found!\n";
+
+    std::uint32_t vertex_count;
+    if (!read_u32(src, &vertex_count)) return input_failed(src, "vertex count", err);
+    console << "Vertices: " << vertex_count << std::endl;
+    for (std::uint32_t i = 0; i < vertex_count; ++i) {
+      Vec3 p;
+      if (!read_vec3(src, &p)) return input_failed(src, "vertex positions", err);
+      write_vertex(sink, p.x, p.y, p.z);
+    }
+    if (sink.failed) return output_failed(sink, err);
+
+    // The normal block's own tag is passed over unread.
+    skip_bytes(src, 4);
+    std::uint32_t normal_count;
+    if (!read_u32(src, &normal_count)) return input_failed(src, "normal count", err);
+    console << "Normals: " << normal_count << std::endl;
+    for (std::uint32_t i = 0; i < normal_count; ++i) {
+      Vec3 n;
+      if (!read_vec3(src, &n)) return input_failed(src, "normals", err);
+      write_normal(sink, n.x, n.y, n.z);
+    }
+    if (sink.failed) return output_failed(sink, err);
+
+    // Without an index block there are no faces to write, and no texture
+    // block could be told apart from a later geoset's: the walk ends here.
+    std::uint64_t index_tag;
+    if (!find_tag(src, kIndexTag, tell(src), &index_tag)) break;
+    const std::uint64_t index_block_pos = index_tag + 4;
+
+    std::uint64_t tex_tag;
+    if (find_tag(src, kTexCoordTag, index_block_pos, &tex_tag)) {
+      std::uint32_t tex_count;
+      if (!read_u32(src, &tex_count)) return input_failed(src, "texture coordinate count", err);
+      console << "TVerts: " << tex_count << std::endl;
+      console << static_cast<long long>(tell(src)) << std::endl;
+      for (std::uint32_t i = 0; i < tex_count; ++i) {
+        TexCoord t;
+        if (!read_tex_coord(src, &t)) return input_failed(src, "texture coordinates", err);
+        write_tex_coord(sink, t.u, t.v);
+      }
+      if (sink.failed) return output_failed(sink, err);
+      scan_pos = tex_tag;
+    } else {
+      if (io_failed(src)) return input_failed(src, "model", err);
+      scan_pos = file_size;
+    }
+
+    seek_to(src, index_block_pos);
+    std::uint32_t index_count;
+    if (!read_u32(src, &index_count)) return input_failed(src, "index count", err);
+    console << "Faces: " << index_count << std::endl;
+    console << static_cast<long long>(tell(src)) << std::endl;
+    for (std::uint32_t i = 0; i < index_count / 3; ++i) {
+      FaceIndices f;
+      if (!read_face(src, &f)) return input_failed(src, "indices", err);
+      write_face(sink, f.a + vertex_base, f.b + vertex_base, f.c + vertex_base);
+    }
+    if (sink.failed) return output_failed(sink, err);
+
+    vertex_base += vertex_count;
+    scan_pos += 1;
+  }
+  return walk_over(src, sink, err);
+}

@@ -1,0 +1,102 @@
+#include "common/file_identity.h"
+#include "mdx/mdx.h"
+
+bool open_model_source(ModelSource* src, const std::string& name) {
+  // A name with a NUL in it would open the file named by its first part.
+  if (name.find('\0') != std::string::npos) return false;
+  if (!is_regular_file(name)) return false;
+  if (!src->file.open(name, std::ios::in | std::ios::binary)) return false;
+  attach_model_source(src, &src->file);
+  return true;
+}
+
+void attach_model_source(ModelSource* src, std::streambuf* in,
+                         std::size_t window_size) {
+  if (window_size < 4) window_size = 4;
+  src->in = in;
+  src->window.assign(window_size, 0);
+  src->window_start = 0;
+  src->window_len = 0;
+  src->pos = 0;
+  src->read_failed = false;
+  std::streamoff end = in->pubseekoff(0, std::ios::end, std::ios::in);
+  if (end < 0) {
+    src->read_failed = true;
+    src->size = 0;
+  } else {
+    src->size = static_cast<std::uint64_t>(end);
+  }
+}
+
+void close_model_source(ModelSource& src) {
+  if (src.file.is_open()) src.file.close();
+}
+
+bool fill_window(ModelSource& src, std::uint64_t offset) {
+  src.window_start = offset;
+  src.window_len = 0;
+  if (offset >= src.size) return true;
+  std::uint64_t left = src.size - offset;
+  std::size_t want = left < src.window.size() ? static_cast<std::size_t>(left)
+                                              : src.window.size();
+  std::streamoff target = static_cast<std::streamoff>(offset);
+  if (src.in->pubseekpos(target, std::ios::in) != target) {
+    src.read_failed = true;
+    return false;
+  }
+  std::streamsize got =
+      src.in->sgetn(src.window.data(), static_cast<std::streamsize>(want));
+  src.window_len = got > 0 ? static_cast<std::size_t>(got) : 0;
+  if (src.window_len < want) {
+    // The file is shorter than it was when the walk began, or unreadable.
+    src.read_failed = true;
+    return false;
+  }
+  return true;
+}
+
+bool read_bytes_refilling(ModelSource& src, void* dst, std::size_t n) {
+  char* out = static_cast<char*>(dst);
+  std::uint64_t at = src.pos;
+  while (n > 0) {
+    if (at < src.window_start || at - src.window_start >= src.window_len) {
+      if (!fill_window(src, at)) return false;
+    }
+    std::size_t offset = static_cast<std::size_t>(at - src.window_start);
+    std::size_t take = src.window_len - offset < n ? src.window_len - offset : n;
+    std::memcpy(out, src.window.data() + offset, take);
+    out += take;
+    at += take;
+    n -= take;
+  }
+  src.pos = at;
+  return true;
+}
+
+bool find_tag(ModelSource& src, Tag tag, std::uint64_t from, std::uint64_t* at) {
+  if (src.size < 4) return false;
+  const std::uint64_t last = src.size - 4;
+  std::uint64_t offset = from;
+  while (offset <= last) {
+    if (offset < src.window_start || offset - src.window_start + 4 > src.window_len) {
+      if (!fill_window(src, offset)) return false;
+    }
+    // Every offset whose four bytes lie in the window; the window never
+    // reaches past the end of the file.
+    const char* base = src.window.data();
+    const char* p = base + (offset - src.window_start);
+    const char* stop = base + src.window_len - 3;
+    while (p < stop) {
+      p = static_cast<const char*>(std::memchr(p, tag.bytes[0], static_cast<std::size_t>(stop - p)));
+      if (p == nullptr) break;
+      if (std::memcmp(p, tag.bytes, 4) == 0) {
+        *at = src.window_start + static_cast<std::uint64_t>(p - base);
+        src.pos = *at + 4;
+        return true;
+      }
+      ++p;
+    }
+    offset = src.window_start + (src.window_len - 3);
+  }
+  return false;
+}

@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+
+#include "front/front.h"
+#include "model_builder.h"
+#include "test_util.h"
+
+namespace {
+
+const char kTitleAndPrompts[] =
+    "Quarnex MDX -> OBJ File Converter\nEnter MDX Filename: Enter OBJ Filename: ";
+
+struct Answers {
+  std::string first, second;
+};
+
+Answers answer(const std::string& typed) {
+  std::istringstream in(typed);
+  std::ostringstream console;
+  Answers a;
+  read_file_name(in, console, "Enter MDX Filename: ", &a.first);
+  read_file_name(in, console, "Enter OBJ Filename: ", &a.second);
+  EXPECT_EQ(console.str(), "Enter MDX Filename: Enter OBJ Filename: ");
+  return a;
+}
+
+TEST(FileNameAnswer, IsTheWholeLineAsTyped) {
+  const std::string long_name(300, 'n');
+  Answers a = answer(long_name + "\nout.obj\n");
+  EXPECT_EQ(a.first, long_name);
+  EXPECT_EQ(a.second, "out.obj");
+  a = answer("  spaced name.mdx \n\"quoted\".obj\n");
+  EXPECT_EQ(a.first, "  spaced name.mdx ");
+  EXPECT_EQ(a.second, "\"quoted\".obj");
+}
+
+TEST(FileNameAnswer, CarriageReturnBeforeNewlineIsDropped) {
+  Answers a = answer("model.mdx\r\nout.obj\r\n");
+  EXPECT_EQ(a.first, "model.mdx");
+  EXPECT_EQ(a.second, "out.obj");
+  EXPECT_EQ(answer("a\rb\n\r\n").first, "a\rb");
+}
+
+TEST(FileNameAnswer, EmptyLinesAndTheEndOfInput) {
+  Answers a = answer("\nout.obj\n");
+  EXPECT_EQ(a.first, "");
+  EXPECT_EQ(a.second, "out.obj");
+  a = answer("");
+  EXPECT_EQ(a.first, "");
+  EXPECT_EQ(a.second, "");
+  a = answer("model.mdx");
+  EXPECT_EQ(a.first, "model.mdx");
+  EXPECT_EQ(a.second, "");
+  a = answer("model.mdx\n");
+  EXPECT_EQ(a.first, "model.mdx");
+  EXPECT_EQ(a.second, "");
+}
+
+// One conversion in this process, on files in a scratch folder.
+struct ConverterFixture : ::testing::Test {
+  TempDir dir;
+  std::string model_name = dir.file("model.mdx");
+  std::string obj_name = dir.file("model.obj");
+  std::string model = build_model({make_geoset(3, 1)});
+  std::string console, diag;
+
+  void SetUp() override { write_file(model_name, model); }
+
+  int convert(const std::string& input, const std::string& output) {
+    std::istringstream in(input + "\n" + output + "\n");
+    std::ostringstream out, err;
+    int status = run_converter(in, out, err);
+    console = out.str();
+    diag = err.str();
+    return status;
+  }
+  void expect_one_line_naming(const std::string& name) {
+    EXPECT_EQ(diag.rfind("mdx2obj: " + name + ": ", 0), 0u) << diag;
+    EXPECT_EQ(std::count(diag.begin(), diag.end(), '\n'), 1) << diag;
+  }
+};
+
+TEST_F(ConverterFixture, ConvertsAndSucceeds) {
+  EXPECT_EQ(convert(model_name, obj_name), kExitSuccess);
+  EXPECT_EQ(console.rfind(kTitleAndPrompts, 0), 0u);
+  EXPECT_NE(console.find("Geoset Found!\nVertices: 3\n"), std::string::npos);
+  EXPECT_EQ(read_file(obj_name), expected_obj({make_geoset(3, 1)}));
+  EXPECT_EQ(diag, "");
+}
+
+TEST_F(ConverterFixture, ModelThatCannotBeOpenedEndsSilently) {
+  for (const std::string& input : {dir.file("missing.mdx"), std::string(), dir.path.string(),
+                                   std::string("/dev/null"), model_name + std::string(1, '\0')}) {
+    EXPECT_EQ(convert(input, obj_name), kExitFailure) << input;
+    EXPECT_EQ(console, kTitleAndPrompts);
+    EXPECT_EQ(diag, "");
+    EXPECT_FALSE(file_exists(obj_name));
+  }
+}
+
+TEST_F(ConverterFixture, RefusesToWriteOverTheModel) {
+  std::filesystem::create_directory(dir.file("sub"));
+  std::filesystem::create_symlink(model_name, dir.file("link.mdx"));
+  std::filesystem::create_hard_link(model_name, dir.file("hard.mdx"));
+  for (const std::string& output :
+       {model_name, dir.file("sub/../model.mdx"), dir.file("./model.mdx"), dir.file("link.mdx"),
+        dir.file("hard.mdx")}) {
+    EXPECT_EQ(convert(model_name, output), kExitFailure) << output;
+    EXPECT_EQ(console, kTitleAndPrompts);
+    expect_one_line_naming(output);
+    EXPECT_EQ(read_file(model_name), model);
+  }
+  // The link as the model and the file itself as the output is the same pair.
+  EXPECT_EQ(convert(dir.file("link.mdx"), model_name), kExitFailure);
+  EXPECT_EQ(read_file(model_name), model);
+}
+
+TEST_F(ConverterFixture, OutputThatCannotBeWrittenFails) {
+  std::filesystem::create_directory(dir.file("folder"));
+  for (const std::string& output :
+       {std::string("/dev/full"), dir.file("folder"), dir.file("missing/model.obj"),
+        std::string("/proc/version"), std::string(), obj_name + std::string(1, '\0') + "x"}) {
+    EXPECT_EQ(convert(model_name, output), kExitFailure) << output;
+    expect_one_line_naming(output.empty() ? "\"\"" : output);
+    EXPECT_EQ(read_file(model_name), model);
+  }
+  EXPECT_FALSE(file_exists(obj_name));
+}
+
+TEST_F(ConverterFixture, TruncatedModelKeepsWholeRecordsAndFails) {
+  // Cut inside the second normal.
+  std::size_t cut = model.find("NRMS") + 8 + 12 + 5;
+  write_file(model_name, model.substr(0, cut));
+  EXPECT_EQ(convert(model_name, obj_name), kExitFailure);
+  EXPECT_EQ(console, std::string(kTitleAndPrompts) + "Geoset Found!\nVertices: 3\nNormals: 3\n");
+  expect_one_line_naming(model_name);
+  EXPECT_NE(diag.find("file ends inside the normals at offset " + std::to_string(cut - 5)),
+            std::string::npos)
+      << diag;
+  std::string obj = read_file(obj_name);
+  EXPECT_EQ(std::count(obj.begin(), obj.end(), '\n'), 4);
+  EXPECT_EQ(obj.substr(obj.rfind("vn")), "vn 0.000000 0.500000 -1.000000\n");
+}
+
+}  // namespace

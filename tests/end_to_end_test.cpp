@@ -1,0 +1,90 @@
+// Runs the built program as a user does: answers on standard input, the
+// console and the exit status read back.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "model_builder.h"
+#include "test_util.h"
+
+namespace {
+
+struct Program {
+  int status = -1;
+  std::string out, err;
+};
+
+struct EndToEnd : ::testing::Test {
+  TempDir dir;
+
+  // Runs mdx2obj in the scratch folder with `answers` as its whole input.
+  Program run(const std::string& answers) {
+    write_file(dir.file("answers"), answers);
+    std::string command = "cd '" + dir.path.string() + "' && '" MDX2OBJ_PATH
+                          "' < answers > stdout.txt 2> stderr.txt";
+    int raw = std::system(command.c_str());
+    Program p;
+    p.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    p.out = read_file(dir.file("stdout.txt"));
+    p.err = read_file(dir.file("stderr.txt"));
+    return p;
+  }
+};
+
+const char kTitle[] = "Quarnex MDX -> OBJ File Converter\n";
+const char kPrompts[] = "Enter MDX Filename: Enter OBJ Filename: ";
+
+TEST_F(EndToEnd, ConvertsAModelWithItsConsoleText) {
+  std::vector<GeosetData> geosets = {make_geoset(3, 1), make_geoset(4, 2, 1.0f)};
+  std::vector<GeosetOffsets> at;
+  write_file(dir.file("unit.mdx"), build_model(geosets, &at));
+  Program p = run("unit.mdx\r\nunit.obj\r\n");
+  EXPECT_EQ(p.status, 0);
+  std::string expected = std::string(kTitle) + kPrompts;
+  for (std::size_t i = 0; i < geosets.size(); ++i) {
+    const GeosetData& g = geosets[i];
+    expected += "Geoset Found!\nVertices: " + std::to_string(g.vertices.size()) +
+                "\nNormals: " + std::to_string(g.normals.size()) + "\nTVerts: " +
+                std::to_string(g.tex_coords.size()) + "\n" + std::to_string(at[i].tex_tag + 8) +
+                "\nFaces: " + std::to_string(g.indices.size()) + "\n" +
+                std::to_string(at[i].index_tag + 8) + "\n";
+  }
+  EXPECT_EQ(p.out, expected);
+  EXPECT_EQ(p.err, "");
+  EXPECT_EQ(read_file(dir.file("unit.obj")), expected_obj(geosets));
+}
+
+TEST_F(EndToEnd, MissingModelEndsSilentlyWithFailure) {
+  Program p = run("none.mdx\nnone.obj\n");
+  EXPECT_NE(p.status, 0);
+  EXPECT_EQ(p.out, std::string(kTitle) + kPrompts);
+  EXPECT_EQ(p.err, "");
+  EXPECT_FALSE(file_exists(dir.file("none.obj")));
+  p = run("");
+  EXPECT_NE(p.status, 0);
+  EXPECT_EQ(p.out, std::string(kTitle) + kPrompts);
+}
+
+TEST_F(EndToEnd, FailuresSayWhyOnStandardError) {
+  std::string model = build_model({make_geoset(3, 1)});
+  write_file(dir.file("cut.mdx"), model.substr(0, model.find("PVTX") + 6));
+  Program p = run("cut.mdx\ncut.obj\n");
+  EXPECT_NE(p.status, 0);
+  EXPECT_EQ(p.err, "mdx2obj: cut.mdx: file ends inside the index count at offset " +
+                       std::to_string(model.find("PVTX") + 4) + "\n");
+
+  write_file(dir.file("whole.mdx"), model);
+  p = run("whole.mdx\n./whole.mdx\n");
+  EXPECT_NE(p.status, 0);
+  EXPECT_EQ(p.out, std::string(kTitle) + kPrompts);
+  EXPECT_EQ(p.err, "mdx2obj: ./whole.mdx: is the model file itself; refusing to overwrite it\n");
+  EXPECT_EQ(read_file(dir.file("whole.mdx")), model);
+
+  p = run("whole.mdx\n/dev/full\n");
+  EXPECT_NE(p.status, 0);
+  EXPECT_EQ(p.err, "mdx2obj: /dev/full: write failed: No space left on device\n");
+}
+
+}  // namespace

@@ -1,0 +1,81 @@
+// Helpers shared by the tests: scratch folders, whole-file reads, and the
+// expected text of well-formed models.
+#pragma once
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "model_builder.h"
+
+// A fresh folder that is removed with everything in it when the test ends.
+struct TempDir {
+  std::filesystem::path path;
+
+  TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "mdx2obj-XXXXXX").string();
+    char* made = mkdtemp(pattern.data());
+    if (made) path = made;
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::permissions(path, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path, ec);
+  }
+  std::string file(const std::string& name) const { return (path / name).string(); }
+};
+
+inline void write_file(const std::string& name, const std::string& bytes) {
+  std::ofstream(name, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+inline std::string read_file(const std::string& name) {
+  std::ifstream in(name, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline bool file_exists(const std::string& name) {
+  std::error_code ec;
+  return std::filesystem::exists(name, ec);
+}
+
+// Six-decimal text of values that have at most six decimals, where the C
+// library's rounding never comes into play.
+inline std::string fixed(double v) {
+  if (v == 0) v = 0;  // the C library signs a negative zero
+  char text[64];
+  std::snprintf(text, sizeof text, "%.6f", v);
+  return text;
+}
+
+// What the converter must write for geosets that each carry their own
+// blocks: per geoset its positions, normals, texture coordinates and faces,
+// with one numbering across all of them.
+inline std::string expected_obj(const std::vector<GeosetData>& geosets) {
+  std::string obj;
+  std::uint64_t base = 1;
+  for (const GeosetData& g : geosets) {
+    for (const Vec3& p : g.vertices)
+      obj += "v " + fixed(p.x) + " " + fixed(p.y) + " " + fixed(p.z) + "\n";
+    for (const Vec3& n : g.normals)
+      obj += "vn " + fixed(n.x) + " " + fixed(n.y) + " " + fixed(n.z) + "\n";
+    for (const TexCoord& t : g.tex_coords) obj += "vt " + fixed(t.u) + " " + fixed(1.0 - t.v) + "\n";
+    for (std::size_t i = 0; i + 2 < g.indices.size(); i += 3) {
+      obj += "f";
+      for (std::size_t k = 0; k < 3; ++k) {
+        std::string n = std::to_string(g.indices[i + k] + base);
+        obj += " " + n + "/" + n + "/" + n;
+      }
+      obj += "\n";
+    }
+    base += g.vertices.size();
+  }
+  return obj;
+}
