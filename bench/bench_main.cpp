@@ -27,49 +27,37 @@ std::vector<float> grid_tex_values() {
   return values;
 }
 
-void BM_FormatCoordinate(benchmark::State& state) {
-  std::vector<float> values = coordinates();
+// Formats values of one kind in turn; `format` turns one value into text.
+template <class Format>
+void format_numbers(benchmark::State& state, const std::vector<float>& values, Format format) {
   char buf[kMaxNumberText];
   std::size_t i = 0;
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(format_fixed6(values[i++ & 4095], buf));
-  }
+  for (auto _ : state) benchmark::DoNotOptimize(format(values[i++ & 4095], buf));
   state.SetItemsProcessed(state.iterations());
+}
+
+void BM_FormatCoordinate(benchmark::State& state) {
+  format_numbers(state, coordinates(), [](float v, char* out) { return format_fixed6(v, out); });
 }
 BENCHMARK(BM_FormatCoordinate);
 
 void BM_FormatFlippedTexV(benchmark::State& state) {
-  std::vector<float> values = grid_tex_values();
-  char buf[kMaxNumberText];
-  std::size_t i = 0;
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(format_fixed6(1.0 - values[i++ & 4095], buf));
-  }
-  state.SetItemsProcessed(state.iterations());
+  format_numbers(state, grid_tex_values(),
+                 [](float v, char* out) { return format_fixed6(1.0 - v, out); });
 }
 BENCHMARK(BM_FormatFlippedTexV);
 
 void BM_FormatExactPath(benchmark::State& state) {
-  std::vector<float> values = coordinates();
-  char buf[kMaxNumberText];
-  std::size_t i = 0;
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(format_fixed6_exact(values[i++ & 4095], buf));
-  }
-  state.SetItemsProcessed(state.iterations());
+  format_numbers(state, coordinates(),
+                 [](float v, char* out) { return format_fixed6_exact(v, out); });
 }
 BENCHMARK(BM_FormatExactPath);
 
 // The floor's formatter, for scale.
 void BM_ToCharsFixed6(benchmark::State& state) {
-  std::vector<float> values = coordinates();
-  char buf[kMaxNumberText];
-  std::size_t i = 0;
-  for (auto _ : state) {
-    double v = values[i++ & 4095];
-    benchmark::DoNotOptimize(std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 6));
-  }
-  state.SetItemsProcessed(state.iterations());
+  format_numbers(state, coordinates(), [](float v, char* out) {
+    return std::to_chars(out, out + kMaxNumberText, double(v), std::chars_format::fixed, 6).ptr;
+  });
 }
 BENCHMARK(BM_ToCharsFixed6);
 

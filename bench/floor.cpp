@@ -96,11 +96,8 @@ BlockWriter writer;
 }  // namespace
 
 int main() {
-  std::printf("Quarnex MDX -> OBJ File Converter\nEnter MDX Filename: Enter OBJ Filename: ");
-  std::fflush(stdout);
   std::string in_name, out_name;
-  read_answer(&in_name);
-  read_answer(&out_name);
+  read_dialogue(&in_name, &out_name);
   int in = open(in_name.c_str(), O_RDONLY);
   struct stat st;
   if (in < 0 || fstat(in, &st) != 0) return 1;

@@ -18,9 +18,12 @@ namespace {
 // grid (exact halves at the sixth decimal), some anywhere.
 float tex_value(std::mt19937& rng) {
   switch (rng() % 4) {
-    case 0: return static_cast<float>(rng() % 257) / 256.0f;
-    case 1: return static_cast<float>(rng() % 129) / 128.0f;
-    default: return std::uniform_real_distribution<float>(0.0f, 1.0f)(rng);
+    case 0:
+      return static_cast<float>(rng() % 257) / 256.0f;
+    case 1:
+      return static_cast<float>(rng() % 129) / 128.0f;
+    default:
+      return std::uniform_real_distribution<float>(0.0f, 1.0f)(rng);
   }
 }
 

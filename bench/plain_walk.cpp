@@ -45,18 +45,16 @@ struct PrintfWriter {
   void tex(float u, float v) { std::fprintf(out, "vt %f %f\n", u, 1.0 - v); }
   void face(std::uint64_t a, std::uint64_t b, std::uint64_t c) {
     unsigned long long x = a + 1, y = b + 1, z = c + 1;
-    std::fprintf(out, "f %llu/%llu/%llu %llu/%llu/%llu %llu/%llu/%llu\n", x, x, x, y, y, y, z, z, z);
+    std::fprintf(out, "f %llu/%llu/%llu %llu/%llu/%llu %llu/%llu/%llu\n", x, x, x, y, y, y, z, z,
+                 z);
   }
 };
 
 }  // namespace
 
 int main() {
-  std::printf("Quarnex MDX -> OBJ File Converter\nEnter MDX Filename: Enter OBJ Filename: ");
-  std::fflush(stdout);
   std::string in_name, out_name;
-  read_answer(&in_name);
-  read_answer(&out_name);
+  read_dialogue(&in_name, &out_name);
   StreamReader reader;
   reader.in.open(in_name, std::ios::binary);
   if (!reader.in) return 1;

@@ -15,6 +15,14 @@ inline bool read_answer(std::string* name) {
   return true;
 }
 
+// The dialogue of mdx2obj, without its checks.
+inline void read_dialogue(std::string* in_name, std::string* out_name) {
+  std::printf("Quarnex MDX -> OBJ File Converter\nEnter MDX Filename: Enter OBJ Filename: ");
+  std::fflush(stdout);
+  read_answer(in_name);
+  read_answer(out_name);
+}
+
 template <class Reader>
 bool ref_u32(Reader& r, std::uint32_t* v) {
   unsigned char b[4];

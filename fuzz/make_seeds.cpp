@@ -26,8 +26,7 @@ int main(int argc, char** argv) {
   for (const auto& geosets : models) {
     std::string bytes = build_model(geosets);
     for (char window : {'\0', '\x07'}) {
-      std::ofstream out(std::string(argv[1]) + "/seed-" + std::to_string(n++),
-                        std::ios::binary);
+      std::ofstream out(std::string(argv[1]) + "/seed-" + std::to_string(n++), std::ios::binary);
       out << window << bytes;
     }
   }

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "front/front.h"
 #include "model_builder.h"
@@ -120,9 +122,19 @@ TEST_F(ConverterFixture, RefusesToWriteOverTheModel) {
 
 TEST_F(ConverterFixture, OutputThatCannotBeWrittenFails) {
   std::filesystem::create_directory(dir.file("folder"));
-  for (const std::string& output :
-       {std::string("/dev/full"), dir.file("folder"), dir.file("missing/model.obj"),
-        std::string("/proc/version"), std::string(), obj_name + std::string(1, '\0') + "x"}) {
+  std::vector<std::string> outputs = {
+      "/dev/full",
+      dir.file("folder"),
+      dir.file("missing/model.obj"),
+      "/proc/version",  // root may open it, but no write goes through
+      "",
+      obj_name + std::string(1, '\0') + "x"};
+  // A folder without write permission stops everyone but root.
+  std::filesystem::create_directory(dir.file("readonly"));
+  std::filesystem::permissions(dir.file("readonly"), std::filesystem::perms::owner_read |
+                                                         std::filesystem::perms::owner_exec);
+  if (geteuid() != 0) outputs.push_back(dir.file("readonly/model.obj"));
+  for (const std::string& output : outputs) {
     EXPECT_EQ(convert(model_name, output), kExitFailure) << output;
     expect_one_line_naming(output.empty() ? "\"\"" : output);
     EXPECT_EQ(read_file(model_name), model);

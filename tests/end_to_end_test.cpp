@@ -22,8 +22,8 @@ struct EndToEnd : ::testing::Test {
   // Runs mdx2obj in the scratch folder with `answers` as its whole input.
   Program run(const std::string& answers) {
     write_file(dir.file("answers"), answers);
-    std::string command = "cd '" + dir.path.string() + "' && '" MDX2OBJ_PATH
-                          "' < answers > stdout.txt 2> stderr.txt";
+    std::string command =
+        "cd '" + dir.path.string() + "' && '" MDX2OBJ_PATH "' < answers > stdout.txt 2> stderr.txt";
     int raw = std::system(command.c_str());
     Program p;
     p.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -46,10 +46,10 @@ TEST_F(EndToEnd, ConvertsAModelWithItsConsoleText) {
   for (std::size_t i = 0; i < geosets.size(); ++i) {
     const GeosetData& g = geosets[i];
     expected += "Geoset Found!\nVertices: " + std::to_string(g.vertices.size()) +
-                "\nNormals: " + std::to_string(g.normals.size()) + "\nTVerts: " +
-                std::to_string(g.tex_coords.size()) + "\n" + std::to_string(at[i].tex_tag + 8) +
-                "\nFaces: " + std::to_string(g.indices.size()) + "\n" +
-                std::to_string(at[i].index_tag + 8) + "\n";
+                "\nNormals: " + std::to_string(g.normals.size()) +
+                "\nTVerts: " + std::to_string(g.tex_coords.size()) + "\n" +
+                std::to_string(at[i].tex_tag + 8) + "\nFaces: " + std::to_string(g.indices.size()) +
+                "\n" + std::to_string(at[i].index_tag + 8) + "\n";
   }
   EXPECT_EQ(p.out, expected);
   EXPECT_EQ(p.err, "");

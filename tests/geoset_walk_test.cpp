@@ -17,8 +17,8 @@ std::string progress(const GeosetData& g, const GeosetOffsets& at) {
   return "Geoset Found!\nVertices: " + std::to_string(g.vertices.size()) +
          "\nNormals: " + std::to_string(g.normals.size()) +
          "\nTVerts: " + std::to_string(g.tex_coords.size()) + "\n" +
-         std::to_string(at.tex_tag + 8) + "\nFaces: " + std::to_string(g.indices.size()) +
-         "\n" + std::to_string(at.index_tag + 8) + "\n";
+         std::to_string(at.tex_tag + 8) + "\nFaces: " + std::to_string(g.indices.size()) + "\n" +
+         std::to_string(at.index_tag + 8) + "\n";
 }
 
 struct WalkFixture : ::testing::Test {
@@ -141,8 +141,8 @@ TEST_F(WalkFixture, FaceNumbersGoPast65535) {
 }
 
 TEST(GeosetWalk, EmptyAndTaglessInputsWriteNothing) {
-  for (const std::string& bytes : {std::string(), std::string("MDLX"), std::string(5000, 'V'),
-                                   build_model({})}) {
+  for (const std::string& bytes :
+       {std::string(), std::string("MDLX"), std::string(5000, 'V'), build_model({})}) {
     WalkRun run = run_walk(bytes);
     EXPECT_EQ(run.result, WalkResult::kDone);
     EXPECT_EQ(run.obj, "");
@@ -170,8 +170,7 @@ TEST(GeosetWalk, ProgressLinesGiveCountsAndOffsets) {
   w.u32(4);
   for (int i = 0; i < 8; ++i) w.f32(0.5f);
   WalkRun run = run_walk(w.bytes);
-  EXPECT_EQ(run.console,
-            "Geoset Found!\nVertices: 4\nNormals: 4\nTVerts: 4\n408\nFaces: 6\n208\n");
+  EXPECT_EQ(run.console, "Geoset Found!\nVertices: 4\nNormals: 4\nTVerts: 4\n408\nFaces: 6\n208\n");
 }
 
 // Models cut and bent at random, through windows of every size: the windowed
@@ -187,9 +186,15 @@ TEST(GeosetWalk, WindowedSourceAgreesWithPlainOnMutatedModels) {
     for (int m = rng() % 4; m > 0; --m) {
       std::size_t at = rng() % bytes.size();
       switch (rng() % 3) {
-        case 0: bytes[at] = static_cast<char>(rng()); break;
-        case 1: bytes.resize(at); break;
-        default: bytes.insert(at, std::string(rng() % 9, 'X')); break;
+        case 0:
+          bytes[at] = static_cast<char>(rng());
+          break;
+        case 1:
+          bytes.resize(at);
+          break;
+        default:
+          bytes.insert(at, std::string(rng() % 9, 'X'));
+          break;
       }
       if (bytes.empty()) break;
     }

@@ -37,11 +37,11 @@ TEST_F(SinkFixture, WritesTheFourRecords) {
 TEST_F(SinkFixture, FlipsTextureVInDoublePrecision) {
   write_tex_coord(sink, 0.5f, 0.0f);
   write_tex_coord(sink, 0.5f, 1.0f);
-  write_tex_coord(sink, 0.5f, 1.5f);                 // no clamping
-  write_tex_coord(sink, 0.0078125f, 0.9921875f);     // halves on both sides
-  write_tex_coord(sink, 0.0f, 1.00000012f);          // 1 - v just below zero
-  write_tex_coord(sink, 0.0f, 0.3f);                 // 0.69999998807907104
-  write_tex_coord(sink, 0.0f, 1e-30f);               // 1 - v rounds to 1 in double
+  write_tex_coord(sink, 0.5f, 1.5f);              // no clamping
+  write_tex_coord(sink, 0.0078125f, 0.9921875f);  // halves on both sides
+  write_tex_coord(sink, 0.0f, 1.00000012f);       // 1 - v just below zero
+  write_tex_coord(sink, 0.0f, 0.3f);              // 0.69999998807907104
+  write_tex_coord(sink, 0.0f, 1e-30f);            // 1 - v rounds to 1 in double
   write_tex_coord(sink, 0.0f, -0.0078125f);
   float nan;
   std::uint32_t default_nan = 0xFFC00000u;

@@ -15,7 +15,8 @@ TEST(FuzzRegressions, EveryKeptInputStillHolds) {
     if (entry.path().extension() == ".md") continue;
     std::string bytes = read_file(entry.path().string());
     if (bytes.empty()) continue;
-    EXPECT_EQ(walk_checks::check_walk(bytes.substr(1), 4 + static_cast<unsigned char>(bytes[0]) % 64), "")
+    EXPECT_EQ(
+        walk_checks::check_walk(bytes.substr(1), 4 + static_cast<unsigned char>(bytes[0]) % 64), "")
         << entry.path().filename();
   }
   EXPECT_FALSE(ec) << ec.message();
@@ -28,7 +29,8 @@ TEST(FuzzRegressions, RecordCheckerRejectsBrokenLines) {
   EXPECT_EQ(walk_checks::bad_line("f 1/1/1 2/2/2 3/3/3\nf 1/1/1 2/2/3 3/3/3\n"),
             "f 1/1/1 2/2/3 3/3/3");
   EXPECT_EQ(walk_checks::bad_line("vn 0.000000 0.000000 -1.#IND00\nv 1.000000"), "v 1.000000");
-  EXPECT_EQ(walk_checks::bad_line("v 01.000000 0.000000 0.000000\n"), "v 01.000000 0.000000 0.000000");
+  EXPECT_EQ(walk_checks::bad_line("v 01.000000 0.000000 0.000000\n"),
+            "v 01.000000 0.000000 0.000000");
 }
 
 }  // namespace

@@ -66,7 +66,8 @@ inline std::string expected_obj(const std::vector<GeosetData>& geosets) {
       obj += "v " + fixed(p.x) + " " + fixed(p.y) + " " + fixed(p.z) + "\n";
     for (const Vec3& n : g.normals)
       obj += "vn " + fixed(n.x) + " " + fixed(n.y) + " " + fixed(n.z) + "\n";
-    for (const TexCoord& t : g.tex_coords) obj += "vt " + fixed(t.u) + " " + fixed(1.0 - t.v) + "\n";
+    for (const TexCoord& t : g.tex_coords)
+      obj += "vt " + fixed(t.u) + " " + fixed(1.0 - t.v) + "\n";
     for (std::size_t i = 0; i + 2 < g.indices.size(); i += 3) {
       obj += "f";
       for (std::size_t k = 0; k < 3; ++k) {

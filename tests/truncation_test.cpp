@@ -135,11 +135,40 @@ TEST_F(CutModel, HugeCountsEndAtTheEndOfTheFile) {
       WalkRun run = run_walk(w.bytes);
       EXPECT_EQ(run.result, WalkResult::kInputFailed) << b.prefix;
       std::size_t lines = 0;
-      for (std::size_t p = 0; (p = run.obj.find(std::string("\n") + b.prefix, p)) != std::string::npos; ++p) ++lines;
+      for (std::size_t p = 0;
+           (p = run.obj.find(std::string("\n") + b.prefix, p)) != std::string::npos; ++p)
+        ++lines;
       lines += run.obj.rfind(b.prefix, 0) == 0;
       EXPECT_EQ(lines, (bytes.size() - (b.count_at + 4)) / b.record_size) << b.prefix;
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Files of 0 to 7 bytes, with and without a tag in their last bytes: a tag
+// with no room for its count is found and then fails; no shorter file can
+// hold a tag at all.
+TEST(ShortFile, TagsInTheLastBytes) {
+  for (std::size_t size = 0; size <= 7; ++size) {
+    WalkRun plain = run_walk(std::string(size, 'V'));
+    EXPECT_EQ(plain.result, WalkResult::kDone);
+    EXPECT_EQ(plain.console, "");
+    if (size < 4) continue;
+    std::string bytes(size - 4, '\0');
+    WalkRun run = run_walk(bytes + "VRTX");
+    EXPECT_EQ(run.result, WalkResult::kInputFailed) << size;
+    EXPECT_EQ(run.console, "Geoset Found!\n");
+    EXPECT_EQ(run.err, "file ends inside the vertex count at offset " + std::to_string(size));
+    EXPECT_EQ(run.obj, "");
+  }
+  // Room for a count of zero: then the normal count is what is missing.
+  std::string bytes = std::string("VRTX") + std::string(4, '\0');
+  WalkRun run = run_walk(bytes);
+  EXPECT_EQ(run.console, "Geoset Found!\nVertices: 0\n");
+  EXPECT_EQ(run.err, "file ends inside the normal count at offset 12");
 }
 
 }  // namespace

@@ -13,8 +13,7 @@ enum ExitStatus {
 // Prints the prompt and reads one answer: the whole line without its newline
 // (and without a carriage return just before it). At the end of the input the
 // answer is what came before the end; every later answer is empty.
-void read_file_name(std::istream& in, std::ostream& console, const char* prompt,
-                    std::string* name);
+void read_file_name(std::istream& in, std::ostream& console, const char* prompt, std::string* name);
 
 // Runs the dialogue and one conversion. Progress goes to `console`; a failure
 // other than a model that cannot be opened is told in one line on `diag`.

@@ -15,8 +15,8 @@
 namespace walk_detail {
 
 inline std::uint32_t u32_from(const unsigned char* b) {
-  return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 |
-         std::uint32_t(b[2]) << 16 | std::uint32_t(b[3]) << 24;
+  return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
+         std::uint32_t(b[3]) << 24;
 }
 
 inline float f32_from(const unsigned char* b) {
@@ -90,8 +90,7 @@ WalkResult walk_over(const Source& src, const ObjSink& sink, std::string* err) {
 }  // namespace walk_detail
 
 template <class Source>
-WalkResult walk_geosets(Source& src, ObjSink& sink, std::ostream& console,
-                        std::string* err) {
+WalkResult walk_geosets(Source& src, ObjSink& sink, std::ostream& console, std::string* err) {
   using namespace walk_detail;
   const std::uint64_t file_size = source_size(src);
   std::uint64_t scan_pos = 0;

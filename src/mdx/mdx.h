@@ -80,5 +80,5 @@ enum class WalkResult {
 
 // Converts every geoset of the model into OBJ records and prints the progress
 // lines on `console`. On failure *err says why, without a file name.
-WalkResult convert_geosets(ModelSource& src, ObjSink& sink,
-                           std::ostream& console, std::string* err);
+WalkResult convert_geosets(ModelSource& src, ObjSink& sink, std::ostream& console,
+                           std::string* err);

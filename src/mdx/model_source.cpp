@@ -10,8 +10,7 @@ bool open_model_source(ModelSource* src, const std::string& name) {
   return true;
 }
 
-void attach_model_source(ModelSource* src, std::streambuf* in,
-                         std::size_t window_size) {
+void attach_model_source(ModelSource* src, std::streambuf* in, std::size_t window_size) {
   if (window_size < 4) window_size = 4;
   src->in = in;
   src->window.assign(window_size, 0);
@@ -37,15 +36,13 @@ bool fill_window(ModelSource& src, std::uint64_t offset) {
   src.window_len = 0;
   if (offset >= src.size) return true;
   std::uint64_t left = src.size - offset;
-  std::size_t want = left < src.window.size() ? static_cast<std::size_t>(left)
-                                              : src.window.size();
+  std::size_t want = left < src.window.size() ? static_cast<std::size_t>(left) : src.window.size();
   std::streamoff target = static_cast<std::streamoff>(offset);
   if (src.in->pubseekpos(target, std::ios::in) != target) {
     src.read_failed = true;
     return false;
   }
-  std::streamsize got =
-      src.in->sgetn(src.window.data(), static_cast<std::streamsize>(want));
+  std::streamsize got = src.in->sgetn(src.window.data(), static_cast<std::streamsize>(want));
   src.window_len = got > 0 ? static_cast<std::size_t>(got) : 0;
   if (src.window_len < want) {
     // The file is shorter than it was when the walk began, or unreadable.
@@ -87,7 +84,8 @@ bool find_tag(ModelSource& src, Tag tag, std::uint64_t from, std::uint64_t* at) 
     const char* p = base + (offset - src.window_start);
     const char* stop = base + src.window_len - 3;
     while (p < stop) {
-      p = static_cast<const char*>(std::memchr(p, tag.bytes[0], static_cast<std::size_t>(stop - p)));
+      p = static_cast<const char*>(
+          std::memchr(p, tag.bytes[0], static_cast<std::size_t>(stop - p)));
       if (p == nullptr) break;
       if (std::memcmp(p, tag.bytes, 4) == 0) {
         *at = src.window_start + static_cast<std::uint64_t>(p - base);

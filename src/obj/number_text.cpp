@@ -71,9 +71,8 @@ char* format_fixed6_exact(double value, char* out) {
   // All the digits of the binary value; the 17-digit cut below then rounds
   // halves away from zero, as the sixth-decimal cut does.
   char sci[kExactDigits + 16];
-  std::to_chars_result r =
-      std::to_chars(sci, sci + sizeof sci, std::fabs(value),
-                    std::chars_format::scientific, kExactDigits);
+  std::to_chars_result r = std::to_chars(sci, sci + sizeof sci, std::fabs(value),
+                                         std::chars_format::scientific, kExactDigits);
   char* e = static_cast<char*>(std::memchr(sci, 'e', r.ptr - sci));
   int exponent = 0;
   std::from_chars(e + 1 + (e[1] == '+'), r.ptr, exponent);

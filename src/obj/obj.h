@@ -45,8 +45,7 @@ struct ObjSink {
 bool open_obj_sink(ObjSink* sink, const std::string& name, std::string* err);
 
 // Writes into a stream that the caller owns (tests, benchmarks).
-void attach_obj_sink(ObjSink* sink, std::streambuf* out,
-                     std::size_t capacity = kObjBufferSize);
+void attach_obj_sink(ObjSink* sink, std::streambuf* out, std::size_t capacity = kObjBufferSize);
 
 void write_vertex(ObjSink& sink, float x, float y, float z);
 void write_normal(ObjSink& sink, float x, float y, float z);
@@ -54,8 +53,7 @@ void write_normal(ObjSink& sink, float x, float y, float z);
 void write_tex_coord(ObjSink& sink, float u, float v);
 // Takes 0-based vertex numbers across all geosets and writes them 1-based, as
 // position, texture coordinate and normal reference alike.
-void write_face(ObjSink& sink, std::uint64_t a, std::uint64_t b,
-                std::uint64_t c);
+void write_face(ObjSink& sink, std::uint64_t a, std::uint64_t b, std::uint64_t c);
 
 // Hands the buffer to the stream; false (with the reason) if any write failed.
 bool flush_obj_sink(ObjSink& sink, std::string* err);

@@ -55,8 +55,8 @@ char* put_corner(char* out, std::uint64_t number) {
   return out - 1;
 }
 
-void write_vec3_record(ObjSink& sink, const char* prefix, std::size_t prefix_len,
-                       float x, float y, float z) {
+void write_vec3_record(ObjSink& sink, const char* prefix, std::size_t prefix_len, float x, float y,
+                       float z) {
   char* p = reserve(sink);
   std::memcpy(p, prefix, prefix_len);
   p = put_number(p + prefix_len, x);
@@ -114,8 +114,7 @@ void write_tex_coord(ObjSink& sink, float u, float v) {
   commit(sink, p);
 }
 
-void write_face(ObjSink& sink, std::uint64_t a, std::uint64_t b,
-                std::uint64_t c) {
+void write_face(ObjSink& sink, std::uint64_t a, std::uint64_t b, std::uint64_t c) {
   char* p = reserve(sink);
   *p++ = 'f';
   p = put_corner(p, a + 1);
