@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <sstream>
@@ -11,6 +17,12 @@
 #include "test_util.h"
 
 namespace {
+
+#ifdef _WIN32
+const char kNullDevice[] = "NUL";
+#else
+const char kNullDevice[] = "/dev/null";
+#endif
 
 const char kTitleAndPrompts[] =
     "Quarnex MDX -> OBJ File Converter\nEnter MDX Filename: Enter OBJ Filename: ";
@@ -89,13 +101,13 @@ TEST_F(ConverterFixture, ConvertsAndSucceeds) {
   EXPECT_EQ(convert(model_name, obj_name), kExitSuccess);
   EXPECT_EQ(console.rfind(kTitleAndPrompts, 0), 0u);
   EXPECT_NE(console.find("Geoset Found!\nVertices: 3\n"), std::string::npos);
-  EXPECT_EQ(read_file(obj_name), expected_obj({make_geoset(3, 1)}));
+  EXPECT_EQ(read_file(obj_name), text_file(expected_obj({make_geoset(3, 1)})));
   EXPECT_EQ(diag, "");
 }
 
 TEST_F(ConverterFixture, ModelThatCannotBeOpenedEndsSilently) {
   for (const std::string& input : {dir.file("missing.mdx"), std::string(), dir.path.string(),
-                                   std::string("/dev/null"), model_name + std::string(1, '\0')}) {
+                                   std::string(kNullDevice), model_name + std::string(1, '\0')}) {
     EXPECT_EQ(convert(input, obj_name), kExitFailure) << input;
     EXPECT_EQ(console, kTitleAndPrompts);
     EXPECT_EQ(diag, "");
@@ -105,35 +117,41 @@ TEST_F(ConverterFixture, ModelThatCannotBeOpenedEndsSilently) {
 
 TEST_F(ConverterFixture, RefusesToWriteOverTheModel) {
   std::filesystem::create_directory(dir.file("sub"));
-  std::filesystem::create_symlink(model_name, dir.file("link.mdx"));
-  std::filesystem::create_hard_link(model_name, dir.file("hard.mdx"));
-  for (const std::string& output :
-       {model_name, dir.file("sub/../model.mdx"), dir.file("./model.mdx"), dir.file("link.mdx"),
-        dir.file("hard.mdx")}) {
+  std::vector<std::string> outputs = {model_name, dir.file("sub/../model.mdx"),
+                                      dir.file("./model.mdx")};
+  // Links where the file system lets the test make them.
+  std::error_code ec;
+  std::filesystem::create_hard_link(model_name, dir.file("hard.mdx"), ec);
+  if (!ec) outputs.push_back(dir.file("hard.mdx"));
+  std::filesystem::create_symlink(model_name, dir.file("link.mdx"), ec);
+  bool have_symlink = !ec;
+  if (have_symlink) outputs.push_back(dir.file("link.mdx"));
+  for (const std::string& output : outputs) {
     EXPECT_EQ(convert(model_name, output), kExitFailure) << output;
     EXPECT_EQ(console, kTitleAndPrompts);
     expect_one_line_naming(output);
     EXPECT_EQ(read_file(model_name), model);
   }
   // The link as the model and the file itself as the output is the same pair.
-  EXPECT_EQ(convert(dir.file("link.mdx"), model_name), kExitFailure);
+  if (have_symlink) {
+    EXPECT_EQ(convert(dir.file("link.mdx"), model_name), kExitFailure);
+  }
   EXPECT_EQ(read_file(model_name), model);
 }
 
 TEST_F(ConverterFixture, OutputThatCannotBeWrittenFails) {
   std::filesystem::create_directory(dir.file("folder"));
-  std::vector<std::string> outputs = {
-      "/dev/full",
-      dir.file("folder"),
-      dir.file("missing/model.obj"),
-      "/proc/version",  // root may open it, but no write goes through
-      "",
-      obj_name + std::string(1, '\0') + "x"};
+  std::vector<std::string> outputs = {dir.file("folder"), dir.file("missing/model.obj"), "",
+                                      obj_name + std::string(1, '\0') + "x"};
+#ifndef _WIN32
+  outputs.push_back("/dev/full");
+  outputs.push_back("/proc/version");  // root may open it, but no write goes through
   // A folder without write permission stops everyone but root.
   std::filesystem::create_directory(dir.file("readonly"));
   std::filesystem::permissions(dir.file("readonly"), std::filesystem::perms::owner_read |
                                                          std::filesystem::perms::owner_exec);
   if (geteuid() != 0) outputs.push_back(dir.file("readonly/model.obj"));
+#endif
   for (const std::string& output : outputs) {
     EXPECT_EQ(convert(model_name, output), kExitFailure) << output;
     expect_one_line_naming(output.empty() ? "\"\"" : output);
@@ -154,7 +172,48 @@ TEST_F(ConverterFixture, TruncatedModelKeepsWholeRecordsAndFails) {
       << diag;
   std::string obj = read_file(obj_name);
   EXPECT_EQ(std::count(obj.begin(), obj.end(), '\n'), 4);
-  EXPECT_EQ(obj.substr(obj.rfind("vn")), "vn 0.000000 0.500000 -1.000000\n");
+  EXPECT_EQ(obj.substr(obj.rfind("vn")), text_file("vn 0.000000 0.500000 -1.000000\n"));
 }
+
+#ifdef _WIN32
+// What only the Windows build has: CR LF line ends, letter case that does not
+// tell files apart, and names typed in the console's code page.
+using WindowsFiles = ConverterFixture;
+
+TEST_F(WindowsFiles, ObjLinesEndInCrLf) {
+  ASSERT_EQ(convert(model_name, obj_name), kExitSuccess);
+  std::string obj = read_file(obj_name);
+  EXPECT_EQ(std::count(obj.begin(), obj.end(), '\n'), std::count(obj.begin(), obj.end(), '\r'));
+  EXPECT_EQ(obj.substr(0, 30), "v 0.000000 0.000000 1.500000\r\n");
+}
+
+TEST_F(WindowsFiles, OtherLetterCaseIsTheSameFile) {
+  EXPECT_EQ(convert(model_name, dir.file("MODEL.MDX")), kExitFailure);
+  expect_one_line_naming(dir.file("MODEL.MDX"));
+  EXPECT_EQ(read_file(model_name), model);
+}
+
+TEST_F(WindowsFiles, NamesOutsideAsciiOpenTheFilesTheyName) {
+  UINT code_page = GetConsoleCP();
+  if (code_page == 0) code_page = GetACP();
+  auto typed = [&](const std::wstring& wide) {
+    int n = WideCharToMultiByte(code_page, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
+                                0, nullptr, nullptr);
+    std::string bytes(static_cast<std::size_t>(n), '\0');
+    BOOL lossy = FALSE;
+    WideCharToMultiByte(code_page, 0, wide.data(), static_cast<int>(wide.size()), bytes.data(), n,
+                        nullptr, &lossy);
+    return lossy ? std::string() : bytes;
+  };
+  const std::wstring model_wide = L"mod\u00e8le.mdx", obj_wide = L"r\u00e9sultat.obj";
+  std::string model_typed = typed(model_wide), obj_typed = typed(obj_wide);
+  if (model_typed.empty() || obj_typed.empty()) GTEST_SKIP() << "code page " << code_page;
+  std::ofstream(dir.path / model_wide, std::ios::binary) << model;
+  EXPECT_EQ(convert(dir.path.string() + "\\" + model_typed, dir.path.string() + "\\" + obj_typed),
+            kExitSuccess)
+      << diag;
+  EXPECT_EQ(read_file(dir.path / obj_wide), text_file(expected_obj({make_geoset(3, 1)})));
+}
+#endif
 
 }  // namespace

@@ -92,6 +92,7 @@ TEST(ObjSinkBuffer, RecordsCrossTheBufferEdge) {
   EXPECT_GT(small_out.str().size(), 100u * 600u);
 }
 
+#ifndef _WIN32
 TEST(ObjSinkFile, FullDiskIsReported) {
   ObjSink sink;
   std::string err;
@@ -100,6 +101,7 @@ TEST(ObjSinkFile, FullDiskIsReported) {
   EXPECT_FALSE(close_obj_sink(sink, &err));
   EXPECT_NE(err.find("No space left on device"), std::string::npos) << err;
 }
+#endif
 
 TEST(ObjSinkFile, CreatesAndEmptiesTheFile) {
   TempDir dir;
@@ -110,7 +112,7 @@ TEST(ObjSinkFile, CreatesAndEmptiesTheFile) {
   ASSERT_TRUE(open_obj_sink(&sink, name, &err)) << err;
   write_face(sink, 0, 1, 2);
   ASSERT_TRUE(close_obj_sink(sink, &err)) << err;
-  EXPECT_EQ(read_file(name), "f 1/1/1 2/2/2 3/3/3\n");
+  EXPECT_EQ(read_file(name), text_file("f 1/1/1 2/2/2 3/3/3\n"));
   EXPECT_FALSE(open_obj_sink(&sink, dir.file("missing/out.obj"), &err));
   EXPECT_NE(err.find("cannot create"), std::string::npos) << err;
 }

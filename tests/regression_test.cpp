@@ -11,7 +11,8 @@ namespace {
 
 TEST(FuzzRegressions, EveryKeptInputStillHolds) {
   std::error_code ec;
-  for (const auto& entry : std::filesystem::directory_iterator(MDX2OBJ_REGRESSIONS, ec)) {
+  for (const auto& entry :
+       std::filesystem::directory_iterator(host_path(MDX2OBJ_REGRESSIONS), ec)) {
     if (entry.path().extension() == ".md") continue;
     std::string bytes = read_file(entry.path().string());
     if (bytes.empty()) continue;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,9 +18,12 @@ struct TempDir {
   std::filesystem::path path;
 
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "mdx2obj-XXXXXX").string();
-    char* made = mkdtemp(pattern.data());
-    if (made) path = made;
+    std::random_device seed;
+    std::mt19937_64 rng(seed());
+    std::error_code ec;
+    do {
+      path = std::filesystem::temp_directory_path() / ("mdx2obj-" + std::to_string(rng()));
+    } while (!std::filesystem::create_directory(path, ec) && !ec);
   }
   ~TempDir() {
     std::error_code ec;
@@ -30,11 +34,37 @@ struct TempDir {
   std::string file(const std::string& name) const { return (path / name).string(); }
 };
 
+// A path of the build machine as the program under test spells it: on a
+// Windows build run under Wine the host's files lie on drive Z:.
+inline std::string host_path(std::string path) {
+#ifdef _WIN32
+  if (!path.empty() && path[0] == '/') {
+    for (char& c : path) c = c == '/' ? '\\' : c;
+    path = "Z:" + path;
+  }
+#endif
+  return path;
+}
+
+// Text as a text-mode stream stores it: CR LF line ends on Windows.
+inline std::string text_file(const std::string& text) {
+#ifdef _WIN32
+  std::string stored;
+  for (char c : text) {
+    if (c == '\n') stored += '\r';
+    stored += c;
+  }
+  return stored;
+#else
+  return text;
+#endif
+}
+
 inline void write_file(const std::string& name, const std::string& bytes) {
   std::ofstream(name, std::ios::binary | std::ios::trunc) << bytes;
 }
 
-inline std::string read_file(const std::string& name) {
+inline std::string read_file(const std::filesystem::path& name) {
   std::ifstream in(name, std::ios::binary);
   std::ostringstream s;
   s << in.rdbuf();

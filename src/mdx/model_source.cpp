@@ -5,7 +5,7 @@ bool open_model_source(ModelSource* src, const std::string& name) {
   // A name with a NUL in it would open the file named by its first part.
   if (name.find('\0') != std::string::npos) return false;
   if (!is_regular_file(name)) return false;
-  if (!src->file.open(name, std::ios::in | std::ios::binary)) return false;
+  if (!src->file.open(native_name(name), std::ios::in | std::ios::binary)) return false;
   attach_model_source(src, &src->file);
   return true;
 }

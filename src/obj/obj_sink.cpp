@@ -1,6 +1,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/file_identity.h"
 #include "obj/obj.h"
 
 namespace {
@@ -74,7 +75,7 @@ bool open_obj_sink(ObjSink* sink, const std::string& name, std::string* err) {
     *err = "cannot create: the name holds a NUL character";
     return false;
   }
-  if (!sink->file.open(name, std::ios::out | std::ios::trunc)) {
+  if (!sink->file.open(native_name(name), std::ios::out | std::ios::trunc)) {
     *err = errno_text("cannot create");
     return false;
   }
