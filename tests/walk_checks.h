@@ -75,7 +75,7 @@ inline std::string bad_line(const std::string& obj) {
 
 // Runs both sources over the bytes; "" when all holds, else what did not.
 inline std::string check_walk(const std::string& bytes, std::size_t window) {
-  WalkRun plain = run_plain_walk(bytes);
+  WalkRun plain = run_plain_walk(bytes, 600);
   WalkRun fast = run_walk(bytes, window, 600);
   if (fast.obj != plain.obj) return "windowed and plain sources wrote different records";
   if (fast.console != plain.console) return "windowed and plain sources printed different lines";

@@ -38,14 +38,15 @@ inline WalkRun run_walk(const std::string& bytes, std::size_t window = kWindowSi
   return run;
 }
 
-inline WalkRun run_plain_walk(const std::string& bytes) {
+inline WalkRun run_plain_walk(const std::string& bytes,
+                              std::size_t sink_capacity = kObjBufferSize) {
   WalkRun run;
   std::istringstream in(bytes);
   std::stringbuf obj;
   std::ostringstream console;
   PlainSource src = make_plain_source(in);
   ObjSink sink;
-  attach_obj_sink(&sink, &obj);
+  attach_obj_sink(&sink, &obj, sink_capacity);
   run.result = walk_geosets(src, sink, console, &run.err);
   finish_run(&run, sink, obj, console);
   return run;
