@@ -24,9 +24,6 @@ const char kNullDevice[] = "NUL";
 const char kNullDevice[] = "/dev/null";
 #endif
 
-const char kTitleAndPrompts[] =
-    "Quarnex MDX -> OBJ File Converter\nEnter MDX Filename: Enter OBJ Filename: ";
-
 struct Answers {
   std::string first, second;
 };

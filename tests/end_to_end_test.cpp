@@ -41,24 +41,14 @@ struct EndToEnd : ::testing::Test {
   }
 };
 
-const char kTitle[] = "Quarnex MDX -> OBJ File Converter\n";
-const char kPrompts[] = "Enter MDX Filename: Enter OBJ Filename: ";
-
 TEST_F(EndToEnd, ConvertsAModelWithItsConsoleText) {
   std::vector<GeosetData> geosets = {make_geoset(3, 1), make_geoset(4, 2, 1.0f)};
   std::vector<GeosetOffsets> at;
   write_file(dir.file("unit.mdx"), build_model(geosets, &at));
   Program p = run("unit.mdx\r\nunit.obj\r\n");
   EXPECT_EQ(p.status, 0);
-  std::string expected = std::string(kTitle) + kPrompts;
-  for (std::size_t i = 0; i < geosets.size(); ++i) {
-    const GeosetData& g = geosets[i];
-    expected += "Geoset Found!\nVertices: " + std::to_string(g.vertices.size()) +
-                "\nNormals: " + std::to_string(g.normals.size()) +
-                "\nTVerts: " + std::to_string(g.tex_coords.size()) + "\n" +
-                std::to_string(at[i].tex_tag + 8) + "\nFaces: " + std::to_string(g.indices.size()) +
-                "\n" + std::to_string(at[i].index_tag + 8) + "\n";
-  }
+  std::string expected = kTitleAndPrompts;
+  for (std::size_t i = 0; i < geosets.size(); ++i) expected += expected_progress(geosets[i], at[i]);
   EXPECT_EQ(p.out, text_file(expected));
   EXPECT_EQ(p.err, "");
   EXPECT_EQ(read_file(dir.file("unit.obj")), text_file(expected_obj(geosets)));
@@ -67,12 +57,12 @@ TEST_F(EndToEnd, ConvertsAModelWithItsConsoleText) {
 TEST_F(EndToEnd, MissingModelEndsSilentlyWithFailure) {
   Program p = run("none.mdx\nnone.obj\n");
   EXPECT_NE(p.status, 0);
-  EXPECT_EQ(p.out, text_file(std::string(kTitle) + kPrompts));
+  EXPECT_EQ(p.out, text_file(kTitleAndPrompts));
   EXPECT_EQ(p.err, "");
   EXPECT_FALSE(file_exists(dir.file("none.obj")));
   p = run("");
   EXPECT_NE(p.status, 0);
-  EXPECT_EQ(p.out, text_file(std::string(kTitle) + kPrompts));
+  EXPECT_EQ(p.out, text_file(kTitleAndPrompts));
 }
 
 TEST_F(EndToEnd, FailuresSayWhyOnStandardError) {
@@ -86,7 +76,7 @@ TEST_F(EndToEnd, FailuresSayWhyOnStandardError) {
   write_file(dir.file("whole.mdx"), model);
   p = run("whole.mdx\n./whole.mdx\n");
   EXPECT_NE(p.status, 0);
-  EXPECT_EQ(p.out, text_file(std::string(kTitle) + kPrompts));
+  EXPECT_EQ(p.out, text_file(kTitleAndPrompts));
   EXPECT_EQ(p.err, text_file("mdx2obj: ./whole.mdx: is the model file itself; refusing to "
                              "overwrite it\n"));
   EXPECT_EQ(read_file(dir.file("whole.mdx")), model);

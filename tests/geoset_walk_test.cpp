@@ -12,15 +12,6 @@
 
 namespace {
 
-// The progress lines of one geoset that has all four blocks.
-std::string progress(const GeosetData& g, const GeosetOffsets& at) {
-  return "Geoset Found!\nVertices: " + std::to_string(g.vertices.size()) +
-         "\nNormals: " + std::to_string(g.normals.size()) +
-         "\nTVerts: " + std::to_string(g.tex_coords.size()) + "\n" +
-         std::to_string(at.tex_tag + 8) + "\nFaces: " + std::to_string(g.indices.size()) + "\n" +
-         std::to_string(at.index_tag + 8) + "\n";
-}
-
 struct WalkFixture : ::testing::Test {
   std::vector<GeosetData> geosets;
   std::vector<GeosetOffsets> at;
@@ -45,7 +36,8 @@ TEST_F(WalkFixture, GeosetsShareOneVertexNumbering) {
   EXPECT_EQ(run.obj, expected_obj(geosets));
   EXPECT_NE(run.obj.find("f 1/1/1 2/2/2 3/3/3\n"), std::string::npos);
   EXPECT_NE(run.obj.find("f 4/4/4 7/7/7 8/8/8\n"), std::string::npos);
-  EXPECT_EQ(run.console, progress(geosets[0], at[0]) + progress(geosets[1], at[1]));
+  EXPECT_EQ(run.console,
+            expected_progress(geosets[0], at[0]) + expected_progress(geosets[1], at[1]));
 }
 
 TEST_F(WalkFixture, LeftoverIndicesAreNotRead) {
@@ -93,7 +85,7 @@ TEST_F(WalkFixture, LastGeosetWithoutTextureBlockEndsTheWalk) {
   WalkRun run = build_and_walk();
   EXPECT_EQ(run.result, WalkResult::kDone);
   EXPECT_EQ(run.obj, expected_obj(geosets));
-  EXPECT_EQ(run.console.substr(progress(geosets[0], at[0]).size()),
+  EXPECT_EQ(run.console.substr(expected_progress(geosets[0], at[0]).size()),
             "Geoset Found!\nVertices: 4\nNormals: 4\nFaces: 6\n" +
                 std::to_string(at[1].index_tag + 8) + "\n");
 }
@@ -106,7 +98,7 @@ TEST_F(WalkFixture, GeosetWithoutIndexBlockEndsTheWalk) {
   GeosetData last = geosets[1];
   last.tex_coords.clear();
   EXPECT_EQ(run.obj, expected_obj({geosets[0], last}));
-  EXPECT_EQ(run.console.substr(progress(geosets[0], at[0]).size()),
+  EXPECT_EQ(run.console.substr(expected_progress(geosets[0], at[0]).size()),
             "Geoset Found!\nVertices: 4\nNormals: 4\n");
 }
 

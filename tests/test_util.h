@@ -85,28 +85,49 @@ inline std::string fixed(double v) {
   return text;
 }
 
+// The records of well-formed geosets, one line each; `base` is the number of
+// vertex positions of the geosets before (0-based).
+inline std::string vec3_line(const char* prefix, const Vec3& p) {
+  return std::string(prefix) + " " + fixed(p.x) + " " + fixed(p.y) + " " + fixed(p.z) + "\n";
+}
+
+inline std::string tex_line(const TexCoord& t) {
+  return "vt " + fixed(t.u) + " " + fixed(1.0 - t.v) + "\n";
+}
+
+inline std::string face_line(const GeosetData& g, std::size_t face, std::uint64_t base) {
+  std::string line = "f";
+  for (std::size_t k = 0; k < 3; ++k) {
+    std::string n = std::to_string(g.indices[3 * face + k] + base + 1);
+    line += " " + n + "/" + n + "/" + n;
+  }
+  return line + "\n";
+}
+
 // What the converter must write for geosets that each carry their own
 // blocks: per geoset its positions, normals, texture coordinates and faces,
 // with one numbering across all of them.
 inline std::string expected_obj(const std::vector<GeosetData>& geosets) {
   std::string obj;
-  std::uint64_t base = 1;
+  std::uint64_t base = 0;
   for (const GeosetData& g : geosets) {
-    for (const Vec3& p : g.vertices)
-      obj += "v " + fixed(p.x) + " " + fixed(p.y) + " " + fixed(p.z) + "\n";
-    for (const Vec3& n : g.normals)
-      obj += "vn " + fixed(n.x) + " " + fixed(n.y) + " " + fixed(n.z) + "\n";
-    for (const TexCoord& t : g.tex_coords)
-      obj += "vt " + fixed(t.u) + " " + fixed(1.0 - t.v) + "\n";
-    for (std::size_t i = 0; i + 2 < g.indices.size(); i += 3) {
-      obj += "f";
-      for (std::size_t k = 0; k < 3; ++k) {
-        std::string n = std::to_string(g.indices[i + k] + base);
-        obj += " " + n + "/" + n + "/" + n;
-      }
-      obj += "\n";
-    }
+    for (const Vec3& p : g.vertices) obj += vec3_line("v", p);
+    for (const Vec3& n : g.normals) obj += vec3_line("vn", n);
+    for (const TexCoord& t : g.tex_coords) obj += tex_line(t);
+    for (std::size_t face = 0; face < g.indices.size() / 3; ++face) obj += face_line(g, face, base);
     base += g.vertices.size();
   }
   return obj;
+}
+
+constexpr char kTitleAndPrompts[] =
+    "Quarnex MDX -> OBJ File Converter\nEnter MDX Filename: Enter OBJ Filename: ";
+
+// The progress lines of one geoset that has all four blocks.
+inline std::string expected_progress(const GeosetData& g, const GeosetOffsets& at) {
+  return "Geoset Found!\nVertices: " + std::to_string(g.vertices.size()) +
+         "\nNormals: " + std::to_string(g.normals.size()) +
+         "\nTVerts: " + std::to_string(g.tex_coords.size()) + "\n" +
+         std::to_string(at.tex_tag + 8) + "\nFaces: " + std::to_string(g.indices.size()) + "\n" +
+         std::to_string(at.index_tag + 8) + "\n";
 }

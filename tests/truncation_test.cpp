@@ -10,19 +10,6 @@
 
 namespace {
 
-std::string vec3_line(const char* prefix, const Vec3& p) {
-  return std::string(prefix) + " " + fixed(p.x) + " " + fixed(p.y) + " " + fixed(p.z) + "\n";
-}
-
-std::string face_line(const GeosetData& g, std::size_t face, std::uint64_t base) {
-  std::string line = "f";
-  for (std::size_t k = 0; k < 3; ++k) {
-    std::string n = std::to_string(g.indices[3 * face + k] + base + 1);
-    line += " " + n + "/" + n + "/" + n;
-  }
-  return line + "\n";
-}
-
 enum class CutEnd { kNextGeoset, kWalkEnds, kFails };
 
 // What the walk writes and prints for one geoset of a file cut to `len`
@@ -59,10 +46,7 @@ CutEnd expect_cut(const GeosetData& g, const GeosetOffsets& at, std::uint64_t le
     const std::size_t t = g.tex_coords.size();
     *console += "TVerts: " + std::to_string(t) + "\n" + std::to_string(at.tex_tag + 8) + "\n";
     written = whole_records(at.tex_tag + 8, 8, t);
-    for (std::size_t i = 0; i < written; ++i) {
-      const TexCoord& c = g.tex_coords[i];
-      *obj += "vt " + fixed(c.u) + " " + fixed(1.0 - c.v) + "\n";
-    }
+    for (std::size_t i = 0; i < written; ++i) *obj += tex_line(g.tex_coords[i]);
     if (written < t) return CutEnd::kFails;
   }
 
