@@ -7,9 +7,11 @@
 #include <streambuf>
 #include <vector>
 
-#include "mdx/mdx.h"
+#include "mdx/geoset_walk.h"
+#include "mdx/model_source.h"
 #include "model_builder.h"
-#include "obj/obj.h"
+#include "obj/number_text.h"
+#include "obj/obj_sink.h"
 
 namespace {
 

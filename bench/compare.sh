@@ -1,16 +1,12 @@
 #!/usr/bin/env bash
-# Times the whole mdx2obj process side by side with the two reference
-# programs on generated models, in paired runs, and prints a Markdown table:
-# median wall time, throughput, ratio to the floor and peak resident memory.
+# Times the whole mdx2obj process side by side with the floor on generated
+# models, in paired runs, and prints a Markdown table: median wall time,
+# throughput, ratio to the floor and peak resident memory.
 #
 #   bench/compare.sh [RUNS] [SIZES_IN_MB...]     (defaults: 7 runs; 4 32 64 MB)
-#
-# The plain walk takes minutes on the larger models, so it runs only in the
-# first PLAIN_RUNS rounds (default 1); it is there for scale, not for the ratio.
 set -euo pipefail
 
 runs=${1:-7}
-plain_runs=${PLAIN_RUNS:-1}
 shift || true
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(4 32 64)
@@ -22,7 +18,7 @@ bin="$root/build/bench"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-programs=("mdx2obj:$bin/mdx2obj" "floor:$bin/bench/mdx_floor" "plain:$bin/bench/mdx_plain_walk")
+programs=("mdx2obj:$bin/mdx2obj" "floor:$bin/bench/mdx_floor")
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
@@ -47,7 +43,6 @@ for mb in "${sizes[@]}"; do
     for ((k = 0; k < ${#programs[@]}; k++)); do
       p=${programs[$(((i + k) % ${#programs[@]}))]}
       name=${p%%:*}
-      if [ "$name" = plain ] && [ "$i" -ge "$plain_runs" ]; then continue; fi
       read -r secs rss < <(time_one "${p#*:}" "$model" "$work/$name.obj")
       echo "$secs" >> "$work/$name.times"
       echo "$rss" >> "$work/$name.rss"

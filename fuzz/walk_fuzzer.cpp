@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0) return 0;
   std::size_t window = 4 + data[0] % 64;
   std::string bytes(reinterpret_cast<const char*>(data + 1), size - 1);
-  std::string problem = walk_checks::check_walk(bytes, window);
+  std::string problem = check_walk(bytes, window);
   if (!problem.empty()) {
     std::fprintf(stderr, "%s\n", problem.c_str());
     std::abort();

@@ -1,14 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
 #include <random>
-#include <string>
-#include <vector>
 
-#include "model_builder.h"
 #include "test_util.h"
-#include "walk_runner.h"
 
 namespace {
 
@@ -19,51 +13,34 @@ struct WalkFixture : ::testing::Test {
 
   WalkRun build_and_walk() {
     bytes = build_model(geosets, &at);
-    WalkRun run = run_walk(bytes);
-    // Every model here must also come out the same through the plain source.
-    WalkRun plain = run_plain_walk(bytes);
-    EXPECT_EQ(run.obj, plain.obj);
-    EXPECT_EQ(run.console, plain.console);
-    EXPECT_EQ(run.result, plain.result);
-    return run;
+    return run_walk(bytes);
+  }
+  // The walk wrote `written` and printed their progress, with the index and
+  // texture blocks at `where`.
+  void expect_geosets(const WalkRun& run, const std::vector<GeosetData>& written,
+                      const std::vector<GeosetOffsets>& where) {
+    EXPECT_EQ(run.result, WalkResult::kDone);
+    EXPECT_EQ(run.obj, expected_obj(written));
+    std::string progress;
+    for (std::size_t i = 0; i < written.size(); ++i)
+      progress += expected_progress(written[i], where[i]);
+    EXPECT_EQ(run.console, progress);
   }
 };
 
+// Counts are used as read: leftover indices (K = 7) are not read, a geoset
+// without vertices still writes its faces, only the first texture block after
+// the index block counts, and face numbers go past 65535.
 TEST_F(WalkFixture, GeosetsShareOneVertexNumbering) {
-  geosets = {make_geoset(3, 1), make_geoset(5, 3, 10.0f)};
-  WalkRun run = build_and_walk();
-  EXPECT_EQ(run.result, WalkResult::kDone);
-  EXPECT_EQ(run.obj, expected_obj(geosets));
-  EXPECT_NE(run.obj.find("f 1/1/1 2/2/2 3/3/3\n"), std::string::npos);
-  EXPECT_NE(run.obj.find("f 4/4/4 7/7/7 8/8/8\n"), std::string::npos);
-  EXPECT_EQ(run.console,
-            expected_progress(geosets[0], at[0]) + expected_progress(geosets[1], at[1]));
-}
-
-TEST_F(WalkFixture, LeftoverIndicesAreNotRead) {
-  geosets = {make_geoset(4, 2)};
-  geosets[0].indices.push_back(3);  // K = 7
-  WalkRun run = build_and_walk();
-  EXPECT_EQ(run.obj, expected_obj(geosets));
-  EXPECT_NE(run.console.find("Faces: 7\n"), std::string::npos);
-}
-
-TEST_F(WalkFixture, GeosetWithoutVerticesStillWritesItsFaces) {
-  GeosetData g = make_geoset(0, 0);
-  g.indices = {0, 1, 2};
-  geosets = {make_geoset(2, 0), g, make_geoset(3, 1)};
-  WalkRun run = build_and_walk();
-  EXPECT_EQ(run.obj, expected_obj(geosets));
-  EXPECT_NE(run.console.find("Vertices: 0\nNormals: 0\nTVerts: 0\n"), std::string::npos);
-  // The empty geoset takes numbers 3 to 5; so does the one after it.
-  EXPECT_NE(run.obj.find("vt 0.250000 0.250000\nf 3/3/3 4/4/4 5/5/5\nv "), std::string::npos);
-}
-
-TEST_F(WalkFixture, OnlyTheFirstTextureBlockIsWritten) {
-  geosets = {make_geoset(4, 2), make_geoset(3, 1)};
+  GeosetData empty = make_geoset(0, 0);
+  empty.indices = {0, 1, 2};
+  geosets = {make_geoset(4, 2), empty, make_geoset(70000, 1), make_geoset(3, 1)};
+  geosets[0].indices.push_back(3);
   geosets[0].tex_blocks = 2;
   WalkRun run = build_and_walk();
-  EXPECT_EQ(run.obj, expected_obj(geosets));
+  expect_geosets(run, geosets, at);
+  EXPECT_NE(run.obj.find("\nf 70005/70005/70005 70006/70006/70006 70007/70007/70007\n"),
+            std::string::npos);
 }
 
 // The texture search is not bounded by the geoset: it takes the next
@@ -74,99 +51,72 @@ TEST_F(WalkFixture, GeosetWithoutTextureBlockBorrowsTheNextOne) {
   WalkRun run = build_and_walk();
   GeosetData first = geosets[0];
   first.tex_coords = geosets[1].tex_coords;
-  EXPECT_EQ(run.obj, expected_obj({first, geosets[2]}));
-  EXPECT_EQ(std::count(run.console.begin(), run.console.end(), '!'), 2);
-}
-
-TEST_F(WalkFixture, LastGeosetWithoutTextureBlockEndsTheWalk) {
-  geosets = {make_geoset(3, 1), make_geoset(4, 2)};
-  geosets[1].tex_blocks = 0;
-  geosets[1].tex_coords.clear();
-  WalkRun run = build_and_walk();
-  EXPECT_EQ(run.result, WalkResult::kDone);
-  EXPECT_EQ(run.obj, expected_obj(geosets));
-  EXPECT_EQ(run.console.substr(expected_progress(geosets[0], at[0]).size()),
-            "Geoset Found!\nVertices: 4\nNormals: 4\nFaces: 6\n" +
-                std::to_string(at[1].index_tag + 8) + "\n");
-}
-
-TEST_F(WalkFixture, GeosetWithoutIndexBlockEndsTheWalk) {
-  geosets = {make_geoset(3, 1), make_geoset(4, 0)};
-  geosets[1].has_index_block = false;
-  WalkRun run = build_and_walk();
-  EXPECT_EQ(run.result, WalkResult::kDone);
-  GeosetData last = geosets[1];
-  last.tex_coords.clear();
-  EXPECT_EQ(run.obj, expected_obj({geosets[0], last}));
-  EXPECT_EQ(run.console.substr(expected_progress(geosets[0], at[0]).size()),
-            "Geoset Found!\nVertices: 4\nNormals: 4\n");
+  expect_geosets(run, {first, geosets[2]}, {{0, at[0].index_tag, at[1].tex_tag}, at[2]});
 }
 
 // "VRTX" in the bytes of a texture coordinate starts a geoset that is not
-// there: its counts are the bytes that follow, and it takes the next real
-// geoset's index and texture blocks.
+// there: its counts are the bytes that follow (0 and 0), and it takes the next
+// real geoset's index and texture blocks.
 TEST_F(WalkFixture, TagBytesInsideDataMakeAFalseGeoset) {
   float vrtx_as_float;
-  std::uint32_t bits = 'V' | 'R' << 8 | 'T' << 16 | std::uint32_t('X') << 24;
-  std::memcpy(&vrtx_as_float, &bits, sizeof bits);
+  std::memcpy(&vrtx_as_float, "VRTX", 4);
   geosets = {make_geoset(3, 1), make_geoset(4, 2, 2.0f)};
-  // The v after the tag bytes is the false vertex count, the next v its
-  // normal count: 0 and 0.
   geosets[0].tex_coords = {{vrtx_as_float, 0.0f}, {0.5f, 0.0f}, {0.0f, 1.0f}};
   WalkRun run = build_and_walk();
-  EXPECT_EQ(run.result, WalkResult::kDone);
   GeosetData false_geoset = geosets[1];
   false_geoset.vertices.clear();
   false_geoset.normals.clear();
-  EXPECT_EQ(run.obj, expected_obj({geosets[0], false_geoset}));
-  EXPECT_EQ(std::count(run.console.begin(), run.console.end(), '!'), 2);
-  EXPECT_NE(run.console.find("Geoset Found!\nVertices: 0\nNormals: 0\nTVerts: 4\n"),
-            std::string::npos);
+  expect_geosets(run, {geosets[0], false_geoset}, at);
 }
 
-TEST_F(WalkFixture, FaceNumbersGoPast65535) {
-  geosets = {make_geoset(70000, 1), make_geoset(3, 1)};
-  WalkRun run = build_and_walk();
-  EXPECT_EQ(run.obj, expected_obj(geosets));
-  EXPECT_NE(run.obj.find("\nf 70001/70001/70001 70002/70002/70002 70003/70003/70003\n"),
-            std::string::npos);
+TEST_F(WalkFixture, MissingBlocksEndTheWalkAfterTheirGeoset) {
+  for (bool index_block : {true, false}) {
+    geosets = {make_geoset(3, 1), make_geoset(4, index_block ? 2 : 0)};
+    geosets[1].tex_blocks = 0;
+    geosets[1].has_index_block = index_block;
+    WalkRun run = build_and_walk();
+    EXPECT_EQ(run.result, WalkResult::kDone);
+    geosets[1].tex_coords.clear();
+    EXPECT_EQ(run.obj, expected_obj(geosets));
+    std::string faces = "Faces: 6\n" + std::to_string(at[1].index_tag + 8) + "\n";
+    EXPECT_EQ(run.console, expected_progress(geosets[0], at[0]) +
+                               "Geoset Found!\nVertices: 4\nNormals: 4\n" +
+                               (index_block ? faces : ""));
+  }
 }
 
 TEST(GeosetWalk, EmptyAndTaglessInputsWriteNothing) {
   for (const std::string& bytes :
-       {std::string(), std::string("MDLX"), std::string(5000, 'V'), build_model({})}) {
+       {std::string(), std::string("VRT"), std::string(5000, 'V'), build_model({})}) {
     WalkRun run = run_walk(bytes);
     EXPECT_EQ(run.result, WalkResult::kDone);
-    EXPECT_EQ(run.obj, "");
-    EXPECT_EQ(run.console, "");
+    EXPECT_EQ(run.obj + run.console, "");
+  }
+  // A tag in the last four bytes is found, and then its count is missing.
+  WalkRun run = run_walk("VRTX");
+  EXPECT_EQ(run.console + run.err, "Geoset Found!\nfile ends inside the vertex count at offset 4");
+}
+
+// A model that is cut short while it is read fails where the bytes ran out.
+TEST(GeosetWalk, FileShorterThanItsSizeFails) {
+  struct ShrunkBuf : std::stringbuf {
+    using std::stringbuf::stringbuf;
+    pos_type seekoff(off_type off, std::ios::seekdir dir, std::ios::openmode which) override {
+      return dir == std::ios::end ? pos_type(100000) : std::stringbuf::seekoff(off, dir, which);
+    }
+  };
+  for (const std::string& bytes : {std::string(5000, 'x'), build_model({make_geoset(3, 1)})}) {
+    ShrunkBuf in(bytes);
+    ModelSource src;
+    attach_model_source(&src, &in, 64);
+    WalkRun run = walk_source(src, 600);
+    EXPECT_EQ(run.result, WalkResult::kInputFailed);
+    EXPECT_EQ(run.err.rfind("read failed near offset ", 0), 0u) << run.err;
   }
 }
 
-// The offsets on the console are those of the first texture coordinate and
-// the first index.
-TEST(GeosetWalk, ProgressLinesGiveCountsAndOffsets) {
-  ByteWriter w;
-  w.zeros(50);
-  w.tag("VRTX");
-  w.u32(4);
-  for (int i = 0; i < 12; ++i) w.f32(1.0f);
-  w.tag("NRMS");
-  w.u32(4);
-  for (int i = 0; i < 12; ++i) w.f32(0.0f);
-  w.zeros(200 - w.size());
-  w.tag("PVTX");
-  w.u32(6);
-  for (std::uint16_t i : {0, 1, 2, 2, 1, 3}) w.u16(i);
-  w.zeros(400 - w.size());
-  w.tag("UVBS");
-  w.u32(4);
-  for (int i = 0; i < 8; ++i) w.f32(0.5f);
-  WalkRun run = run_walk(w.bytes);
-  EXPECT_EQ(run.console, "Geoset Found!\nVertices: 4\nNormals: 4\nTVerts: 4\n408\nFaces: 6\n208\n");
-}
-
 // Models cut and bent at random, through windows of every size: the windowed
-// source must say and write what the plain one does.
+// source must say and write what the plain one does, in whole records.
 TEST(GeosetWalk, WindowedSourceAgreesWithPlainOnMutatedModels) {
   std::mt19937 rng(99);
   std::vector<GeosetData> geosets = {make_geoset(5, 3), make_geoset(4, 2, 3.0f),
@@ -175,29 +125,81 @@ TEST(GeosetWalk, WindowedSourceAgreesWithPlainOnMutatedModels) {
   const std::string model = build_model(geosets);
   for (int round = 0; round < 300; ++round) {
     std::string bytes = model;
-    for (int m = rng() % 4; m > 0; --m) {
+    for (int m = rng() % 4; m > 0 && !bytes.empty(); --m) {
       std::size_t at = rng() % bytes.size();
-      switch (rng() % 3) {
-        case 0:
-          bytes[at] = static_cast<char>(rng());
-          break;
-        case 1:
-          bytes.resize(at);
-          break;
-        default:
-          bytes.insert(at, std::string(rng() % 9, 'X'));
-          break;
-      }
-      if (bytes.empty()) break;
+      unsigned kind = rng() % 3;
+      if (kind == 0) bytes.resize(at);
+      if (kind == 1) bytes[at] = static_cast<char>(rng());
+      if (kind == 2) bytes.insert(at, std::string(rng() % 9, "VRTXPUBS"[rng() % 8]));
     }
-    WalkRun plain = run_plain_walk(bytes);
-    for (std::size_t window : {4u, 9u, 64u, 1000u}) {
-      WalkRun fast = run_walk(bytes, window, 600);
-      ASSERT_EQ(fast.obj, plain.obj) << round << " " << window;
-      ASSERT_EQ(fast.console, plain.console) << round << " " << window;
-      ASSERT_EQ(fast.result, plain.result);
-      ASSERT_EQ(fast.err, plain.err);
+    for (std::size_t window : {4u, 5u, 9u, 64u, 1000u}) {
+      ASSERT_EQ(check_walk(bytes, window), "") << "round " << round << ", window " << window;
     }
+  }
+}
+
+// The lines of `text` whose first word is `word`.
+std::string lines_of(const std::string& text, const std::string& word) {
+  std::string lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (line.substr(0, line.find_first_of(" :")) == word) lines += line + "\n";
+  }
+  return lines;
+}
+
+// A model cut short at any byte: the walk writes what it read in whole
+// records, each kind of them and of progress lines as it did for the whole
+// model up to there, and fails exactly when the cut falls inside bytes that
+// it reads. A cut that hides a texture block drops just those records.
+TEST_F(WalkFixture, EveryCutKeepsWholeRecordsAndFailsInsideWhatIsRead) {
+  geosets = {make_geoset(4, 2), make_geoset(3, 1, 7.0f)};
+  for (GeosetData& g : geosets) g.tex_blocks = 2;
+  geosets[0].indices.push_back(1);  // a leftover index, never read
+  const WalkRun whole = build_and_walk();
+  // From each block's count to its last value read: not the second texture
+  // block, not the leftover index.
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> spans;
+  for (std::size_t i = 0; i < geosets.size(); ++i) {
+    const GeosetData& g = geosets[i];
+    spans.push_back({at[i].vertex_tag + 4, at[i].vertex_tag + 16 + 24 * g.vertices.size()});
+    spans.push_back({at[i].index_tag + 4, at[i].index_tag + 8 + 6 * (g.indices.size() / 3)});
+    spans.push_back({at[i].tex_tag + 4, at[i].tex_tag + 8 + 8 * g.tex_coords.size()});
+  }
+  for (std::size_t len = 0; len <= bytes.size(); ++len) {
+    WalkRun cut = run_walk(bytes.substr(0, len), 16, 600);
+    EXPECT_EQ(bad_line(cut.obj), "") << "cut at " << len;
+    for (const char* word :
+         {"v", "vn", "vt", "f", "Geoset", "Vertices", "Normals", "TVerts", "Faces"}) {
+      std::string part = lines_of(cut.obj + cut.console, word);
+      EXPECT_EQ(lines_of(whole.obj + whole.console, word).compare(0, part.size(), part), 0)
+          << "cut at " << len << ":\n"
+          << part;
+    }
+    bool inside = false;
+    for (const auto& span : spans) inside = inside || (span.first <= len && len < span.second);
+    ASSERT_EQ(cut.result, inside ? WalkResult::kInputFailed : WalkResult::kDone)
+        << "cut at " << len << ": " << cut.err;
+  }
+
+  const std::uint64_t vertices = at[0].vertex_tag + 8, normals = vertices + 4 * 12 + 8;
+  const std::uint64_t tex = at[0].tex_tag + 8, indices = at[0].index_tag + 8;
+  const struct {
+    std::uint64_t len, offset;
+    const char* what;
+  } named_cuts[] = {
+      {vertices - 2, vertices - 4, "vertex count"},
+      {vertices + 12 + 5, vertices + 12, "vertex positions"},
+      {normals - 1, normals - 4, "normal count"},
+      {normals + 24 + 11, normals + 24, "normals"},
+      {tex - 1, tex - 4, "texture coordinate count"},
+      {tex + 7, tex, "texture coordinates"},
+      {indices - 3, indices - 4, "index count"},
+      {indices + 6 + 1, indices + 6, "indices"},
+  };
+  for (const auto& c : named_cuts) {
+    EXPECT_EQ(run_walk(bytes.substr(0, c.len)).err, std::string("file ends inside the ") + c.what +
+                                                        " at offset " + std::to_string(c.offset));
   }
 }
 

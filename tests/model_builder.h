@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -14,30 +15,25 @@ struct ByteWriter {
   std::string bytes;
 
   std::size_t size() const { return bytes.size(); }
-  void tag(const char* t) { bytes.append(t, 4); }
-  void u8(std::uint8_t v) { bytes.push_back(static_cast<char>(v)); }
-  void u16(std::uint16_t v) {
-    u8(static_cast<std::uint8_t>(v));
-    u8(static_cast<std::uint8_t>(v >> 8));
+  void little_endian(std::uint32_t v, int n) {
+    for (int i = 0; i < n; ++i) bytes.push_back(static_cast<char>(v >> (8 * i)));
   }
-  void u32(std::uint32_t v) {
-    u16(static_cast<std::uint16_t>(v));
-    u16(static_cast<std::uint16_t>(v >> 16));
-  }
+  void u16(std::uint16_t v) { little_endian(v, 2); }
+  void u32(std::uint32_t v) { little_endian(v, 4); }
   void f32(float f) {
     std::uint32_t bits;
     std::memcpy(&bits, &f, sizeof bits);
     u32(bits);
   }
-  void zeros(std::size_t n) { bytes.append(n, '\0'); }
-  void text(const std::string& s, std::size_t width) {
-    std::string padded = s;
-    padded.resize(width, '\0');
-    bytes += padded;
+  // A tag and the 32-bit numbers that follow it.
+  void tag(const char* t, std::initializer_list<std::uint32_t> values = {}) {
+    bytes.append(t, 4);
+    for (std::uint32_t v : values) u32(v);
   }
-  // Patches a little-endian count written earlier.
-  void patch_u32(std::size_t at, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(v >> (8 * i));
+  void zeros(std::size_t n) { bytes.append(n, '\0'); }
+  // The size of all that follows the 4 bytes at `at`.
+  void patch_size(std::size_t at) {
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>((size() - at - 4) >> (8 * i));
   }
 };
 
@@ -55,90 +51,60 @@ struct GeosetOffsets {
   std::uint64_t vertex_tag = 0;
   std::uint64_t index_tag = 0;
   std::uint64_t tex_tag = 0;
-  std::uint64_t second_tex_tag = 0;
 };
+
+inline std::uint32_t count_of(std::size_t n) { return static_cast<std::uint32_t>(n); }
 
 inline void write_geoset(ByteWriter& w, const GeosetData& g, GeosetOffsets* at) {
   std::size_t size_at = w.size();
-  w.u32(0);
+  w.u32(0);  // the geoset's size
   at->vertex_tag = w.size();
-  w.tag("VRTX");
-  w.u32(static_cast<std::uint32_t>(g.vertices.size()));
+  w.tag("VRTX", {count_of(g.vertices.size())});
   for (const Vec3& p : g.vertices) w.f32(p.x), w.f32(p.y), w.f32(p.z);
-  w.tag("NRMS");
-  w.u32(static_cast<std::uint32_t>(g.normals.size()));
+  w.tag("NRMS", {count_of(g.normals.size())});
   for (const Vec3& n : g.normals) w.f32(n.x), w.f32(n.y), w.f32(n.z);
   if (g.has_index_block) {
-    w.tag("PTYP");
-    w.u32(1);
-    w.u32(4);
-    w.tag("PCNT");
-    w.u32(1);
-    w.u32(static_cast<std::uint32_t>(g.indices.size()));
+    w.tag("PTYP", {1, 4});
+    w.tag("PCNT", {1, count_of(g.indices.size())});
     at->index_tag = w.size();
-    w.tag("PVTX");
-    w.u32(static_cast<std::uint32_t>(g.indices.size()));
+    w.tag("PVTX", {count_of(g.indices.size())});
     for (std::uint16_t i : g.indices) w.u16(i);
   }
-  w.tag("GNDX");
-  w.u32(static_cast<std::uint32_t>(g.vertices.size()));
+  w.tag("GNDX", {count_of(g.vertices.size())});
   w.zeros(g.vertices.size());
-  w.tag("MTGC");
-  w.u32(1);
-  w.u32(1);
-  w.tag("MATS");
-  w.u32(1);
-  w.u32(0);
-  w.u32(0);  // material
-  w.u32(0);  // selection group
-  w.u32(0);  // selection flags
-  w.f32(2.0f);
-  w.zeros(24);  // bounds
-  w.u32(0);     // no extents
+  w.tag("MTGC", {1, 1});
+  // Material, selection group and flags, bounds radius, bounds, no extents.
+  w.tag("MATS", {1, 0, 0, 0, 0, 0x40000000u});
+  w.zeros(28);
   if (g.tex_blocks > 0) {
-    w.tag("UVAS");
-    w.u32(static_cast<std::uint32_t>(g.tex_blocks));
+    w.tag("UVAS", {static_cast<std::uint32_t>(g.tex_blocks)});
     for (int b = 0; b < g.tex_blocks; ++b) {
-      (b == 0 ? at->tex_tag : at->second_tex_tag) = w.size();
-      w.tag("UVBS");
-      w.u32(static_cast<std::uint32_t>(g.tex_coords.size()));
+      if (b == 0) at->tex_tag = w.size();
+      w.tag("UVBS", {count_of(g.tex_coords.size())});
       for (const TexCoord& t : g.tex_coords) w.f32(b == 0 ? t.u : t.u + 0.5f), w.f32(t.v);
     }
   }
-  w.patch_u32(size_at, static_cast<std::uint32_t>(w.size() - size_at));
+  w.patch_size(size_at);
 }
 
-inline void write_chunk_header(ByteWriter& w, const char* tag, std::uint32_t size) {
-  w.tag(tag);
-  w.u32(size);
-}
-
-// A whole model: header chunks, the geoset chunk, and chunks after it.
+// A whole model: header chunks, the geoset chunk, and a chunk after it.
 inline std::string build_model(const std::vector<GeosetData>& geosets,
                                std::vector<GeosetOffsets>* offsets = nullptr) {
   ByteWriter w;
   w.tag("MDLX");
-  write_chunk_header(w, "VERS", 4);
-  w.u32(800);
-  write_chunk_header(w, "MODL", 372);
-  w.text("test model", 80);
-  w.text("", 260);
-  w.f32(2.0f);
-  w.zeros(24);
-  w.u32(150);
-  write_chunk_header(w, "TEXS", 268);
-  w.u32(0);
-  w.text("textures/skin.tga", 260);
-  w.u32(0);
-  w.tag("GEOS");
-  std::size_t geos_size_at = w.size();
-  w.u32(0);
+  w.tag("VERS", {4, 800});
+  w.tag("MODL", {372});
+  w.bytes += "test model";
+  w.zeros(372 - 10);
+  w.tag("TEXS", {268, 0});
+  w.bytes += "textures/skin.tga";
+  w.zeros(264 - 17);
+  w.tag("GEOS", {0});
+  std::size_t geos_size_at = w.size() - 4;
   std::vector<GeosetOffsets> at(geosets.size());
   for (std::size_t i = 0; i < geosets.size(); ++i) write_geoset(w, geosets[i], &at[i]);
-  w.patch_u32(geos_size_at, static_cast<std::uint32_t>(w.size() - geos_size_at - 4));
-  write_chunk_header(w, "BONE", 8);
-  w.u32(1);
-  w.u32(7);
+  w.patch_size(geos_size_at);
+  w.tag("BONE", {8, 1, 7});
   if (offsets) *offsets = at;
   return std::move(w.bytes);
 }
@@ -154,11 +120,10 @@ inline GeosetData make_geoset(int n, int faces, float base = 0.0f) {
     g.normals.push_back({0.0f, 0.5f, -1.0f});
     g.tex_coords.push_back({0.25f * static_cast<float>(i % 4), 0.75f});
   }
+  int span = n > 2 ? n - 2 : 1;
   for (int f = 0; f < faces; ++f) {
-    int span = n > 2 ? n - 2 : 1;
-    g.indices.push_back(0);
-    g.indices.push_back(static_cast<std::uint16_t>(1 + f % span));
-    g.indices.push_back(static_cast<std::uint16_t>(2 + f % span));
+    for (int k : {0, 1 + f % span, 2 + f % span})
+      g.indices.push_back(static_cast<std::uint16_t>(k));
   }
   return g;
 }

@@ -1,5 +1,5 @@
-// Helpers shared by the tests: scratch folders, whole-file reads, and the
-// expected text of well-formed models.
+// Helpers shared by the tests: scratch folders, whole-file reads, the expected
+// text of well-formed models, and every difference of the Windows build.
 #pragma once
 
 #include <cstdio>
@@ -11,56 +11,31 @@
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <sys/wait.h>
+#endif
+
 #include "model_builder.h"
+#include "walk_checks.h"
 
 // A fresh folder that is removed with everything in it when the test ends.
 struct TempDir {
-  std::filesystem::path path;
+  std::filesystem::path path =
+      std::filesystem::temp_directory_path() /
+      ("mdx2obj-" + std::to_string(std::mt19937_64(std::random_device{}())()));
 
-  TempDir() {
-    std::random_device seed;
-    std::mt19937_64 rng(seed());
-    std::error_code ec;
-    do {
-      path = std::filesystem::temp_directory_path() / ("mdx2obj-" + std::to_string(rng()));
-    } while (!std::filesystem::create_directory(path, ec) && !ec);
-  }
+  TempDir() { std::filesystem::create_directory(path); }
   ~TempDir() {
     std::error_code ec;
-    std::filesystem::permissions(path, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ec);
     std::filesystem::remove_all(path, ec);
   }
   std::string file(const std::string& name) const { return (path / name).string(); }
 };
 
-// A path of the build machine as the program under test spells it: on a
-// Windows build run under Wine the host's files lie on drive Z:.
-inline std::string host_path(std::string path) {
-#ifdef _WIN32
-  if (!path.empty() && path[0] == '/') {
-    for (char& c : path) c = c == '/' ? '\\' : c;
-    path = "Z:" + path;
-  }
-#endif
-  return path;
-}
-
-// Text as a text-mode stream stores it: CR LF line ends on Windows.
-inline std::string text_file(const std::string& text) {
-#ifdef _WIN32
-  std::string stored;
-  for (char c : text) {
-    if (c == '\n') stored += '\r';
-    stored += c;
-  }
-  return stored;
-#else
-  return text;
-#endif
-}
-
-inline void write_file(const std::string& name, const std::string& bytes) {
+inline void write_file(const std::filesystem::path& name, const std::string& bytes) {
   std::ofstream(name, std::ios::binary | std::ios::trunc) << bytes;
 }
 
@@ -71,37 +46,66 @@ inline std::string read_file(const std::filesystem::path& name) {
   return s.str();
 }
 
-inline bool file_exists(const std::string& name) {
+inline bool file_exists(const std::filesystem::path& name) {
   std::error_code ec;
   return std::filesystem::exists(name, ec);
 }
 
-// Six-decimal text of values that have at most six decimals, where the C
-// library's rounding never comes into play.
-inline std::string fixed(double v) {
-  if (v == 0) v = 0;  // the C library signs a negative zero
-  char text[64];
-  std::snprintf(text, sizeof text, "%.6f", v);
+#ifdef _WIN32
+constexpr char kNullDevice[] = "NUL";
+constexpr char kFullDevice[] = "";  // none
+constexpr bool kNamesIgnoreCase = true;
+
+// Text as a text-mode stream stores it.
+inline std::string text_file(std::string text) {
+  for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2) {
+    text.insert(at, 1, '\r');
+  }
   return text;
 }
 
-// The records of well-formed geosets, one line each; `base` is the number of
-// vertex positions of the geosets before (0-based).
-inline std::string vec3_line(const char* prefix, const Vec3& p) {
-  return std::string(prefix) + " " + fixed(p.x) + " " + fixed(p.y) + " " + fixed(p.z) + "\n";
+// Runs `program` in `dir` with its streams redirected; returns the exit status.
+// On a build run under Wine the host's files lie on drive Z:.
+inline int run_in(const std::string& dir, std::string program, const std::string& redirects) {
+  for (char& c : program) c = c == '/' ? '\\' : c;
+  std::string command = "cd /d \"" + dir + "\" && \"Z:" + program + "\" " + redirects;
+  return std::system(command.c_str());
 }
 
-inline std::string tex_line(const TexCoord& t) {
-  return "vt " + fixed(t.u) + " " + fixed(1.0 - t.v) + "\n";
+// A name, given in UTF-8, as typed in the console's code page (the ANSI one
+// for redirected answers); empty when that code page cannot spell it.
+inline std::string typed(const std::string& utf8) {
+  std::wstring wide = std::filesystem::u8path(utf8).wstring();
+  UINT code_page = GetConsoleCP() ? GetConsoleCP() : GetACP();
+  int size = static_cast<int>(wide.size());
+  int n = WideCharToMultiByte(code_page, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(n), '\0');
+  BOOL lossy = FALSE;
+  WideCharToMultiByte(code_page, 0, wide.data(), size, bytes.data(), n, nullptr, &lossy);
+  return lossy ? std::string() : bytes;
 }
+#else
+constexpr char kNullDevice[] = "/dev/null";
+constexpr char kFullDevice[] = "/dev/full";
+constexpr bool kNamesIgnoreCase = false;
 
-inline std::string face_line(const GeosetData& g, std::size_t face, std::uint64_t base) {
-  std::string line = "f";
-  for (std::size_t k = 0; k < 3; ++k) {
-    std::string n = std::to_string(g.indices[3 * face + k] + base + 1);
-    line += " " + n + "/" + n + "/" + n;
-  }
-  return line + "\n";
+inline std::string typed(const std::string& utf8) { return utf8; }
+
+inline std::string text_file(const std::string& text) { return text; }
+
+inline int run_in(const std::string& dir, const std::string& program,
+                  const std::string& redirects) {
+  int raw = std::system(("cd '" + dir + "' && '" + program + "' " + redirects).c_str());
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+#endif
+
+// Six-decimal text of values that have at most six decimals, where the C
+// library's rounding never comes into play.
+inline std::string fixed(double v) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.6f", v == 0 ? 0.0 : v);
+  return text;
 }
 
 // What the converter must write for geosets that each carry their own
@@ -110,11 +114,18 @@ inline std::string face_line(const GeosetData& g, std::size_t face, std::uint64_
 inline std::string expected_obj(const std::vector<GeosetData>& geosets) {
   std::string obj;
   std::uint64_t base = 0;
+  auto vec3 = [](const char* kind, const Vec3& p) {
+    return kind + fixed(p.x) + " " + fixed(p.y) + " " + fixed(p.z) + "\n";
+  };
   for (const GeosetData& g : geosets) {
-    for (const Vec3& p : g.vertices) obj += vec3_line("v", p);
-    for (const Vec3& n : g.normals) obj += vec3_line("vn", n);
-    for (const TexCoord& t : g.tex_coords) obj += tex_line(t);
-    for (std::size_t face = 0; face < g.indices.size() / 3; ++face) obj += face_line(g, face, base);
+    for (const Vec3& p : g.vertices) obj += vec3("v ", p);
+    for (const Vec3& n : g.normals) obj += vec3("vn ", n);
+    for (const TexCoord& t : g.tex_coords)
+      obj += "vt " + fixed(t.u) + " " + fixed(1.0 - t.v) + "\n";
+    for (std::size_t i = 0; i < g.indices.size() / 3 * 3; ++i) {
+      std::string n = std::to_string(g.indices[i] + base + 1);
+      obj += (i % 3 ? " " : "f ") + n + "/" + n + "/" + n + (i % 3 == 2 ? "\n" : "");
+    }
     base += g.vertices.size();
   }
   return obj;

@@ -1,4 +1,5 @@
-// Plain records shared by the model reader and the OBJ writer.
+// The records of a geoset as the model reader reads them from the file; the
+// OBJ writer takes their components as plain numbers.
 #pragma once
 
 #include <cstdint>

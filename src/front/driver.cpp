@@ -1,7 +1,8 @@
 #include "common/file_identity.h"
 #include "front/front.h"
-#include "mdx/mdx.h"
-#include "obj/obj.h"
+#include "mdx/geoset_walk.h"
+#include "mdx/model_source.h"
+#include "obj/obj_sink.h"
 
 namespace {
 

@@ -1,6 +1,8 @@
-// The geoset walk, written once for any source that offers the operations of
-// ModelSource (source_size, tell, seek_to, skip_bytes, read_bytes, io_failed,
-// find_tag), so that tests can run it over a plain positioned-read source.
+// The geoset walk: finds every geoset of the model by its block tags and hands
+// its records to the OBJ writer. Written once as a template over its source
+// (any type that offers source_size, tell, seek_to, skip_bytes, read_bytes,
+// io_failed and find_tag as ModelSource does), so that the windowed reader can
+// be checked against a plain positioned-read one.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +11,19 @@
 #include <string>
 
 #include "common/types.h"
-#include "mdx/mdx.h"
-#include "obj/obj.h"
+#include "mdx/model_source.h"
+#include "obj/obj_sink.h"
+
+enum class WalkResult {
+  kDone,          // the walk ran to its end
+  kInputFailed,   // the model ends inside a value, or could not be read
+  kOutputFailed,  // the OBJ file could not be written
+};
+
+// Converts every geoset of the model into OBJ records and prints the progress
+// lines on `console`. On failure *err says why, without a file name.
+WalkResult convert_geosets(ModelSource& src, ObjSink& sink, std::ostream& console,
+                           std::string* err);
 
 namespace walk_detail {
 

@@ -1,5 +1,8 @@
+#include "mdx/model_source.h"
+
+#include <cstring>
+
 #include "common/file_identity.h"
-#include "mdx/mdx.h"
 
 bool open_model_source(ModelSource* src, const std::string& name) {
   // A name with a NUL in it would open the file named by its first part.
@@ -31,6 +34,10 @@ void close_model_source(ModelSource& src) {
   if (src.file.is_open()) src.file.close();
 }
 
+namespace {
+
+// Refills the window at `offset`; false when the stream gives fewer bytes than
+// the file size promised.
 bool fill_window(ModelSource& src, std::uint64_t offset) {
   src.window_start = offset;
   src.window_len = 0;
@@ -52,7 +59,10 @@ bool fill_window(ModelSource& src, std::uint64_t offset) {
   return true;
 }
 
-bool read_bytes_refilling(ModelSource& src, void* dst, std::size_t n) {
+}  // namespace
+
+bool read_bytes(ModelSource& src, void* dst, std::size_t n) {
+  if (src.pos > src.size || src.size - src.pos < n) return false;
   char* out = static_cast<char*>(dst);
   std::uint64_t at = src.pos;
   while (n > 0) {

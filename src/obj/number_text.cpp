@@ -1,8 +1,8 @@
+#include "obj/number_text.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstring>
-
-#include "obj/obj.h"
 
 namespace {
 

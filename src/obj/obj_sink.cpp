@@ -1,8 +1,10 @@
+#include "obj/obj_sink.h"
+
 #include <cerrno>
 #include <cstring>
 
 #include "common/file_identity.h"
-#include "obj/obj.h"
+#include "obj/number_text.h"
 
 namespace {
 

@@ -1,24 +1,21 @@
-// MDX side of the converter: the model file, the tag search and the walk
-// over its geosets.
+// The model file and the tag search over it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <fstream>
-#include <ostream>
 #include <streambuf>
 #include <string>
 #include <vector>
 
 #include "common/types.h"
-#include "obj/obj.h"
 
 constexpr std::size_t kWindowSize = std::size_t(256) << 10;
 
 // The model file, seen through a fixed window of its bytes. Seeks only move
 // `pos`; the file is read when a read or a tag test leaves the window, so that
-// the byte-by-byte search costs no call into the kernel per offset.
+// the byte-by-byte search costs no call into the kernel per offset. `in` may
+// point at `file`, so a source is neither copied nor moved.
 struct ModelSource {
   std::filebuf file;
   std::streambuf* in = nullptr;
@@ -28,6 +25,10 @@ struct ModelSource {
   std::size_t window_len = 0;
   std::vector<char> window;
   bool read_failed = false;
+
+  ModelSource() = default;
+  ModelSource(const ModelSource&) = delete;
+  ModelSource& operator=(const ModelSource&) = delete;
 };
 
 // Opens a regular file for reading in binary mode; false if that is not
@@ -41,14 +42,6 @@ void attach_model_source(ModelSource* src, std::streambuf* in,
 
 void close_model_source(ModelSource& src);
 
-// Refills the window at `offset`; false when the stream gives fewer bytes than
-// the file size promised.
-bool fill_window(ModelSource& src, std::uint64_t offset);
-
-// The part of read_bytes that goes to the file; the caller has checked that
-// the file holds all n bytes.
-bool read_bytes_refilling(ModelSource& src, void* dst, std::size_t n);
-
 inline std::uint64_t source_size(const ModelSource& src) { return src.size; }
 inline std::uint64_t tell(const ModelSource& src) { return src.pos; }
 inline void seek_to(ModelSource& src, std::uint64_t offset) { src.pos = offset; }
@@ -57,28 +50,9 @@ inline bool io_failed(const ModelSource& src) { return src.read_failed; }
 
 // Reads n bytes at the current offset and moves past them; false, with the
 // offset unchanged, when the file does not hold all n.
-inline bool read_bytes(ModelSource& src, void* dst, std::size_t n) {
-  if (src.pos > src.size || src.size - src.pos < n) return false;
-  if (src.pos < src.window_start || src.pos - src.window_start + n > src.window_len) {
-    return read_bytes_refilling(src, dst, n);
-  }
-  std::memcpy(dst, src.window.data() + (src.pos - src.window_start), n);
-  src.pos += n;
-  return true;
-}
+bool read_bytes(ModelSource& src, void* dst, std::size_t n);
 
 // Finds the first offset at or after `from` whose 4 bytes are `tag`, testing
 // every offset up to the last one that still has 4 bytes. On a match stores it
 // in *at, leaves the source just past the tag and returns true.
 bool find_tag(ModelSource& src, Tag tag, std::uint64_t from, std::uint64_t* at);
-
-enum class WalkResult {
-  kDone,          // the walk ran to its end
-  kInputFailed,   // the model ends inside a value, or could not be read
-  kOutputFailed,  // the OBJ file could not be written
-};
-
-// Converts every geoset of the model into OBJ records and prints the progress
-// lines on `console`. On failure *err says why, without a file name.
-WalkResult convert_geosets(ModelSource& src, ObjSink& sink, std::ostream& console,
-                           std::string* err);

@@ -1,0 +1,23 @@
+// The text of the numbers in OBJ records.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Longest text of one number: the sign, the 309 integer digits of the largest
+// double, the point and six decimals.
+constexpr std::size_t kMaxNumberText = 1 + 309 + 1 + 6;
+
+// Writes `value` as fixed-point text with six decimals and returns the end.
+// The text is the same on every platform and in every locale: 17 significant
+// digits, then rounded at the sixth decimal with halves away from zero; both
+// zeros print unsigned; non-finite values print as 1.#INF00, -1.#INF00,
+// -1.#IND00 (the default NaN), 1.#QNAN0 or -1.#QNAN0.
+char* format_fixed6(double value, char* out);
+
+// The exact path alone, without the integer shortcut; kept callable so that
+// the shortcut can be checked against it.
+char* format_fixed6_exact(double value, char* out);
+
+// Unsigned decimal text of `value`; returns the end.
+char* format_unsigned(std::uint64_t value, char* out);
