@@ -26,7 +26,8 @@ WalkRun walk_source(Source& src, std::size_t sink_capacity) {
   std::ostringstream console;
   ObjSink sink;
   attach_obj_sink(&sink, &obj, sink_capacity);
-  run.result = walk_geosets(src, sink, console, &run.err);
+  WalkCounts counts;
+  run.result = walk_geosets(src, sink, console, &run.err, &counts);
   std::string flush_err;
   flush_obj_sink(sink, &flush_err);
   run.obj = obj.str();

@@ -1,5 +1,7 @@
 #include "common/file_identity.h"
 
+#include <cerrno>
+#include <cstring>
 #include <system_error>
 
 #ifdef _WIN32
@@ -12,31 +14,40 @@
 
 namespace fs = std::filesystem;
 
-fs::path native_name(const std::string& typed) {
+fs::path native_name(const std::string& name, NameBytes bytes) {
 #ifdef _WIN32
-  if (typed.empty()) return fs::path();
+  if (name.empty()) return fs::path();
   // Without a console (input from a pipe or file) the ANSI code page is what
   // the typed bytes were written in.
-  UINT code_page = GetConsoleCP();
-  if (code_page == 0) code_page = GetACP();
-  int size = static_cast<int>(typed.size());
-  int wide_len = MultiByteToWideChar(code_page, 0, typed.data(), size, nullptr, 0);
-  if (wide_len <= 0) return fs::path(typed);
+  UINT code_page = CP_UTF8;
+  if (bytes == NameBytes::kCodePage) {
+    code_page = GetConsoleCP();
+    if (code_page == 0) code_page = GetACP();
+  }
+  int size = static_cast<int>(name.size());
+  int wide_len = MultiByteToWideChar(code_page, 0, name.data(), size, nullptr, 0);
+  if (wide_len <= 0) return fs::path(name);
   std::wstring wide(static_cast<std::size_t>(wide_len), L'\0');
-  MultiByteToWideChar(code_page, 0, typed.data(), size, wide.data(), wide_len);
+  MultiByteToWideChar(code_page, 0, name.data(), size, wide.data(), wide_len);
   return fs::path(wide);
 #else
-  return fs::path(typed);
+  (void)bytes;
+  return fs::path(name);
 #endif
 }
 
-bool is_regular_file(const std::string& typed) {
+bool same_file(const fs::path& a, const fs::path& b) {
   std::error_code ec;
-  return fs::is_regular_file(native_name(typed), ec);
+  bool same = fs::equivalent(a, b, ec);
+  return !ec && same;
 }
 
-bool same_file(const std::string& a, const std::string& b) {
-  std::error_code ec;
-  bool same = fs::equivalent(native_name(a), native_name(b), ec);
-  return !ec && same;
+bool holds_nul(const fs::path& name) {
+  return name.native().find(fs::path::value_type()) != fs::path::string_type::npos;
+}
+
+std::string errno_text(const char* what) {
+  int code = errno;
+  if (code == 0) return what;
+  return std::string(what) + ": " + std::strerror(code);
 }

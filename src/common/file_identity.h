@@ -5,15 +5,24 @@
 #include <filesystem>
 #include <string>
 
-// The file system's name for a name as the user typed it. On Windows the typed
-// bytes are in the console's input code page and become the wide name, so that
-// a name outside ASCII opens the file it names; elsewhere the bytes stand.
-std::filesystem::path native_name(const std::string& typed);
+// How the bytes of a name are to be read: in the console's code page (answers
+// typed at the dialogue or redirected to it), or as UTF-8 (the command line,
+// and answers read from the console as wide characters).
+enum class NameBytes { kCodePage, kUtf8 };
 
-// False for directories, devices, pipes and names that do not exist: the walk
-// needs a file whose size is known and that it can seek in.
-bool is_regular_file(const std::string& typed);
+// The file system's name for a name as the user gave it. On Windows the bytes
+// become the wide name, so that a name outside ASCII opens the file it names;
+// elsewhere the bytes stand.
+std::filesystem::path native_name(const std::string& name, NameBytes bytes = NameBytes::kCodePage);
 
 // True when both names lead to one file (same path, another spelling or letter
 // case, a symbolic or a hard link). A name that does not exist is nobody's twin.
-bool same_file(const std::string& a, const std::string& b);
+bool same_file(const std::filesystem::path& a, const std::filesystem::path& b);
+
+// True when the name holds a NUL character, which would cut it short where a
+// file is opened, so that another file than the one named would open.
+bool holds_nul(const std::filesystem::path& name);
+
+// `what`, and the reason of the last failed call into the C library if it set
+// one: "cannot create: No such file or directory".
+std::string errno_text(const char* what);

@@ -1,4 +1,6 @@
-#include "common/file_identity.h"
+#include <system_error>
+
+#include "front/console.h"
 #include "front/front.h"
 #include "mdx/geoset_walk.h"
 #include "mdx/model_source.h"
@@ -6,11 +8,57 @@
 
 namespace {
 
-void report(std::ostream& diag, const std::string& name, const std::string& why) {
+int report(std::ostream& diag, const std::string& name, const std::string& why) {
   diag << "mdx2obj: " << (name.empty() ? "\"\"" : name) << ": " << why << std::endl;
+  return kExitFailure;
 }
 
 }  // namespace
+
+int convert_model(const Conversion& job, std::ostream& console, std::ostream& out,
+                  std::ostream& diag, WalkCounts* counts) {
+  std::string err;
+  ModelSource src;
+  if (!open_model_source(&src, job.model.path, &err)) {
+    return job.silent_open ? kExitFailure : report(diag, job.model.shown, err);
+  }
+  std::uint64_t first;
+  if (job.geosets_needed && !find_tag(src, kVertexTag, 0, &first)) {
+    return report(diag, job.model.shown,
+                  io_failed(src) ? "read failed near offset " + std::to_string(tell(src))
+                                 : "no geosets found");
+  }
+  // Creating the output would empty the model before it is read.
+  if (!job.to_stdout && same_file(job.model.path, job.obj.path)) {
+    return report(diag, job.obj.shown, "is the model file itself; refusing to overwrite it");
+  }
+
+  ObjSink sink;
+  if (job.to_stdout) {
+    attach_obj_sink(&sink, out.rdbuf());
+  } else if (!open_obj_sink(&sink, job.obj.path, &err)) {
+    return report(diag, job.obj.shown, err);
+  }
+  sink.objects = job.objects;
+  WalkResult result = convert_geosets(src, sink, console, &err, counts);
+  std::string close_err;
+  bool closed = close_obj_sink(sink, &close_err);
+  close_model_source(src);
+
+  const std::string obj_shown = job.to_stdout ? "standard output" : job.obj.shown;
+  if (result == WalkResult::kInputFailed) return report(diag, job.model.shown, err);
+  if (result == WalkResult::kOutputFailed) return report(diag, obj_shown, err);
+  if (!closed) return report(diag, obj_shown, close_err);
+  return kExitSuccess;
+}
+
+std::string unquoted(const std::string& answer, NameBytes bytes) {
+  if (answer.size() < 2 || answer.front() != answer.back()) return answer;
+  if (answer.front() != '"' && answer.front() != '\'') return answer;
+  std::error_code ec;
+  if (std::filesystem::exists(native_name(answer, bytes), ec)) return answer;
+  return answer.substr(1, answer.size() - 2);
+}
 
 void read_file_name(std::istream& in, std::ostream& console, const char* prompt,
                     std::string* name) {
@@ -19,44 +67,24 @@ void read_file_name(std::istream& in, std::ostream& console, const char* prompt,
   if (!std::getline(in, *name)) return;
   bool ended_by_newline = !in.eof();
   if (ended_by_newline && !name->empty() && name->back() == '\r') name->pop_back();
+  *name = unquoted(*name, NameBytes::kCodePage);
 }
 
-int run_converter(std::istream& in, std::ostream& console, std::ostream& diag) {
+int run_converter(std::istream& in, std::ostream& console, std::ostream& diag,
+                  bool console_answers) {
   console << "Quarnex MDX -> OBJ File Converter" << std::endl;
-  std::string input_name;
-  std::string output_name;
-  read_file_name(in, console, "Enter MDX Filename: ", &input_name);
-  read_file_name(in, console, "Enter OBJ Filename: ", &output_name);
-
-  // A model that cannot be opened ends the run without a word.
-  ModelSource src;
-  if (!open_model_source(&src, input_name)) return kExitFailure;
-
-  // Creating the output would empty the model before it is read.
-  if (same_file(input_name, output_name)) {
-    report(diag, output_name, "is the model file itself; refusing to overwrite it");
-    return kExitFailure;
+  const NameBytes bytes = console_answers ? NameBytes::kUtf8 : NameBytes::kCodePage;
+  Conversion job;
+  for (FileName* name : {&job.model, &job.obj}) {
+    const char* prompt = name == &job.model ? "Enter MDX Filename: " : "Enter OBJ Filename: ";
+    if (console_answers) {
+      console << prompt << std::flush;
+      if (read_console_line(&name->shown)) name->shown = unquoted(name->shown, bytes);
+    } else {
+      read_file_name(in, console, prompt, &name->shown);
+    }
+    name->path = native_name(name->shown, bytes);
   }
-
-  std::string err;
-  ObjSink sink;
-  if (!open_obj_sink(&sink, output_name, &err)) {
-    report(diag, output_name, err);
-    return kExitFailure;
-  }
-
-  WalkResult result = convert_geosets(src, sink, console, &err);
-  std::string close_err;
-  bool closed = close_obj_sink(sink, &close_err);
-  close_model_source(src);
-
-  if (result == WalkResult::kInputFailed) {
-    report(diag, input_name, err);
-    return kExitFailure;
-  }
-  if (result == WalkResult::kOutputFailed || !closed) {
-    report(diag, output_name, result == WalkResult::kOutputFailed ? err : close_err);
-    return kExitFailure;
-  }
-  return kExitSuccess;
+  job.silent_open = true;
+  return convert_model(job, console, console, diag, nullptr);
 }

@@ -1,20 +1,61 @@
-// The program's entry: the console dialogue and one conversion.
+// The program's entry: the console dialogue, the command line, and the one
+// conversion path that both share.
 #pragma once
 
+#include <filesystem>
 #include <istream>
 #include <ostream>
 #include <string>
+#include <vector>
+
+#include "common/file_identity.h"
+#include "mdx/geoset_walk.h"
 
 enum ExitStatus {
   kExitSuccess = 0,
   kExitFailure = 1,
+  kExitUsage = 2,
 };
 
+// A console pastes a dropped or copied path in quotes, and no file name on
+// Windows holds a double quote: an answer in one pair of matching quotes that
+// names no existing file is taken without them.
+std::string unquoted(const std::string& answer, NameBytes bytes);
+
 // Prints the prompt and reads one answer: the whole line without its newline
-// (and without a carriage return just before it). At the end of the input the
-// answer is what came before the end; every later answer is empty.
+// (and without a carriage return just before it), unquoted. At the end of the
+// input the answer is what came before the end; every later answer is empty.
 void read_file_name(std::istream& in, std::ostream& console, const char* prompt, std::string* name);
 
 // Runs the dialogue and one conversion. Progress goes to `console`; a failure
 // other than a model that cannot be opened is told in one line on `diag`.
-int run_converter(std::istream& in, std::ostream& console, std::ostream& diag);
+// With `console_answers` the answers are read from the Windows console as wide
+// characters instead of from `in`.
+int run_converter(std::istream& in, std::ostream& console, std::ostream& diag,
+                  bool console_answers = false);
+
+// Runs the command line (the arguments after the program's name, in UTF-8).
+// OBJ text of "-o -", the help and the version go to `out`; summaries and
+// failures to `diag`.
+int run_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& diag);
+
+// A file as the user named it, for messages, and as the file system knows it.
+struct FileName {
+  std::string shown;
+  std::filesystem::path path;
+};
+
+struct Conversion {
+  FileName model;
+  FileName obj;
+  bool to_stdout = false;       // the OBJ text goes to `out` instead
+  bool objects = false;         // an "o" record before each geoset
+  bool silent_open = false;     // a model that cannot be opened ends the run without a word
+  bool geosets_needed = false;  // a model without geosets fails before the OBJ is created
+};
+
+// Converts one model: opens it, refuses an OBJ that is the model itself,
+// walks it and closes both files. Progress lines go to `console`, failures in
+// one line to `diag`.
+int convert_model(const Conversion& job, std::ostream& console, std::ostream& out,
+                  std::ostream& diag, WalkCounts* counts);

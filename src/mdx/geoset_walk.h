@@ -20,10 +20,17 @@ enum class WalkResult {
   kOutputFailed,  // the OBJ file could not be written
 };
 
+// What the walk wrote, for the command line's summary.
+struct WalkCounts {
+  std::uint64_t geosets = 0;
+  std::uint64_t vertices = 0;
+  std::uint64_t triangles = 0;
+};
+
 // Converts every geoset of the model into OBJ records and prints the progress
 // lines on `console`. On failure *err says why, without a file name.
-WalkResult convert_geosets(ModelSource& src, ObjSink& sink, std::ostream& console,
-                           std::string* err);
+WalkResult convert_geosets(ModelSource& src, ObjSink& sink, std::ostream& console, std::string* err,
+                           WalkCounts* counts = nullptr);
 
 namespace walk_detail {
 
@@ -103,16 +110,20 @@ WalkResult walk_over(const Source& src, const ObjSink& sink, std::string* err) {
 }  // namespace walk_detail
 
 template <class Source>
-WalkResult walk_geosets(Source& src, ObjSink& sink, std::ostream& console, std::string* err) {
+WalkResult walk_geosets(Source& src, ObjSink& sink, std::ostream& console, std::string* err,
+                        WalkCounts* counts) {
   using namespace walk_detail;
   const std::uint64_t file_size = source_size(src);
   std::uint64_t scan_pos = 0;
-  std::uint64_t vertex_base = 0;
+  *counts = WalkCounts();
+  std::uint64_t& vertex_base = counts->vertices;
 
   while (scan_pos < file_size) {
     std::uint64_t vertex_tag;
     if (!find_tag(src, kVertexTag, scan_pos, &vertex_tag)) break;
     console << "Geoset Found!\n";
+    ++counts->geosets;
+    if (sink.objects) write_object(sink, counts->geosets);
 
     std::uint32_t vertex_count;
     if (!read_u32(src, &vertex_count)) return input_failed(src, "vertex count", err);
@@ -170,6 +181,7 @@ WalkResult walk_geosets(Source& src, ObjSink& sink, std::ostream& console, std::
       if (!read_face(src, &f)) return input_failed(src, "indices", err);
       write_face(sink, f.a + vertex_base, f.b + vertex_base, f.c + vertex_base);
     }
+    counts->triangles += index_count / 3;
     if (sink.failed) return output_failed(sink, err);
 
     vertex_base += vertex_count;

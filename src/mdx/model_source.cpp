@@ -1,14 +1,32 @@
 #include "mdx/model_source.h"
 
+#include <cerrno>
 #include <cstring>
 
 #include "common/file_identity.h"
 
-bool open_model_source(ModelSource* src, const std::string& name) {
-  // A name with a NUL in it would open the file named by its first part.
-  if (name.find('\0') != std::string::npos) return false;
-  if (!is_regular_file(name)) return false;
-  if (!src->file.open(native_name(name), std::ios::in | std::ios::binary)) return false;
+bool open_model_source(ModelSource* src, const std::filesystem::path& name, std::string* err) {
+  if (holds_nul(name)) {
+    *err = "cannot open: the name holds a NUL character";
+    return false;
+  }
+  // The walk needs a file whose size is known and that it can seek in.
+  std::error_code ec;
+  std::filesystem::file_status status = std::filesystem::status(name, ec);
+  if (ec) {
+    *err = "cannot open: " + ec.message();
+    return false;
+  }
+  if (!std::filesystem::is_regular_file(status)) {
+    *err = std::filesystem::is_directory(status) ? "cannot open: Is a directory"
+                                                 : "cannot open: not a regular file";
+    return false;
+  }
+  errno = 0;
+  if (!src->file.open(name, std::ios::in | std::ios::binary)) {
+    *err = errno_text("cannot open");
+    return false;
+  }
   attach_model_source(src, &src->file);
   return true;
 }

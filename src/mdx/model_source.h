@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <streambuf>
 #include <string>
@@ -31,9 +32,9 @@ struct ModelSource {
   ModelSource& operator=(const ModelSource&) = delete;
 };
 
-// Opens a regular file for reading in binary mode; false if that is not
-// possible (no such file, a directory, no permission).
-bool open_model_source(ModelSource* src, const std::string& name);
+// Opens a regular file for reading in binary mode; false, with the reason, if
+// that is not possible (no such file, a folder, no permission).
+bool open_model_source(ModelSource* src, const std::filesystem::path& name, std::string* err);
 
 // Reads a stream that the caller owns (tests, fuzzing); `window_size` is at
 // least 4.

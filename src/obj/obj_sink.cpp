@@ -12,12 +12,6 @@ namespace {
 // times each, or three numbers of the largest float.
 constexpr std::size_t kMaxRecord = 256;
 
-std::string errno_text(const char* what) {
-  int code = errno;
-  if (code == 0) return what;
-  return std::string(what) + ": " + std::strerror(code);
-}
-
 void drain(ObjSink& sink) {
   if (sink.used == 0) return;
   if (!sink.failed) {
@@ -71,13 +65,13 @@ void write_vec3_record(ObjSink& sink, const char* prefix, std::size_t prefix_len
 
 }  // namespace
 
-bool open_obj_sink(ObjSink* sink, const std::string& name, std::string* err) {
+bool open_obj_sink(ObjSink* sink, const std::filesystem::path& name, std::string* err) {
   errno = 0;
-  if (name.find('\0') != std::string::npos) {
+  if (holds_nul(name)) {
     *err = "cannot create: the name holds a NUL character";
     return false;
   }
-  if (!sink->file.open(native_name(name), std::ios::out | std::ios::trunc)) {
+  if (!sink->file.open(name, std::ios::out | std::ios::trunc)) {
     *err = errno_text("cannot create");
     return false;
   }
@@ -113,6 +107,14 @@ void write_tex_coord(ObjSink& sink, float u, float v) {
   *p++ = 't';
   p = put_number(p, u);
   p = put_number(p, flipped);
+  *p++ = '\n';
+  commit(sink, p);
+}
+
+void write_object(ObjSink& sink, std::uint64_t number) {
+  char* p = reserve(sink);
+  std::memcpy(p, "o geoset_", 9);
+  p = format_unsigned(number, p + 9);
   *p++ = '\n';
   commit(sink, p);
 }

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <streambuf>
@@ -24,6 +25,7 @@ struct ObjSink {
   std::size_t used = 0;
   bool failed = false;
   std::string error;
+  bool objects = false;  // one "o" record before each geoset
 
   ObjSink() = default;
   ObjSink(const ObjSink&) = delete;
@@ -31,7 +33,7 @@ struct ObjSink {
 };
 
 // Creates or empties the named file in text mode.
-bool open_obj_sink(ObjSink* sink, const std::string& name, std::string* err);
+bool open_obj_sink(ObjSink* sink, const std::filesystem::path& name, std::string* err);
 
 // Writes into a stream that the caller owns (tests, benchmarks).
 void attach_obj_sink(ObjSink* sink, std::streambuf* out, std::size_t capacity = kObjBufferSize);
@@ -42,6 +44,9 @@ void write_vertex(ObjSink& sink, float x, float y, float z);
 void write_normal(ObjSink& sink, float x, float y, float z);
 // Writes u and 1 - v: OBJ counts v from the bottom of the image.
 void write_tex_coord(ObjSink& sink, float u, float v);
+// Begins object `number` (counted from 1): "o geoset_N", so that OBJ readers
+// import each geoset as an object of its own.
+void write_object(ObjSink& sink, std::uint64_t number);
 // Takes 0-based vertex numbers across all geosets and writes them 1-based, as
 // position, texture coordinate and normal reference alike.
 void write_face(ObjSink& sink, std::uint64_t a, std::uint64_t b, std::uint64_t c);

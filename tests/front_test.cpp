@@ -1,6 +1,7 @@
+#include "front/front.h"
+
 #include <gtest/gtest.h>
 
-#include "front/front.h"
 #include "test_util.h"
 
 namespace {
@@ -18,6 +19,9 @@ TEST(FileNameAnswer, IsTheWholeLineAsTyped) {
       {"", "", ""},
       {"model.mdx", "model.mdx", ""},
       {"model.mdx\r", "model.mdx\r", ""},
+      // One pair of matching quotes around a name that does not exist goes.
+      {"\"a b.mdx\"\n'out.obj'\n", "a b.mdx", "out.obj"},
+      {"\"a.mdx'\n\"\"\n", "\"a.mdx'", ""},
   };
   for (const auto& c : cases) {
     std::istringstream in(c.typed);
@@ -115,6 +119,49 @@ TEST_F(ConverterFixture, NamesOutsideAsciiOpenTheFilesTheyName) {
   EXPECT_TRUE(file_exists(dir.path / std::filesystem::u8path("r\u00e9sultat.obj")));
 }
 
+// A quoted answer that names a file as typed is used as typed.
+TEST_F(ConverterFixture, QuotedNameThatExistsStandsAsTyped) {
+  std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path);
+  write_file("'q.mdx'", model);
+  EXPECT_EQ(convert("'q.mdx'", "\"q.obj\""), kExitSuccess) << diag;
+  EXPECT_TRUE(file_exists("q.obj"));
+  std::filesystem::current_path(before);
+}
+
+TEST_F(ConverterFixture, CommandLineArguments) {
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string diag;
+  } cases[] = {
+      {{}, kExitUsage, "mdx2obj: no model given\n"},
+      {{"--frob", "m.mdx"}, kExitUsage, "mdx2obj: unknown option --frob\n"},
+      {{"-o", "x.obj", "a.mdx", "b.mdx"}, kExitUsage, "mdx2obj: -o takes exactly one model\n"},
+      {{"m.mdx", "-o"}, kExitUsage, "mdx2obj: -o needs a file name\n"},
+      {{"-o", "x", "-o", "y", "m.mdx"}, kExitUsage, "mdx2obj: -o is given twice\n"},
+      {{"-q", "--", "-m.mdx"}, kExitFailure, "mdx2obj: -m.mdx: cannot open: "},
+      {{"--help", "--frob"}, kExitSuccess, ""},
+      {{"--version"}, kExitSuccess, ""},
+  };
+  for (const auto& c : cases) {
+    std::ostringstream out, err;
+    EXPECT_EQ(run_command_line(c.args, out, err), c.status) << c.diag;
+    EXPECT_EQ(err.str().rfind(c.diag, 0), 0u) << err.str();
+    EXPECT_EQ(out.str().empty(), c.status != kExitSuccess) << out.str();
+  }
+  // Each model becomes an OBJ file beside it, its extension replaced.
+  std::filesystem::create_directory(dir.file("art"));
+  for (const char* name : {"art/unit.mdx", "Unit.MDX", "unit"}) write_file(dir.file(name), model);
+  std::ostringstream out, err;
+  EXPECT_EQ(run_command_line({dir.file("art/unit.mdx"), dir.file("Unit.MDX"), dir.file("unit")},
+                             out, err),
+            kExitSuccess);
+  for (const char* name : {"art/unit.obj", "Unit.obj", "unit.obj"}) {
+    EXPECT_EQ(read_file(dir.file(name)), text_file(expected_obj({make_geoset(3, 1)}))) << name;
+  }
+}
+
 // One run of the built program for each way a run ends.
 using EndToEnd = ConverterFixture;
 
@@ -141,6 +188,38 @@ TEST_F(EndToEnd, CutModelSaysWhyOnStandardError) {
   EXPECT_EQ(run_program("cut.mdx\ncut.obj\n"), 1);
   EXPECT_EQ(diag, text_file("mdx2obj: cut.mdx: file ends inside the index count at offset " +
                             std::to_string(model.find("PVTX") + 4) + "\n"));
+}
+
+// Wildcards and names outside ASCII on the command line, as a shell (or on
+// Windows the program itself) expands them.
+TEST_F(EndToEnd, CommandLineConvertsABatch) {
+  write_file(dir.path / std::filesystem::u8path("mod\u00e8le.mdx"), model);
+  write_file(dir.file("text.mdx"), "no geosets here\n");
+  EXPECT_EQ(run_in(dir.path.string(), MDX2OBJ_PATH, "*.mdx none.mdx > stdout.txt 2> stderr.txt"),
+            1);
+  EXPECT_EQ(read_file(dir.file("stdout.txt")), "");
+  // One line for each model, in the order the shell gave them.
+  std::string lines = read_file(dir.file("stderr.txt"));
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 4) << lines;
+  for (const char* line :
+       {"model.mdx -> model.obj: 1 geoset, 3 vertices, 1 triangle",
+        "mod\u00e8le.mdx -> mod\u00e8le.obj: 1 geoset, 3 vertices, 1 triangle",
+        "mdx2obj: text.mdx: no geosets found", "mdx2obj: none.mdx: cannot open: "}) {
+    EXPECT_NE(lines.find(line), std::string::npos) << line << " in\n" << lines;
+  }
+  EXPECT_EQ(read_file(dir.path / std::filesystem::u8path("mod\u00e8le.obj")),
+            text_file(expected_obj({make_geoset(3, 1)})));
+  EXPECT_FALSE(file_exists(dir.file("text.obj")));
+}
+
+TEST_F(EndToEnd, CommandLineWritesObjectsToStandardOutput) {
+  EXPECT_EQ(run_in(dir.path.string(), MDX2OBJ_PATH, "-q --objects -o - model.mdx > stdout.txt"), 0);
+  EXPECT_EQ(read_file(dir.file("stdout.txt")),
+            text_file("o geoset_1\n" + expected_obj({make_geoset(3, 1)})));
+  EXPECT_EQ(run_in(dir.path.string(), MDX2OBJ_PATH, "--frob 2> stderr.txt"), 2);
+  EXPECT_EQ(read_file(dir.file("stderr.txt")),
+            text_file("mdx2obj: unknown option --frob\nusage: mdx2obj [-o FILE] [--objects] [-q] "
+                      "MODEL... (mdx2obj --help tells more)\n"));
 }
 
 }  // namespace

@@ -1,0 +1,71 @@
+#include "front/console.h"
+
+#ifdef _WIN32
+#include <algorithm>
+
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+namespace {
+
+std::string utf8(const std::wstring& wide) {
+  int size = static_cast<int>(wide.size());
+  int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, bytes.data(), n, nullptr, nullptr);
+  return bytes;
+}
+
+void expand(const std::wstring& arg, std::vector<std::string>* out) {
+  std::size_t folder_end = arg.find_last_of(L"\\/:") + 1;  // 0 when there is no folder
+  if (arg.find_first_of(L"*?", folder_end) == std::wstring::npos) {
+    out->push_back(utf8(arg));
+    return;
+  }
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileW(arg.c_str(), &found);
+  if (search != INVALID_HANDLE_VALUE) {
+    do {
+      if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+  }
+  if (names.empty()) names.push_back(arg.substr(folder_end));
+  std::sort(names.begin(), names.end());
+  for (const std::wstring& name : names) out->push_back(utf8(arg.substr(0, folder_end) + name));
+}
+
+}  // namespace
+
+std::vector<std::string> utf8_arguments(int argc, wchar_t** argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) expand(argv[i], &args);
+  return args;
+}
+
+bool console_is_own() {
+  DWORD processes[2];
+  return GetConsoleProcessList(processes, 2) == 1;
+}
+
+bool stdin_is_console() {
+  DWORD mode;
+  return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+bool read_console_line(std::string* line) {
+  HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+  std::wstring wide;
+  wchar_t c;
+  DWORD got = 0;
+  while (ReadConsoleW(in, &c, 1, &got, nullptr) && got == 1 && c != L'\n') wide += c;
+  if (wide.empty() && got == 0) return false;
+  if (!wide.empty() && wide.back() == L'\r') wide.pop_back();
+  *line = utf8(wide);
+  return true;
+}
+#endif
