@@ -93,12 +93,10 @@ inline std::string build_model(const std::vector<GeosetData>& geosets,
   ByteWriter w;
   w.tag("MDLX");
   w.tag("VERS", {4, 800});
-  w.tag("MODL", {372});
-  w.bytes += "test model";
-  w.zeros(372 - 10);
-  w.tag("TEXS", {268, 0});
-  w.bytes += "textures/skin.tga";
-  w.zeros(264 - 17);
+  w.tag("MODL", {372});  // name, animation file, bounds, blend time
+  w.zeros(372);
+  w.tag("TEXS", {268});  // one texture: replaceable id, path, flags
+  w.zeros(268);
   w.tag("GEOS", {0});
   std::size_t geos_size_at = w.size() - 4;
   std::vector<GeosetOffsets> at(geosets.size());

@@ -71,25 +71,10 @@ inline int run_in(const std::string& dir, std::string program, const std::string
   std::string command = "cd /d \"" + dir + "\" && \"Z:" + program + "\" " + redirects;
   return std::system(command.c_str());
 }
-
-// A name, given in UTF-8, as typed in the console's code page (the ANSI one
-// for redirected answers); empty when that code page cannot spell it.
-inline std::string typed(const std::string& utf8) {
-  std::wstring wide = std::filesystem::u8path(utf8).wstring();
-  UINT code_page = GetConsoleCP() ? GetConsoleCP() : GetACP();
-  int size = static_cast<int>(wide.size());
-  int n = WideCharToMultiByte(code_page, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string bytes(static_cast<std::size_t>(n), '\0');
-  BOOL lossy = FALSE;
-  WideCharToMultiByte(code_page, 0, wide.data(), size, bytes.data(), n, nullptr, &lossy);
-  return lossy ? std::string() : bytes;
-}
 #else
 constexpr char kNullDevice[] = "/dev/null";
 constexpr char kFullDevice[] = "/dev/full";
 constexpr bool kNamesIgnoreCase = false;
-
-inline std::string typed(const std::string& utf8) { return utf8; }
 
 inline std::string text_file(const std::string& text) { return text; }
 

@@ -3,7 +3,7 @@
 // agree, and every OBJ line is one whole record of its kind.
 #pragma once
 
-#include <cstring>
+#include <algorithm>
 #include <sstream>
 #include <string>
 
@@ -43,53 +43,41 @@ inline WalkRun run_walk(const std::string& bytes, std::size_t window = kWindowSi
   return walk_source(src, sink_capacity);
 }
 
-inline bool is_digit(char c) { return c >= '0' && c <= '9'; }
-
-// One number of a "v", "vn" or "vt" record; the text ends in a NUL.
-inline bool number_at(const char*& p) {
-  for (const char* form : {"1.#INF00", "-1.#INF00", "-1.#IND00", "1.#QNAN0", "-1.#QNAN0"}) {
-    std::size_t n = std::strlen(form);
-    if (std::strncmp(p, form, n) == 0) return p += n, true;
-  }
-  p += *p == '-';
-  const char* digits = p;
-  while (is_digit(*p)) ++p;
-  if (p == digits || (p - digits > 1 && *digits == '0') || *p != '.') return false;
-  for (int i = 0; i < 6; ++i) {
-    if (!is_digit(*++p)) return false;
-  }
-  return ++p, true;
+// One number of a "v", "vn" or "vt" record: six decimals, or a non-finite form.
+inline bool is_number(std::string f) {
+  if (f == "-1.#IND00") return true;
+  if (f[0] == '-') f.erase(0, 1);
+  if (f == "1.#INF00" || f == "1.#QNAN0") return true;
+  std::size_t dot = f.find('.');
+  return dot != std::string::npos && dot > 0 && f.size() == dot + 7 && (dot == 1 || f[0] != '0') &&
+         f.find_first_not_of("0123456789") == dot &&
+         f.find_first_not_of("0123456789", dot + 1) == std::string::npos;
 }
 
 // One corner "n/n/n" of a face record, the same number three times.
-inline bool corner_at(const char*& p) {
-  const char* first = p;
-  while (is_digit(*p)) ++p;
-  std::size_t n = static_cast<std::size_t>(p - first);
-  if (n == 0 || *first == '0') return false;
-  for (int k = 0; k < 2; ++k) {
-    if (*p != '/' || std::strncmp(p + 1, first, n) != 0) return false;
-    p += 1 + n;
-  }
-  return true;
+inline bool is_corner(const std::string& f) {
+  std::size_t n = f.find('/');
+  std::string number = f.substr(0, n);
+  return n != std::string::npos && n > 0 && f[0] != '0' &&
+         number.find_first_not_of("0123456789") == std::string::npos &&
+         f == number + "/" + number + "/" + number;
 }
 
 // "" when every line is a whole record, else the first line that is not.
 inline std::string bad_line(const std::string& obj) {
-  for (const char* line = obj.c_str(); *line != '\0';) {
-    const char* eol = std::strchr(line, '\n');
-    if (eol == nullptr) return line;
-    const char* p = line;
-    int fields = 0;
-    bool (*field)(const char*&) = number_at;
-    if (std::strncmp(p, "v ", 2) == 0) fields = 3, p += 1;
-    if (std::strncmp(p, "vn ", 3) == 0) fields = 3, p += 2;
-    if (std::strncmp(p, "vt ", 3) == 0) fields = 2, p += 2;
-    if (std::strncmp(p, "f ", 2) == 0) fields = 3, p += 1, field = corner_at;
-    bool whole = fields > 0;
-    for (int i = 0; whole && i < fields; ++i) whole = *p == ' ' && field(++p);
-    if (!whole || p != eol) return std::string(line, eol);
-    line = eol + 1;
+  for (std::size_t at = 0, end; at < obj.size(); at = end + 1) {
+    end = obj.find('\n', at);
+    const std::string line = obj.substr(at, end - at);
+    const std::string kind = line.substr(0, line.find(' '));
+    int fields = 0, want = kind == "vt" ? 2 : kind == "v" || kind == "vn" || kind == "f" ? 3 : 0;
+    bool whole = want > 0 && end != std::string::npos;
+    for (std::size_t p = kind.size(); whole && p < line.size(); ++fields) {
+      std::size_t next = std::min(line.find(' ', p + 1), line.size());
+      std::string field = line.substr(p + 1, next - p - 1);
+      whole = kind == "f" ? is_corner(field) : is_number(field);
+      p = next;
+    }
+    if (!whole || fields != want) return line;
   }
   return "";
 }
