@@ -39,7 +39,7 @@ void format_numbers(benchmark::State& state, const std::vector<float>& values, F
 }
 
 void BM_FormatCoordinate(benchmark::State& state) {
-  format_numbers(state, coordinates(), [](float v, char* out) { return format_fixed6(v, out); });
+  format_numbers(state, coordinates(), [](float v, char* out) { return format_float6(v, out); });
 }
 BENCHMARK(BM_FormatCoordinate);
 
@@ -62,6 +62,14 @@ void BM_ToCharsFixed6(benchmark::State& state) {
   });
 }
 BENCHMARK(BM_ToCharsFixed6);
+
+void BM_FormatCorner(benchmark::State& state) {
+  std::uint64_t number = 250000;
+  char buf[64];
+  for (auto _ : state) benchmark::DoNotOptimize(format_corner(number++ & 0x3FFFF, buf));
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_FormatCorner);
 
 struct NullBuf : std::streambuf {
   std::streamsize xsputn(const char*, std::streamsize n) override { return n; }

@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# Times the whole mdx2obj process side by side with the floor on generated
-# models, in paired runs, and prints a Markdown table: median wall time,
-# throughput, ratio to the floor and peak resident memory.
+# Times the whole mdx2obj process side by side with the floor and with writing
+# its output on generated models, in paired runs, and prints a Markdown table:
+# median wall time, throughput, ratios to the floor and to the write, and peak
+# resident memory.
 #
 #   bench/compare.sh [RUNS] [SIZES_IN_MB...]     (defaults: 7 runs; 4 32 64 MB)
+#
+# "write" copies the OBJ that mdx2obj made to a new file in the same folder,
+# in blocks of the sink's size (1 MiB): the cost of the output bytes alone.
 set -euo pipefail
 
 runs=${1:-7}
@@ -18,42 +22,54 @@ bin="$root/build/bench"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-programs=("mdx2obj:$bin/mdx2obj" "floor:$bin/bench/mdx_floor")
+programs=(mdx2obj floor write)
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-# One run: wall seconds (from bash's clock) and peak RSS in KiB.
+# One run of a program on the model: wall seconds (from bash's clock) and
+# peak RSS in KiB.
 time_one() {
-  local prog=$1 model=$2 out=$3 start end
+  local name=$1 model=$2 start end
+  local out="$work/$name.obj"
   start=$EPOCHREALTIME
-  printf '%s\n%s\n' "$model" "$out" |
-    /usr/bin/time -f '%M' -o "$work/rss" "$prog" > /dev/null
+  case $name in
+    mdx2obj | floor)
+      local prog="$bin/mdx2obj"
+      [ "$name" = floor ] && prog="$bin/bench/mdx_floor"
+      printf '%s\n%s\n' "$model" "$out" | /usr/bin/time -f '%M' -o "$work/rss" "$prog" > /dev/null
+      ;;
+    write)
+      /usr/bin/time -f '%M' -o "$work/rss" dd if="$work/output.obj" of="$out" bs=1M status=none
+      ;;
+  esac
   end=$EPOCHREALTIME
   echo "$(echo "$end - $start" | bc -l) $(cat "$work/rss")"
 }
 
-echo "| model | program | median s | MB/s | time / floor | peak RSS MiB |"
-echo "|---|---|---|---|---|---|"
+echo "| model | program | median s | MB/s | time / floor | time / write | peak RSS MiB |"
+echo "|---|---|---|---|---|---|---|"
 for mb in "${sizes[@]}"; do
   model="$work/model-$mb.mdx"
   "$bin/bench/mdx_gen" "$model" $((mb * 1024 * 1024)) "$mb"
-  for p in "${programs[@]}"; do : > "$work/${p%%:*}.times"; : > "$work/${p%%:*}.rss"; done
+  printf '%s\n%s\n' "$model" "$work/output.obj" | "$bin/mdx2obj" > /dev/null
+  for name in "${programs[@]}"; do : > "$work/$name.times"; : > "$work/$name.rss"; done
   for ((i = 0; i < runs; i++)); do
     # Paired: every program once per round, in a rotating order.
     for ((k = 0; k < ${#programs[@]}; k++)); do
-      p=${programs[$(((i + k) % ${#programs[@]}))]}
-      name=${p%%:*}
-      read -r secs rss < <(time_one "${p#*:}" "$model" "$work/$name.obj")
+      name=${programs[$(((i + k) % ${#programs[@]}))]}
+      read -r secs rss < <(time_one "$name" "$model")
       echo "$secs" >> "$work/$name.times"
       echo "$rss" >> "$work/$name.rss"
     done
   done
   floor=$(median < "$work/floor.times")
-  for p in "${programs[@]}"; do
-    name=${p%%:*}
+  write=$(median < "$work/write.times")
+  for name in "${programs[@]}"; do
     t=$(median < "$work/$name.times")
     rss=$(sort -n "$work/$name.rss" | tail -1)
-    printf '| %s MB | %s | %.3f | %.1f | %.2f | %.1f |\n' "$mb" "$name" "$t" \
-      "$(echo "$mb / $t" | bc -l)" "$(echo "$t / $floor" | bc -l)" "$(echo "$rss / 1024" | bc -l)"
+    printf '| %s MB | %s | %.3f | %.1f | %.2f | %.2f | %.1f |\n' "$mb" "$name" "$t" \
+      "$(echo "$mb / $t" | bc -l)" "$(echo "$t / $floor" | bc -l)" "$(echo "$t / $write" | bc -l)" \
+      "$(echo "$rss / 1024" | bc -l)"
   done
+  echo "OBJ of the $mb MB model: $(($(stat -c %s "$work/output.obj") / 1048576)) MiB" >&2
 done

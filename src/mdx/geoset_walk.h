@@ -1,10 +1,11 @@
 // The geoset walk: finds every geoset of the model by its block tags and hands
 // its records to the OBJ writer. Written once as a template over its source
 // (any type that offers source_size, tell, seek_to, skip_bytes, read_bytes,
-// io_failed and find_tag as ModelSource does), so that the windowed reader can
-// be checked against a plain positioned-read one.
+// view_bytes, io_failed and find_tag as ModelSource does), so that the
+// windowed reader can be checked against a plain positioned-read one.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <ostream>
@@ -58,27 +59,38 @@ bool read_u32(Source& src, std::uint32_t* value) {
   return true;
 }
 
-template <class Source>
-bool read_vec3(Source& src, Vec3* value) {
-  unsigned char b[12];
-  if (!read_bytes(src, b, sizeof b)) return false;
-  *value = Vec3{f32_from(b), f32_from(b + 4), f32_from(b + 8)};
-  return true;
+inline Vec3 vec3_from(const unsigned char* b) {
+  return Vec3{f32_from(b), f32_from(b + 4), f32_from(b + 8)};
 }
 
-template <class Source>
-bool read_tex_coord(Source& src, TexCoord* value) {
-  unsigned char b[8];
-  if (!read_bytes(src, b, sizeof b)) return false;
-  *value = TexCoord{f32_from(b), f32_from(b + 4)};
-  return true;
+inline TexCoord tex_coord_from(const unsigned char* b) {
+  return TexCoord{f32_from(b), f32_from(b + 4)};
 }
 
-template <class Source>
-bool read_face(Source& src, FaceIndices* value) {
-  unsigned char b[6];
-  if (!read_bytes(src, b, sizeof b)) return false;
-  *value = FaceIndices{u16_from(b), u16_from(b + 2), u16_from(b + 4)};
+inline FaceIndices face_from(const unsigned char* b) {
+  return FaceIndices{u16_from(b), u16_from(b + 2), u16_from(b + 4)};
+}
+
+// Reads `count` records of `size` bytes in blocks and hands each to `use`;
+// false at the first record that the file does not hold in full, with the
+// source standing at it and every whole record before it handed over.
+template <class Source, class Use>
+bool read_records(Source& src, std::uint32_t count, std::size_t size, Use use) {
+  unsigned char block[4080];  // a whole number of records of 12, 8 and 6 bytes
+  for (std::uint32_t left = count; left > 0;) {
+    const std::uint64_t end = source_size(src), at = tell(src);
+    const std::uint64_t fit = at < end ? (end - at) / size : 0;
+    const std::uint32_t n =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>({left, sizeof block / size, fit}));
+    if (n == 0) return false;
+    const unsigned char* records = view_bytes(src, n * size);
+    if (records == nullptr) {
+      if (!read_bytes(src, block, n * size)) return false;
+      records = block;
+    }
+    for (std::uint32_t i = 0; i < n; ++i) use(records + i * size);
+    left -= n;
+  }
   return true;
 }
 
@@ -128,10 +140,11 @@ WalkResult walk_geosets(Source& src, ObjSink& sink, std::ostream& console, std::
     std::uint32_t vertex_count;
     if (!read_u32(src, &vertex_count)) return input_failed(src, "vertex count", err);
     console << "Vertices: " << vertex_count << std::endl;
-    for (std::uint32_t i = 0; i < vertex_count; ++i) {
-      Vec3 p;
-      if (!read_vec3(src, &p)) return input_failed(src, "vertex positions", err);
-      write_vertex(sink, p.x, p.y, p.z);
+    if (!read_records(src, vertex_count, 12, [&](const unsigned char* b) {
+          Vec3 p = vec3_from(b);
+          write_vertex(sink, p.x, p.y, p.z);
+        })) {
+      return input_failed(src, "vertex positions", err);
     }
     if (sink.failed) return output_failed(sink, err);
 
@@ -140,10 +153,11 @@ WalkResult walk_geosets(Source& src, ObjSink& sink, std::ostream& console, std::
     std::uint32_t normal_count;
     if (!read_u32(src, &normal_count)) return input_failed(src, "normal count", err);
     console << "Normals: " << normal_count << std::endl;
-    for (std::uint32_t i = 0; i < normal_count; ++i) {
-      Vec3 n;
-      if (!read_vec3(src, &n)) return input_failed(src, "normals", err);
-      write_normal(sink, n.x, n.y, n.z);
+    if (!read_records(src, normal_count, 12, [&](const unsigned char* b) {
+          Vec3 n = vec3_from(b);
+          write_normal(sink, n.x, n.y, n.z);
+        })) {
+      return input_failed(src, "normals", err);
     }
     if (sink.failed) return output_failed(sink, err);
 
@@ -159,10 +173,11 @@ WalkResult walk_geosets(Source& src, ObjSink& sink, std::ostream& console, std::
       if (!read_u32(src, &tex_count)) return input_failed(src, "texture coordinate count", err);
       console << "TVerts: " << tex_count << std::endl;
       console << static_cast<long long>(tell(src)) << std::endl;
-      for (std::uint32_t i = 0; i < tex_count; ++i) {
-        TexCoord t;
-        if (!read_tex_coord(src, &t)) return input_failed(src, "texture coordinates", err);
-        write_tex_coord(sink, t.u, t.v);
+      if (!read_records(src, tex_count, 8, [&](const unsigned char* b) {
+            TexCoord t = tex_coord_from(b);
+            write_tex_coord(sink, t.u, t.v);
+          })) {
+        return input_failed(src, "texture coordinates", err);
       }
       if (sink.failed) return output_failed(sink, err);
       scan_pos = tex_tag;
@@ -176,10 +191,11 @@ WalkResult walk_geosets(Source& src, ObjSink& sink, std::ostream& console, std::
     if (!read_u32(src, &index_count)) return input_failed(src, "index count", err);
     console << "Faces: " << index_count << std::endl;
     console << static_cast<long long>(tell(src)) << std::endl;
-    for (std::uint32_t i = 0; i < index_count / 3; ++i) {
-      FaceIndices f;
-      if (!read_face(src, &f)) return input_failed(src, "indices", err);
-      write_face(sink, f.a + vertex_base, f.b + vertex_base, f.c + vertex_base);
+    if (!read_records(src, index_count / 3, 6, [&](const unsigned char* b) {
+          FaceIndices f = face_from(b);
+          write_face(sink, f.a + vertex_base, f.b + vertex_base, f.c + vertex_base);
+        })) {
+      return input_failed(src, "indices", err);
     }
     counts->triangles += index_count / 3;
     if (sink.failed) return output_failed(sink, err);

@@ -53,6 +53,16 @@ inline bool io_failed(const ModelSource& src) { return src.read_failed; }
 // offset unchanged, when the file does not hold all n.
 bool read_bytes(ModelSource& src, void* dst, std::size_t n);
 
+// The next n bytes where the window holds them all, moving past them; null,
+// with the offset unchanged, where it does not (read_bytes reads them then).
+// Saves a copy of every record that the walk reads.
+inline const unsigned char* view_bytes(ModelSource& src, std::size_t n) {
+  if (src.pos < src.window_start || src.pos - src.window_start + n > src.window_len) return nullptr;
+  const char* at = src.window.data() + (src.pos - src.window_start);
+  src.pos += n;
+  return reinterpret_cast<const unsigned char*>(at);
+}
+
 // Finds the first offset at or after `from` whose 4 bytes are `tag`, testing
 // every offset up to the last one that still has 4 bytes. On a match stores it
 // in *at, leaves the source just past the tag and returns true.

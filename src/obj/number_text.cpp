@@ -4,6 +4,11 @@
 #include <cmath>
 #include <cstring>
 
+// The digit stores write several digits at once in memory order.
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "mdx2obj's number text needs a little-endian machine"
+#endif
+
 namespace {
 
 constexpr char kDigitPairs[] =
@@ -25,11 +30,6 @@ char* put(char* out, const char* text) {
   std::size_t n = std::strlen(text);
   std::memcpy(out, text, n);
   return out + n;
-}
-
-char* put_pair(char* out, unsigned pair) {
-  std::memcpy(out, kDigitPairs + 2 * pair, 2);
-  return out + 2;
 }
 
 char* put_non_finite(std::uint64_t bits, char* out) {
@@ -117,6 +117,89 @@ char* format_fixed6_exact(double value, char* out) {
   return out;
 }
 
+namespace {
+
+std::uint64_t pair_text(std::uint32_t pair) {
+  std::uint16_t text;
+  std::memcpy(&text, kDigitPairs + 2 * pair, 2);
+  return text;
+}
+
+// The eight decimal digits of `value` (below 10^8) as ASCII, the first digit
+// in the lowest byte, so that one little-endian store writes them in order.
+// value / 10^6 as a fixed-point number with 48 fraction bits, rounded up so
+// that every cut below stays exact: each multiplication by 100 brings the
+// next pair of digits above the point.
+std::uint64_t eight_digits(std::uint32_t value) {
+  constexpr std::uint64_t kFraction = (std::uint64_t(1) << 48) - 1;
+  std::uint64_t y = value * std::uint64_t(281474977);  // 2^48 / 10^6, rounded up
+  std::uint64_t text = pair_text(static_cast<std::uint32_t>(y >> 48));
+  for (int shift = 16; shift < 64; shift += 16) {
+    y = (y & kFraction) * 100;
+    text |= pair_text(static_cast<std::uint32_t>(y >> 48)) << shift;
+  }
+  return text;
+}
+
+// rounded / 10^6 (rounded below 10^9) as a fixed-point number with 52
+// fraction bits, rounded up so that every cut stays exact: the whole part
+// above the point into *whole, and each multiplication by 100 brings the next
+// pair of decimals up. Returns the point and the six decimals as ASCII, the
+// point in the lowest byte.
+std::uint64_t point_and_decimals(std::uint64_t rounded, std::uint32_t* whole) {
+  constexpr std::uint64_t kFraction = (std::uint64_t(1) << 52) - 1;
+  std::uint64_t y = rounded * std::uint64_t(4503599628);  // 2^52 / 10^6, rounded up
+  *whole = static_cast<std::uint32_t>(y >> 52);
+  std::uint64_t text = '.';
+  for (int shift = 8; shift < 56; shift += 16) {
+    y = (y & kFraction) * 100;
+    text |= pair_text(static_cast<std::uint32_t>(y >> 52)) << shift;
+  }
+  return text;
+}
+
+// The length of `value` (below 10^8); the branches predict well where
+// consecutive numbers have the same length, as a geoset's face numbers do.
+int digit_count(std::uint32_t value) {
+  if (value < 10000) return value < 100 ? 1 + (value >= 10) : 3 + (value >= 1000);
+  return value < 1000000 ? 5 + (value >= 100000) : 7 + (value >= 10000000);
+}
+
+void store8(char* out, std::uint64_t bytes) { std::memcpy(out, &bytes, 8); }
+
+// A whole part of four digits or more: out of line, so that the usual case
+// needs no stack frame.
+[[gnu::noinline]] char* long_millionths(std::uint64_t rounded, char* out) {
+  out = format_unsigned(rounded / 1000000, out);
+  std::uint32_t zero;
+  store8(out, point_and_decimals(rounded % 1000000, &zero));
+  return out + 7;
+}
+
+// The text of `rounded` millionths, after the sign. The whole part mostly has
+// one to three digits, and the branches on its length predict well on a
+// model's coordinates, so that the next number's place is known before this
+// one's digits are; the point and decimals are one store.
+inline char* put_millionths(std::uint64_t rounded, char* out) {
+  if (rounded >= 1000000000) return long_millionths(rounded, out);
+  std::uint32_t integer;
+  std::uint64_t decimals = point_and_decimals(rounded, &integer);
+  if (integer < 10) {
+    *out++ = static_cast<char>('0' + integer);
+  } else if (integer < 100) {
+    std::memcpy(out, kDigitPairs + 2 * integer, 2);
+    out += 2;
+  } else {
+    *out = static_cast<char>('0' + integer / 100);
+    std::memcpy(out + 1, kDigitPairs + 2 * (integer % 100), 2);
+    out += 3;
+  }
+  store8(out, decimals);
+  return out + 7;
+}
+
+}  // namespace
+
 char* format_fixed6(double value, char* out) {
   std::uint64_t bits;
   std::memcpy(&bits, &value, sizeof bits);
@@ -128,15 +211,64 @@ char* format_fixed6(double value, char* out) {
   if ((bits & 0xFFFFF) != 0 || !(magnitude < 1e11)) {
     return format_fixed6_exact(value, out);
   }
-  if (value == 0) return put(out, "0.000000");
   double scaled = magnitude * 1e6;
   std::uint64_t whole = static_cast<std::uint64_t>(scaled);
   std::uint64_t rounded = whole + (scaled - static_cast<double>(whole) >= 0.5);
-  if (bits & kSignBit) *out++ = '-';
-  out = format_unsigned(rounded / 1000000, out);
-  unsigned decimals = static_cast<unsigned>(rounded % 1000000);
-  *out++ = '.';
-  out = put_pair(out, decimals / 10000);
-  out = put_pair(out, decimals / 100 % 100);
-  return put_pair(out, decimals % 100);
+  // Only a zero is unsigned; a negative value that rounds to zero keeps its
+  // sign.
+  *out = '-';
+  out += value < 0;
+  return put_millionths(rounded, out);
+}
+
+char* format_float6(float value, char* out) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  // A normal float below 2^36 is m * 2^-shift with a 24-bit m; m * 10^6 fits
+  // in 44 bits, and adding half of the last place before the cut rounds half
+  // up exactly, as the path over doubles does, without a floating-point step.
+  std::uint32_t biased = bits >> 23 & 0xFF;
+  if (biased == 0 || biased > 127 + 35) return format_fixed6(value, out);
+  std::uint64_t scaled = ((bits & 0x7FFFFF) | 0x800000) * std::uint64_t(1000000);
+  int shift = 150 - static_cast<int>(biased);
+  std::uint64_t rounded = shift <= 0   ? scaled << -shift
+                          : shift < 64 ? (scaled + (std::uint64_t(1) << (shift - 1))) >> shift
+                                       : 0;
+  *out = '-';
+  out += bits >> 31;
+  return put_millionths(rounded, out);
+}
+
+namespace {
+
+// A corner of nine digits or more, seen only on models of a hundred million
+// vertices: kept out of line so that the usual case needs no stack frame.
+[[gnu::noinline]] char* long_corner(std::uint64_t number, char* out) {
+  char text[24];
+  char* end = format_unsigned(number, text);
+  std::size_t n = static_cast<std::size_t>(end - text);
+  for (int i = 0; i < 3; ++i) {
+    std::memcpy(out, text, n);
+    out[n] = '/';
+    out += n + 1;
+  }
+  return out - 1;
+}
+
+}  // namespace
+
+char* format_corner(std::uint64_t number, char* out) {
+  *out++ = ' ';
+  if (number >= 100000000) return long_corner(number, out);
+  // The number is formatted once; each copy is one 8-byte store and its
+  // slash, which the next copy, the next corner or the line end overwrites.
+  std::uint32_t value = static_cast<std::uint32_t>(number);
+  int digits = digit_count(value);
+  std::uint64_t text = eight_digits(value) >> (8 * (8 - digits));
+  for (int i = 0; i < 3; ++i) {
+    store8(out, text);
+    out[digits] = '/';
+    out += digits + 1;
+  }
+  return out - 1;
 }

@@ -8,12 +8,18 @@
 // double, the point and six decimals.
 constexpr std::size_t kMaxNumberText = 1 + 309 + 1 + 6;
 
-// Writes `value` as fixed-point text with six decimals and returns the end.
+// Writes `value` as fixed-point text with six decimals and returns the end;
+// `out` has room for kMaxNumberText characters, of which it may use more than
+// the text needs.
 // The text is the same on every platform and in every locale: 17 significant
 // digits, then rounded at the sixth decimal with halves away from zero; both
 // zeros print unsigned; non-finite values print as 1.#INF00, -1.#INF00,
 // -1.#IND00 (the default NaN), 1.#QNAN0 or -1.#QNAN0.
 char* format_fixed6(double value, char* out);
+
+// The same text of a float, the way of the converter's own coordinates: a
+// faster path for most floats, the one above for the rest.
+char* format_float6(float value, char* out);
 
 // The exact path alone, without the integer shortcut; kept callable so that
 // the shortcut can be checked against it.
@@ -21,3 +27,8 @@ char* format_fixed6_exact(double value, char* out);
 
 // Unsigned decimal text of `value`; returns the end.
 char* format_unsigned(std::uint64_t value, char* out);
+
+// One corner of a face record, " n/n/n": the number once as position, texture
+// coordinate and normal reference. `out` has room for 64 characters, of which
+// it may use more than the text needs.
+char* format_corner(std::uint64_t number, char* out);

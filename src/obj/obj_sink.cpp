@@ -34,22 +34,14 @@ void commit(ObjSink& sink, const char* end) {
   sink.used = static_cast<std::size_t>(end - sink.buffer.get());
 }
 
+char* put_number(char* out, float value) {
+  *out++ = ' ';
+  return format_float6(value, out);
+}
+
 char* put_number(char* out, double value) {
   *out++ = ' ';
   return format_fixed6(value, out);
-}
-
-char* put_corner(char* out, std::uint64_t number) {
-  char text[24];
-  char* end = format_unsigned(number, text);
-  std::size_t n = static_cast<std::size_t>(end - text);
-  *out++ = ' ';
-  for (int i = 0; i < 3; ++i) {
-    std::memcpy(out, text, n);
-    out += n;
-    *out++ = '/';
-  }
-  return out - 1;
 }
 
 void write_vec3_record(ObjSink& sink, const char* prefix, std::size_t prefix_len, float x, float y,
@@ -122,9 +114,9 @@ void write_object(ObjSink& sink, std::uint64_t number) {
 void write_face(ObjSink& sink, std::uint64_t a, std::uint64_t b, std::uint64_t c) {
   char* p = reserve(sink);
   *p++ = 'f';
-  p = put_corner(p, a + 1);
-  p = put_corner(p, b + 1);
-  p = put_corner(p, c + 1);
+  p = format_corner(a + 1, p);
+  p = format_corner(b + 1, p);
+  p = format_corner(c + 1, p);
   *p++ = '\n';
   commit(sink, p);
 }
