@@ -197,9 +197,12 @@ TEST_F(EndToEnd, CommandLineConvertsABatch) {
 }
 
 TEST_F(EndToEnd, CommandLineWritesObjectsToStandardOutput) {
-  EXPECT_EQ(run_in(dir.path.string(), MDX2OBJ_PATH, "-q --objects -o - model.mdx > stdout.txt"), 0);
+  EXPECT_EQ(run_in(dir.path.string(), MDX2OBJ_PATH,
+                   "-q --objects -o - model.mdx > stdout.txt 2> stderr.txt"),
+            0);
   EXPECT_EQ(read_file(dir.file("stdout.txt")),
             text_file("o geoset_1\n" + expected_obj({make_geoset(3, 1)})));
+  EXPECT_EQ(read_file(dir.file("stderr.txt")), "");
   EXPECT_EQ(run_in(dir.path.string(), MDX2OBJ_PATH, "--frob 2> stderr.txt"), 2);
   EXPECT_EQ(read_file(dir.file("stderr.txt")),
             text_file("mdx2obj: unknown option --frob\nusage: mdx2obj [-o FILE] [--objects] [-q] "

@@ -107,8 +107,8 @@ TEST(ObjSink, WritesTheFourRecords) {
   write_tex_coord(sink, 0.0f, float_bits(0xFFC00000u));
   write_tex_coord(sink, 0.0f, -std::numeric_limits<float>::infinity());
   // Face numbers are not limited to 16 bits.
-  write_face(sink, 0, 0, 0);
-  write_face(sink, 999, 65536, 4294967296ull);
+  write_face(sink, 0, 0, 4294967296ull);
+  write_face(sink, 999, 12345677, 123456788);
   std::string err;
   EXPECT_TRUE(flush_obj_sink(sink, &err)) << err;
   EXPECT_EQ(out.str(),
@@ -124,8 +124,8 @@ TEST(ObjSink, WritesTheFourRecords) {
             "vt 0.000000 1.000000\n"
             "vt 0.000000 -1.#IND00\n"
             "vt 0.000000 1.#INF00\n"
-            "f 1/1/1 1/1/1 1/1/1\n"
-            "f 1000/1000/1000 65537/65537/65537 4294967297/4294967297/4294967297\n");
+            "f 1/1/1 1/1/1 4294967297/4294967297/4294967297\n"
+            "f 1000/1000/1000 12345678/12345678/12345678 123456789/123456789/123456789\n");
 }
 
 // A stream that takes no byte, as a full disk does.
