@@ -40,6 +40,13 @@ std::string counted(std::uint64_t n, const char* one, const char* many) {
 
 }  // namespace
 
+std::string summary_line(const std::string& model, const std::string& obj,
+                         const WalkCounts& counts) {
+  return model + " -> " + obj + ": " + counted(counts.geosets, "geoset", "geosets") + ", " +
+         counted(counts.vertices, "vertex", "vertices") + ", " +
+         counted(counts.triangles, "triangle", "triangles");
+}
+
 int run_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& diag) {
   std::vector<std::string> models;
   const std::string* output = nullptr;
@@ -86,10 +93,7 @@ int run_command_line(const std::vector<std::string>& args, std::ostream& out, st
     if (convert_model(job, no_progress, out, diag, &counts) != kExitSuccess) {
       status = kExitFailure;
     } else if (!quiet) {
-      diag << model << " -> " << (job.to_stdout ? "standard output" : obj) << ": "
-           << counted(counts.geosets, "geoset", "geosets") << ", "
-           << counted(counts.vertices, "vertex", "vertices") << ", "
-           << counted(counts.triangles, "triangle", "triangles") << std::endl;
+      diag << summary_line(model, job.to_stdout ? "standard output" : obj, counts) << std::endl;
     }
   }
   return status;

@@ -6,14 +6,31 @@
 #include "mdx/model_source.h"
 #include "obj/obj_sink.h"
 
-namespace {
-
 int report(std::ostream& diag, const std::string& name, const std::string& why) {
   diag << "mdx2obj: " << (name.empty() ? "\"\"" : name) << ": " << why << std::endl;
   return kExitFailure;
 }
 
-}  // namespace
+bool find_geosets(ModelSource& src, std::string* why) {
+  std::uint64_t first;
+  if (find_tag(src, kVertexTag, 0, &first)) return true;
+  *why =
+      io_failed(src) ? "read failed near offset " + std::to_string(tell(src)) : "no geosets found";
+  return false;
+}
+
+int finish_conversion(ModelSource& src, ObjSink& sink, const std::string& model,
+                      const std::string& obj, std::ostream& console, std::ostream& diag,
+                      WalkCounts* counts) {
+  std::string err, close_err;
+  WalkResult result = convert_geosets(src, sink, console, &err, counts);
+  bool closed = close_obj_sink(sink, &close_err);
+  close_model_source(src);
+  if (result == WalkResult::kInputFailed) return report(diag, model, err);
+  if (result == WalkResult::kOutputFailed) return report(diag, obj, err);
+  if (!closed) return report(diag, obj, close_err);
+  return kExitSuccess;
+}
 
 int convert_model(const Conversion& job, std::ostream& console, std::ostream& out,
                   std::ostream& diag, WalkCounts* counts) {
@@ -22,12 +39,7 @@ int convert_model(const Conversion& job, std::ostream& console, std::ostream& ou
   if (!open_model_source(&src, job.model.path, &err)) {
     return job.silent_open ? kExitFailure : report(diag, job.model.shown, err);
   }
-  std::uint64_t first;
-  if (job.geosets_needed && !find_tag(src, kVertexTag, 0, &first)) {
-    return report(diag, job.model.shown,
-                  io_failed(src) ? "read failed near offset " + std::to_string(tell(src))
-                                 : "no geosets found");
-  }
+  if (job.geosets_needed && !find_geosets(src, &err)) return report(diag, job.model.shown, err);
   // Creating the output would empty the model before it is read.
   if (!job.to_stdout && same_file(job.model.path, job.obj.path)) {
     return report(diag, job.obj.shown, "is the model file itself; refusing to overwrite it");
@@ -40,16 +52,9 @@ int convert_model(const Conversion& job, std::ostream& console, std::ostream& ou
     return report(diag, job.obj.shown, err);
   }
   sink.objects = job.objects;
-  WalkResult result = convert_geosets(src, sink, console, &err, counts);
-  std::string close_err;
-  bool closed = close_obj_sink(sink, &close_err);
-  close_model_source(src);
-
-  const std::string obj_shown = job.to_stdout ? "standard output" : job.obj.shown;
-  if (result == WalkResult::kInputFailed) return report(diag, job.model.shown, err);
-  if (result == WalkResult::kOutputFailed) return report(diag, obj_shown, err);
-  if (!closed) return report(diag, obj_shown, close_err);
-  return kExitSuccess;
+  return finish_conversion(src, sink, job.model.shown,
+                           job.to_stdout ? "standard output" : job.obj.shown, console, diag,
+                           counts);
 }
 
 std::string unquoted(const std::string& answer, NameBytes bytes) {

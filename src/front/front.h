@@ -10,6 +10,8 @@
 
 #include "common/file_identity.h"
 #include "mdx/geoset_walk.h"
+#include "mdx/model_source.h"
+#include "obj/obj_sink.h"
 
 enum ExitStatus {
   kExitSuccess = 0,
@@ -59,3 +61,20 @@ struct Conversion {
 // one line to `diag`.
 int convert_model(const Conversion& job, std::ostream& console, std::ostream& out,
                   std::ostream& diag, WalkCounts* counts);
+
+// The steps of a conversion that do not depend on where the model and the
+// OBJ text live, for models that are not files (the web page).
+// One failure line: "mdx2obj: NAME: WHY"; returns kExitFailure.
+int report(std::ostream& diag, const std::string& name, const std::string& why);
+// False, with the reason, when the model holds no geoset at all (or cannot be
+// read to its end): checked before any OBJ text is made.
+bool find_geosets(ModelSource& src, std::string* why);
+// Walks the model into the sink, then flushes and closes both and reports a
+// failure, naming the model or the OBJ.
+int finish_conversion(ModelSource& src, ObjSink& sink, const std::string& model,
+                      const std::string& obj, std::ostream& console, std::ostream& diag,
+                      WalkCounts* counts);
+// The command line's summary of one model: "unit.mdx -> unit.obj: 2 geosets,
+// 7 vertices, 3 triangles".
+std::string summary_line(const std::string& model, const std::string& obj,
+                         const WalkCounts& counts);

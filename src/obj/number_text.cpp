@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 // The digit stores write several digits at once in memory order.
@@ -71,11 +72,18 @@ char* format_fixed6_exact(double value, char* out) {
   // All the digits of the binary value; the 17-digit cut below then rounds
   // halves away from zero, as the sixth-decimal cut does.
   char sci[kExactDigits + 16];
-  std::to_chars_result r = std::to_chars(sci, sci + sizeof sci, std::fabs(value),
-                                         std::chars_format::scientific, kExactDigits);
-  char* e = static_cast<char*>(std::memchr(sci, 'e', r.ptr - sci));
+#ifdef __EMSCRIPTEN__
+  // The web build's library has no to_chars for doubles; its printf writes
+  // the exact expansion too, and knows no locale but C.
+  const char* end = sci + std::snprintf(sci, sizeof sci, "%.*e", kExactDigits, std::fabs(value));
+#else
+  const char* end = std::to_chars(sci, sci + sizeof sci, std::fabs(value),
+                                  std::chars_format::scientific, kExactDigits)
+                        .ptr;
+#endif
+  const char* e = static_cast<const char*>(std::memchr(sci, 'e', end - sci));
   int exponent = 0;
-  std::from_chars(e + 1 + (e[1] == '+'), r.ptr, exponent);
+  std::from_chars(e + 1 + (e[1] == '+'), end, exponent);
 
   int digits[kSignificantDigits];
   digits[0] = sci[0] - '0';

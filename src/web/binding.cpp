@@ -1,0 +1,93 @@
+// The converter in a web page's worker: the model is a File that the worker
+// reads in slices, the OBJ text goes back to the page in blocks, and the
+// progress and summary lines as text. The conversion itself is the command
+// line's, so that the OBJ bytes are those of `mdx2obj -o - MODEL`.
+#include <emscripten.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <ostream>
+#include <streambuf>
+#include <string>
+
+#include "front/front.h"
+#include "mdx/model_source.h"
+#include "obj/obj_sink.h"
+
+// The worker's side: readModel gives bytes of the File, objBlock and logText
+// take a copy of the text out of the module's memory.
+EM_JS(void, read_model, (double offset, int length, char* into),
+      { HEAPU8.set(Module.readModel(offset, length), into); });
+EM_JS(void, obj_block, (const char* text, int length),
+      { Module.objBlock(HEAPU8.slice(text, text + length)); });
+EM_JS(void, log_text, (const char* text, int length),
+      { Module.logText(UTF8ToString(text, length)); });
+
+namespace {
+
+// The dropped File as a seekable stream of known size.
+struct FileSlices : std::streambuf {
+  double size = 0;
+  double pos = 0;
+
+  pos_type seekoff(off_type off, std::ios::seekdir dir, std::ios::openmode) override {
+    double base = dir == std::ios::beg ? 0 : dir == std::ios::cur ? pos : size;
+    pos = base + static_cast<double>(off);
+    return pos_type(static_cast<off_type>(pos));
+  }
+  pos_type seekpos(pos_type at, std::ios::openmode which) override {
+    return seekoff(off_type(at), std::ios::beg, which);
+  }
+  std::streamsize xsgetn(char* into, std::streamsize n) override {
+    std::streamsize got =
+        static_cast<std::streamsize>(std::max(0.0, std::min<double>(n, size - pos)));
+    if (got > 0) read_model(pos, static_cast<int>(got), into);
+    pos += static_cast<double>(got);
+    return got;
+  }
+};
+
+// Text handed to the worker as it is written: OBJ blocks or log text.
+struct ToWorker : std::streambuf {
+  void (*take)(const char*, int);
+
+  explicit ToWorker(void (*to)(const char*, int)) : take(to) {}
+  std::streamsize xsputn(const char* text, std::streamsize n) override {
+    take(text, static_cast<int>(n));
+    return n;
+  }
+  int_type overflow(int_type c) override {
+    if (c == traits_type::eof()) return traits_type::not_eof(c);
+    char one = traits_type::to_char_type(c);
+    take(&one, 1);
+    return c;
+  }
+};
+
+}  // namespace
+
+// The size of the module's memory, which the page reports.
+extern "C" EMSCRIPTEN_KEEPALIVE double memory_bytes() {
+  return static_cast<double>(__builtin_wasm_memory_size(0)) * 65536;
+}
+
+// Converts the worker's File of `size` bytes, named `name`; 0 on success, 1 on
+// failure. The OBJ text written before a failure is whole records.
+extern "C" EMSCRIPTEN_KEEPALIVE int convert_file(double size, int objects, const char* name) {
+  FileSlices model;
+  model.size = size;
+  ToWorker obj_text(obj_block), log(log_text);
+  std::ostream console(&log);
+  std::string why, model_name = name;
+  ModelSource src;
+  attach_model_source(&src, &model);
+  if (!find_geosets(src, &why)) return report(console, model_name, why);
+  ObjSink sink;
+  attach_obj_sink(&sink, &obj_text);
+  sink.objects = objects != 0;
+  std::string obj_name = std::filesystem::path(model_name).replace_extension(".obj").string();
+  WalkCounts counts;
+  if (finish_conversion(src, sink, model_name, obj_name, console, console, &counts) != 0) return 1;
+  console << summary_line(model_name, obj_name, counts) << std::endl;
+  return 0;
+}
