@@ -40,6 +40,10 @@ std::string counted(std::uint64_t n, const char* one, const char* many) {
 
 }  // namespace
 
+std::string obj_name_for(const std::string& model) {
+  return std::filesystem::u8path(model).replace_extension(".obj").u8string();
+}
+
 std::string summary_line(const std::string& model, const std::string& obj,
                          const WalkCounts& counts) {
   return model + " -> " + obj + ": " + counted(counts.geosets, "geoset", "geosets") + ", " +
@@ -83,8 +87,7 @@ int run_command_line(const std::vector<std::string>& args, std::ostream& out, st
   for (const std::string& model : models) {
     Conversion job;
     job.model = {model, native_name(model, NameBytes::kUtf8)};
-    std::string obj =
-        output ? *output : std::filesystem::u8path(model).replace_extension(".obj").u8string();
+    std::string obj = output ? *output : obj_name_for(model);
     job.obj = {obj, native_name(obj, NameBytes::kUtf8)};
     job.to_stdout = output && obj == "-";
     job.objects = objects;

@@ -74,6 +74,9 @@ bool find_geosets(ModelSource& src, std::string* why);
 int finish_conversion(ModelSource& src, ObjSink& sink, const std::string& model,
                       const std::string& obj, std::ostream& console, std::ostream& diag,
                       WalkCounts* counts);
+// The OBJ file beside a model (names in UTF-8): its extension replaced by
+// .obj, "art/unit.mdx" gives "art/unit.obj" and "unit" gives "unit.obj".
+std::string obj_name_for(const std::string& model);
 // The command line's summary of one model: "unit.mdx -> unit.obj: 2 geosets,
 // 7 vertices, 3 triangles".
 std::string summary_line(const std::string& model, const std::string& obj,

@@ -5,7 +5,6 @@
 #include <emscripten.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <ostream>
 #include <streambuf>
 #include <string>
@@ -85,7 +84,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE int convert_file(double size, int objects, const
   ObjSink sink;
   attach_obj_sink(&sink, &obj_text);
   sink.objects = objects != 0;
-  std::string obj_name = std::filesystem::path(model_name).replace_extension(".obj").string();
+  std::string obj_name = obj_name_for(model_name);
   WalkCounts counts;
   if (finish_conversion(src, sink, model_name, obj_name, console, console, &counts) != 0) return 1;
   console << summary_line(model_name, obj_name, counts) << std::endl;
