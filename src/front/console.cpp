@@ -34,7 +34,11 @@ void expand(const std::wstring& arg, std::vector<std::string>* out) {
     } while (FindNextFileW(search, &found));
     FindClose(search);
   }
-  if (names.empty()) names.push_back(arg.substr(folder_end));
+  // An argument that matches nothing stands as it is, as in a POSIX shell.
+  if (names.empty()) {
+    out->push_back(utf8(arg));
+    return;
+  }
   std::sort(names.begin(), names.end());
   for (const std::wstring& name : names) out->push_back(utf8(arg.substr(0, folder_end) + name));
 }
