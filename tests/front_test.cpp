@@ -140,12 +140,12 @@ TEST_F(ConverterFixture, CommandLineArguments) {
   }
   // Each model becomes an OBJ file beside it, its extension replaced.
   std::filesystem::create_directory(dir.file("art"));
-  for (const char* name : {"art/unit.mdx", "Unit.MDX", "unit"}) write_file(dir.file(name), model);
+  for (const char* name : {"art/unit.mdx", "Unit.MDX", "plain"}) write_file(dir.file(name), model);
   std::ostringstream out, err;
-  EXPECT_EQ(run_command_line({dir.file("art/unit.mdx"), dir.file("Unit.MDX"), dir.file("unit")},
+  EXPECT_EQ(run_command_line({dir.file("art/unit.mdx"), dir.file("Unit.MDX"), dir.file("plain")},
                              out, err),
             kExitSuccess);
-  for (const char* name : {"art/unit.obj", "Unit.obj", "unit.obj"}) {
+  for (const char* name : {"art/unit.obj", "Unit.obj", "plain.obj"}) {
     EXPECT_EQ(read_file(dir.file(name)), text_file(expected_obj({make_geoset(3, 1)}))) << name;
   }
 }
@@ -184,11 +184,12 @@ TEST_F(EndToEnd, CommandLineConvertsABatch) {
   EXPECT_EQ(read_file(dir.file("stdout.txt")), "");
   // One line for each model, in the order the shell gave them.
   std::string lines = read_file(dir.file("stderr.txt"));
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 4) << lines;
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), '\n'), 5) << lines;
   for (const char* line :
        {"model.mdx -> model.obj: 1 geoset, 3 vertices, 1 triangle",
         "mod\u00e8le.mdx -> mod\u00e8le.obj: 1 geoset, 3 vertices, 1 triangle",
-        "mdx2obj: text.mdx: no geosets found", "mdx2obj: none.mdx: cannot open: "}) {
+        "mdx2obj: text.mdx: no geosets found",
+        "mdx2obj: none.mdx: cannot open: ", "4 models: 2 converted, 2 failed ("}) {
     EXPECT_NE(lines.find(line), std::string::npos) << line << " in\n" << lines;
   }
   EXPECT_EQ(read_file(dir.path / std::filesystem::u8path("mod\u00e8le.obj")),
@@ -204,9 +205,10 @@ TEST_F(EndToEnd, CommandLineWritesObjectsToStandardOutput) {
             text_file("o geoset_1\n" + expected_obj({make_geoset(3, 1)})));
   EXPECT_EQ(read_file(dir.file("stderr.txt")), "");
   EXPECT_EQ(run_in(dir.path.string(), MDX2OBJ_PATH, "--frob 2> stderr.txt"), 2);
-  EXPECT_EQ(read_file(dir.file("stderr.txt")),
-            text_file("mdx2obj: unknown option --frob\nusage: mdx2obj [-o FILE] [--objects] [-q] "
-                      "MODEL... (mdx2obj --help tells more)\n"));
+  EXPECT_EQ(
+      read_file(dir.file("stderr.txt")),
+      text_file("mdx2obj: unknown option --frob\nusage: mdx2obj [-r] [-d DIR | -o FILE] [-j N] "
+                "[--objects] [-q] PATH... (mdx2obj --help tells more)\n"));
 }
 
 }  // namespace

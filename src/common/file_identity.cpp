@@ -42,6 +42,16 @@ bool same_file(const fs::path& a, const fs::path& b) {
   return !ec && same;
 }
 
+fs::path::string_type name_key(const fs::path& name) {
+  std::error_code ec;
+  fs::path whole = fs::absolute(name, ec);
+  fs::path::string_type key = (ec ? name : whole).lexically_normal().native();
+#ifdef _WIN32
+  if (!key.empty()) CharLowerBuffW(key.data(), static_cast<DWORD>(key.size()));
+#endif
+  return key;
+}
+
 bool holds_nul(const fs::path& name) {
   return name.native().find(fs::path::value_type()) != fs::path::string_type::npos;
 }

@@ -19,6 +19,11 @@ std::filesystem::path native_name(const std::string& name, NameBytes bytes = Nam
 // case, a symbolic or a hard link). A name that does not exist is nobody's twin.
 bool same_file(const std::filesystem::path& a, const std::filesystem::path& b);
 
+// A name as the file system compares names: the absolute path with "." and
+// ".." folded away, and on Windows without regard to letter case. Two names
+// with one key lead to one file; links are the identity test's (same_file).
+std::filesystem::path::string_type name_key(const std::filesystem::path& name);
+
 // True when the name holds a NUL character, which would cut it short where a
 // file is opened, so that another file than the one named would open.
 bool holds_nul(const std::filesystem::path& name);

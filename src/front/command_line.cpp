@@ -1,33 +1,53 @@
+#include <cstdlib>
 #include <filesystem>
+#include <thread>
 
+#include "batch/batch.h"
 #include "front/front.h"
 
 namespace {
 
-constexpr char kUsage[] = "usage: mdx2obj [-o FILE] [--objects] [-q] MODEL...";
+constexpr char kUsage[] = "usage: mdx2obj [-r] [-d DIR | -o FILE] [-j N] [--objects] [-q] PATH...";
 
 constexpr char kHelp[] =
-    "usage: mdx2obj [OPTIONS] MODEL...\n"
+    "usage: mdx2obj [OPTIONS] PATH...\n"
     "Converts the meshes (geosets) of MDX models into Wavefront OBJ files.\n"
     "\n"
-    "Each MODEL is written beside itself with its extension replaced by .obj\n"
+    "Each model is written beside itself with its extension replaced by .obj\n"
     "(art/unit.mdx gives art/unit.obj). An existing OBJ file is replaced; the\n"
-    "model itself never is: an OBJ name that leads to it is refused.\n"
+    "model itself never is, nor another model's OBJ of the same run: a model whose\n"
+    "OBJ name leads to either is not converted.\n"
     "\n"
-    "  -o FILE      write the OBJ to FILE (with one MODEL only); -o - writes it\n"
-    "               to standard output\n"
-    "  --objects    begin each geoset with a line \"o geoset_N\", so that OBJ\n"
-    "               readers import each geoset as an object of its own\n"
-    "  -q, --quiet  no summary line per model\n"
-    "  -h, --help   this text\n"
-    "  --version    the program's version\n"
-    "  --           the arguments after it are models, even those that begin with -\n"
+    "  -r, --recursive    convert every .mdx file (any letter case) in the folders\n"
+    "                     named, to every depth; links to folders are not followed\n"
+    "  -d, --output-dir DIR\n"
+    "                     write the OBJ files under DIR: a model found in a folder\n"
+    "                     keeps its path under that folder, a model named keeps its\n"
+    "                     file name; folders are created as needed\n"
+    "  -o, --output FILE  write the OBJ to FILE (with one model only); -o - writes\n"
+    "                     it to standard output\n"
+    "  -j, --jobs N       convert N models at once (default: the number of cores)\n"
+    "  --objects          begin each geoset with a line \"o geoset_N\", so that OBJ\n"
+    "                     readers import each geoset as an object of its own\n"
+    "  -q, --quiet        failures only: no summaries, status line or tally\n"
+    "  -h, --help         this text\n"
+    "  --version          the program's version\n"
+    "  --                 the arguments after it are paths, even those that begin\n"
+    "                     with -\n"
+    "\n"
+    "After each model one line goes to standard error, its summary or why it\n"
+    "failed, in the order of the paths (a folder's models sorted by path); a run\n"
+    "of several models ends with a tally. On a terminal a status line shows the\n"
+    "progress.\n"
+    "\n"
+    "Example: mdx2obj -r -d out art    writes art/units/a.mdx to out/units/a.obj\n"
     "\n"
     "Exit status: 0 when every model converted, 1 when any failed, 2 when the\n"
     "command line was wrong. A failure does not stop the models after it.\n"
     "\n"
     "Started without arguments, mdx2obj asks for a model and an OBJ file name.\n"
-    "On Windows, files dropped onto mdx2obj.exe are converted beside themselves.\n";
+    "On Windows, files and folders dropped onto mdx2obj.exe are converted beside\n"
+    "themselves.\n";
 
 int usage_error(std::ostream& diag, const std::string& what) {
   diag << "mdx2obj: " << what << "\n" << kUsage << " (mdx2obj --help tells more)" << std::endl;
@@ -51,53 +71,103 @@ std::string summary_line(const std::string& model, const std::string& obj,
          counted(counts.triangles, "triangle", "triangles");
 }
 
-int run_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& diag) {
-  std::vector<std::string> models;
-  const std::string* output = nullptr;
-  bool objects = false, quiet = false, options_over = false;
+int run_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& diag,
+                     int status_columns, bool dropped) {
+  std::vector<std::string> paths;
+  BatchOptions options;
+  options.recursive = dropped;  // a dropped folder can only mean its models
+  std::string output, output_dir;
+  unsigned cores = std::thread::hardware_concurrency();
+  options.jobs = cores > 0 ? cores : 1;
+  bool options_over = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (options_over || arg.size() < 2 || arg[0] != '-') {
-      models.push_back(arg);
-    } else if (arg == "--") {
-      options_over = true;
-    } else if (arg == "-h" || arg == "--help") {
-      out << kHelp << std::flush;
-      return kExitSuccess;
-    } else if (arg == "--version") {
-      out << "mdx2obj " MDX2OBJ_VERSION << std::endl;
-      return kExitSuccess;
-    } else if (arg == "-q" || arg == "--quiet") {
-      quiet = true;
-    } else if (arg == "--objects") {
-      objects = true;
-    } else if (arg == "-o" || arg == "--output") {
-      if (output) return usage_error(diag, arg + " is given twice");
-      if (i + 1 == args.size()) return usage_error(diag, arg + " needs a file name");
-      output = &args[++i];
+      paths.push_back(arg);
+      continue;
+    }
+    // --name, --name=VALUE, or a group of short options (-rq, -j4, -d out).
+    std::string name = arg, value;
+    bool has_value = false;
+    std::size_t eq = arg.find('=');
+    if (arg[1] == '-' && eq != std::string::npos) {
+      name = arg.substr(0, eq);
+      value = arg.substr(eq + 1);
+      has_value = true;
+    }
+    std::vector<std::string> shorts;
+    if (arg[1] != '-') {
+      for (std::size_t k = 1; k < arg.size(); ++k) {
+        std::string flag = std::string("-") + arg[k];
+        if (flag == "-o" || flag == "-d" || flag == "-j") {
+          if (k + 1 < arg.size()) {
+            value = arg.substr(k + 1);
+            has_value = true;
+          }
+          shorts.push_back(flag);
+          break;
+        }
+        shorts.push_back(flag);
+      }
     } else {
-      return usage_error(diag, "unknown option " + arg);
+      shorts.push_back(name);
+    }
+    for (const std::string& flag : shorts) {
+      auto take_value = [&](std::string* into) {
+        if (!has_value) {
+          if (i + 1 == args.size()) return false;
+          value = args[++i];
+        }
+        *into = value;
+        return true;
+      };
+      if (flag == "--") {
+        if (has_value) return usage_error(diag, "unknown option " + arg);
+        options_over = true;
+      } else if (flag == "-h" || flag == "--help") {
+        out << kHelp << std::flush;
+        return kExitSuccess;
+      } else if (flag == "--version") {
+        out << "mdx2obj " MDX2OBJ_VERSION << std::endl;
+        return kExitSuccess;
+      } else if (flag == "-q" || flag == "--quiet") {
+        options.quiet = true;
+      } else if (flag == "-r" || flag == "--recursive") {
+        options.recursive = true;
+      } else if (flag == "--objects") {
+        options.objects = true;
+      } else if (flag == "-o" || flag == "--output") {
+        if (options.output) return usage_error(diag, flag + " is given twice");
+        if (!take_value(&output)) return usage_error(diag, flag + " needs a file name");
+        options.output = &output;
+      } else if (flag == "-d" || flag == "--output-dir") {
+        if (options.output_dir) return usage_error(diag, flag + " is given twice");
+        if (!take_value(&output_dir) || output_dir.empty()) {
+          return usage_error(diag, flag + " needs a folder name");
+        }
+        options.output_dir = &output_dir;
+      } else if (flag == "-j" || flag == "--jobs") {
+        std::string jobs;
+        if (!take_value(&jobs)) return usage_error(diag, flag + " needs a number of jobs");
+        char* end = nullptr;
+        unsigned long n = std::strtoul(jobs.c_str(), &end, 10);
+        if (jobs.empty() || *end != '\0' || jobs[0] == '-' || n < 1 || n > 1024) {
+          return usage_error(diag, flag + " takes a number of jobs from 1 to 1024, not " + jobs);
+        }
+        options.jobs = static_cast<unsigned>(n);
+      } else {
+        return usage_error(diag, "unknown option " + (arg[1] == '-' ? name : flag));
+      }
     }
   }
-  if (models.empty()) return usage_error(diag, "no model given");
-  if (output && models.size() > 1) return usage_error(diag, "-o takes exactly one model");
+  if (paths.empty()) return usage_error(diag, "no model given");
+  if (options.output && options.output_dir)
+    return usage_error(diag, "-o and -d do not go together");
 
-  int status = kExitSuccess;
-  std::ostream no_progress(nullptr);
-  for (const std::string& model : models) {
-    Conversion job;
-    job.model = {model, native_name(model, NameBytes::kUtf8)};
-    std::string obj = output ? *output : obj_name_for(model);
-    job.obj = {obj, native_name(obj, NameBytes::kUtf8)};
-    job.to_stdout = output && obj == "-";
-    job.objects = objects;
-    job.geosets_needed = true;
-    WalkCounts counts;
-    if (convert_model(job, no_progress, out, diag, &counts) != kExitSuccess) {
-      status = kExitFailure;
-    } else if (!quiet) {
-      diag << summary_line(model, job.to_stdout ? "standard output" : obj, counts) << std::endl;
-    }
+  std::vector<BatchItem> items = collect_models(paths, options);
+  if (options.output && (items.size() > 1 || !items[0].from_folder.empty())) {
+    return usage_error(diag, "-o takes exactly one model");
   }
-  return status;
+  name_obj_files(&items, options);
+  return run_batch(items, options, out, diag, status_columns);
 }

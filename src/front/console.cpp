@@ -1,6 +1,16 @@
 #include "front/console.h"
 
-#ifdef _WIN32
+#ifndef _WIN32
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+int stderr_columns() {
+  if (!isatty(STDERR_FILENO)) return 0;
+  winsize size{};
+  if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return 80;
+  return size.ws_col;
+}
+#else
 #include <algorithm>
 
 #define WIN32_LEAN_AND_MEAN
@@ -49,6 +59,13 @@ std::vector<std::string> utf8_arguments(int argc, wchar_t** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) expand(argv[i], &args);
   return args;
+}
+
+int stderr_columns() {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) return 0;
+  int columns = info.srWindow.Right - info.srWindow.Left + 1;
+  return columns > 0 ? columns : 80;
 }
 
 bool console_is_own() {

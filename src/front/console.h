@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+// The width of standard error when it is a terminal (a console on Windows),
+// else 0: where a status line can be rewritten in place.
+int stderr_columns();
+
 #ifdef _WIN32
 // The arguments after the program's name in UTF-8, each with wildcards in its
 // file name part expanded as a POSIX shell would have: the matching files in

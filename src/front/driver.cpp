@@ -29,6 +29,7 @@ int finish_conversion(ModelSource& src, ObjSink& sink, const std::string& model,
   if (result == WalkResult::kInputFailed) return report(diag, model, err);
   if (result == WalkResult::kOutputFailed) return report(diag, obj, err);
   if (!closed) return report(diag, obj, close_err);
+  if (counts) counts->obj_bytes = sink.written;
   return kExitSuccess;
 }
 
@@ -39,10 +40,17 @@ int convert_model(const Conversion& job, std::ostream& console, std::ostream& ou
   if (!open_model_source(&src, job.model.path, &err)) {
     return job.silent_open ? kExitFailure : report(diag, job.model.shown, err);
   }
+  src.reached = job.reached;
   if (job.geosets_needed && !find_geosets(src, &err)) return report(diag, job.model.shown, err);
   // Creating the output would empty the model before it is read.
   if (!job.to_stdout && same_file(job.model.path, job.obj.path)) {
     return report(diag, job.obj.shown, "is the model file itself; refusing to overwrite it");
+  }
+
+  if (job.make_folders && job.obj.path.has_parent_path()) {
+    std::error_code ec;
+    std::filesystem::create_directories(job.obj.path.parent_path(), ec);
+    if (ec) return report(diag, job.obj.shown, "cannot create its folder: " + ec.message());
   }
 
   ObjSink sink;
@@ -52,9 +60,14 @@ int convert_model(const Conversion& job, std::ostream& console, std::ostream& ou
     return report(diag, job.obj.shown, err);
   }
   sink.objects = job.objects;
-  return finish_conversion(src, sink, job.model.shown,
-                           job.to_stdout ? "standard output" : job.obj.shown, console, diag,
-                           counts);
+  int status =
+      finish_conversion(src, sink, job.model.shown,
+                        job.to_stdout ? "standard output" : job.obj.shown, console, diag, counts);
+  // The file as stored: on Windows each line end is two bytes.
+  std::error_code ec;
+  std::uintmax_t stored = job.to_stdout ? 0 : std::filesystem::file_size(job.obj.path, ec);
+  if (counts && !job.to_stdout && !ec) counts->obj_bytes = stored;
+  return status;
 }
 
 std::string unquoted(const std::string& answer, NameBytes bytes) {

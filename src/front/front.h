@@ -2,6 +2,8 @@
 // conversion path that both share.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <filesystem>
 #include <istream>
 #include <ostream>
@@ -38,8 +40,11 @@ int run_converter(std::istream& in, std::ostream& console, std::ostream& diag,
 
 // Runs the command line (the arguments after the program's name, in UTF-8).
 // OBJ text of "-o -", the help and the version go to `out`; summaries and
-// failures to `diag`.
-int run_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& diag);
+// failures to `diag`. With `status_columns` above zero `diag` is a terminal
+// that wide, which gets a status line. `dropped`: the paths were dropped onto
+// the program, and a folder among them is converted as with -r.
+int run_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& diag,
+                     int status_columns = 0, bool dropped = false);
 
 // A file as the user named it, for messages, and as the file system knows it.
 struct FileName {
@@ -54,6 +59,9 @@ struct Conversion {
   bool objects = false;         // an "o" record before each geoset
   bool silent_open = false;     // a model that cannot be opened ends the run without a word
   bool geosets_needed = false;  // a model without geosets fails before the OBJ is created
+  bool make_folders = false;    // the OBJ's folders are created as needed
+  std::atomic<std::uint64_t>* reached =
+      nullptr;  // how far the model has been read, for a status line
 };
 
 // Converts one model: opens it, refuses an OBJ that is the model itself,

@@ -26,6 +26,7 @@ struct WalkCounts {
   std::uint64_t geosets = 0;
   std::uint64_t vertices = 0;
   std::uint64_t triangles = 0;
+  std::uint64_t obj_bytes = 0;  // the OBJ text, counted once the OBJ is closed
 };
 
 // Converts every geoset of the model into OBJ records and prints the progress

@@ -69,6 +69,9 @@ bool fill_window(ModelSource& src, std::uint64_t offset) {
   }
   std::streamsize got = src.in->sgetn(src.window.data(), static_cast<std::streamsize>(want));
   src.window_len = got > 0 ? static_cast<std::size_t>(got) : 0;
+  if (src.reached && offset + src.window_len > src.reached->load(std::memory_order_relaxed)) {
+    src.reached->store(offset + src.window_len, std::memory_order_relaxed);
+  }
   if (src.window_len < want) {
     // The file is shorter than it was when the walk began, or unreadable.
     src.read_failed = true;

@@ -1,6 +1,7 @@
 // The model file and the tag search over it.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -26,6 +27,9 @@ struct ModelSource {
   std::size_t window_len = 0;
   std::vector<char> window;
   bool read_failed = false;
+  // When set, the furthest offset read so far, for a status line that another
+  // thread draws.
+  std::atomic<std::uint64_t>* reached = nullptr;
 
   ModelSource() = default;
   ModelSource(const ModelSource&) = delete;

@@ -21,6 +21,7 @@ void drain(ObjSink& sink) {
       sink.failed = true;
       sink.error = errno_text("write failed");
     }
+    sink.written += sink.used;
   }
   sink.used = 0;
 }
@@ -77,6 +78,7 @@ void attach_obj_sink(ObjSink* sink, std::streambuf* out, std::size_t capacity) {
   sink->buffer.reset(new char[capacity]);
   sink->capacity = capacity;
   sink->used = 0;
+  sink->written = 0;
   sink->failed = false;
   sink->error.clear();
 }

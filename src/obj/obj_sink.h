@@ -23,6 +23,7 @@ struct ObjSink {
   std::unique_ptr<char[]> buffer;
   std::size_t capacity = 0;
   std::size_t used = 0;
+  std::uint64_t written = 0;  // bytes handed to the stream
   bool failed = false;
   std::string error;
   bool objects = false;  // one "o" record before each geoset

@@ -1,0 +1,102 @@
+#include "generate.h"
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+
+#include "model_builder.h"
+
+namespace {
+
+// Texture coordinates as artists' tools store them: most on a 1/256 or 1/128
+// grid (exact halves at the sixth decimal), some anywhere.
+float tex_value(std::mt19937& rng) {
+  switch (rng() % 4) {
+    case 0:
+      return static_cast<float>(rng() % 257) / 256.0f;
+    case 1:
+      return static_cast<float>(rng() % 129) / 128.0f;
+    default:
+      return std::uniform_real_distribution<float>(0.0f, 1.0f)(rng);
+  }
+}
+
+// As modelling tools leave them: positions on a 1/64 grid, unit normals,
+// texture coordinates on the texel grid of a 128 to 1024 texel texture, and
+// triangles over a strip of neighbouring vertices, so that consecutive corners
+// are near each other.
+GeosetData realistic_geoset(std::mt19937& rng, int most) {
+  std::uniform_int_distribution<int> grid(-64 * 120, 64 * 120);
+  std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+  const int texels[] = {128, 256, 512, 1024};
+  const int size = texels[rng() % 4];
+  std::uniform_int_distribution<int> texel(0, size);
+  GeosetData g;
+  int n = std::min(most, 500 + static_cast<int>(rng() % 4000));
+  for (int i = 0; i < n; ++i) {
+    g.vertices.push_back({grid(rng) / 64.0f, grid(rng) / 64.0f, grid(rng) / 64.0f});
+    float x = unit(rng), y = unit(rng), z = unit(rng);
+    float len = std::sqrt(x * x + y * y + z * z) + 1e-6f;
+    g.normals.push_back({x / len, y / len, z / len});
+    g.tex_coords.push_back({static_cast<float>(texel(rng)) / static_cast<float>(size),
+                            static_cast<float>(texel(rng)) / static_cast<float>(size)});
+  }
+  for (int f = 0; f < 2 * n; ++f) {
+    int first = (f / 2 + static_cast<int>(rng() % 3)) % (n - 2);
+    for (int k = 0; k < 3; ++k) g.indices.push_back(static_cast<std::uint16_t>(first + k));
+  }
+  return g;
+}
+
+GeosetData random_geoset(std::mt19937& rng, int most) {
+  std::uniform_real_distribution<float> coord(-250.0f, 250.0f);
+  std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+  GeosetData g;
+  int n = std::min(most, 500 + static_cast<int>(rng() % 4000));
+  for (int i = 0; i < n; ++i) {
+    g.vertices.push_back({coord(rng), coord(rng), coord(rng)});
+    float x = unit(rng), y = unit(rng), z = unit(rng);
+    float len = std::sqrt(x * x + y * y + z * z) + 1e-6f;
+    g.normals.push_back({x / len, y / len, z / len});
+    g.tex_coords.push_back({tex_value(rng), tex_value(rng)});
+  }
+  int faces = n * 2;
+  for (int f = 0; f < 3 * faces; ++f) g.indices.push_back(static_cast<std::uint16_t>(rng() % n));
+  return g;
+}
+
+// Keyframe-like bulk that the walk searches through but never converts.
+void write_animation_chunk(ByteWriter& w, std::mt19937& rng, std::size_t bytes) {
+  w.tag("BONE");
+  w.u32(static_cast<std::uint32_t>(bytes));
+  std::uniform_real_distribution<float> value(-3.0f, 3.0f);
+  for (std::size_t i = 0; i + 4 <= bytes; i += 4) {
+    if (i % 64 == 0) {
+      w.u32(static_cast<std::uint32_t>(i * 33));  // frame number
+    } else {
+      w.f32(value(rng));
+    }
+  }
+}
+
+}  // namespace
+
+std::string generate_model(std::size_t target, unsigned seed, ModelKind kind) {
+  std::mt19937 rng(seed);
+  std::vector<GeosetData> geosets;
+  // Small models have small geosets.
+  const int most =
+      static_cast<int>(std::max<std::size_t>(16, std::min<std::size_t>(4500, target / 60)));
+  std::size_t estimate = 2000;
+  // Three quarters geosets, one quarter other chunks, as in character models.
+  while (estimate < target * 3 / 4) {
+    geosets.push_back(kind == ModelKind::kNoise ? random_geoset(rng, most)
+                                                : realistic_geoset(rng, most));
+    const GeosetData& g = geosets.back();
+    estimate += 200 + g.vertices.size() * (12 + 12 + 8 + 1) + g.indices.size() * 2;
+  }
+  ByteWriter w;
+  w.bytes = build_model(geosets);
+  if (w.size() + 8 < target) write_animation_chunk(w, rng, target - w.size() - 8);
+  return std::move(w.bytes);
+}

@@ -1,0 +1,17 @@
+// Models for timing the converter, made from the block layout by the tests'
+// model builder.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+enum class ModelKind {
+  kNoise,      // coordinates anywhere in their range, faces over random vertices
+  kRealistic,  // texel-grid texture coordinates, grid-snapped positions, unit
+               // normals, faces over nearby vertices
+};
+
+// The bytes of a model of about `bytes` bytes: geosets of a few thousand
+// vertices with their index and texture blocks, inside header, texture,
+// animation and bone chunks of realistic bulk.
+std::string generate_model(std::size_t bytes, unsigned seed, ModelKind kind);

@@ -1,0 +1,167 @@
+#include "batch/batch.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "test_util.h"
+
+namespace {
+
+TEST(BatchStatus, LinesAsTheTerminalShowsThem) {
+  const struct {
+    std::size_t done, total;
+    std::uint64_t read, bytes;
+    double seconds;
+    std::string current;
+    int columns;
+    std::string line;
+  } cases[] = {
+      {37, 1200, 12000000, 100000000, 2, "units/footman.mdx", 80,
+       "[  37/1200]  12%   6 MB/s  units/footman.mdx"},
+      {0, 3, 0, 0, 0, "a.mdx", 80, "[0/3] 100%   0 MB/s  a.mdx"},
+      {9, 10, 5000000000, 50, 1, "a.mdx", 80, "[ 9/10] 100% 5000 MB/s  a.mdx"},
+      // Cut from the left, counting characters, not bytes.
+      {1, 2, 1, 2, 1, "deep/mod\u00e8le.mdx", 32, "[1/2]  50%   0 MB/s  ...\u00e8le.mdx"},
+      {1, 2, 1, 2, 1, "a.mdx", 9, "[1/2]  5"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(status_text(c.done, c.total, c.read, c.bytes, c.seconds, c.current, c.columns),
+              c.line);
+  }
+  EXPECT_EQ(tally_line(1195, 5, 4.06, 310400000),
+            "1200 models: 1195 converted, 5 failed (4.1 s, 310 MB of OBJ)");
+  EXPECT_EQ(tally_line(2, 0, 0, 9999),
+            "2 models: 2 converted, 0 failed (0.0 s, 9999 bytes of OBJ)");
+  EXPECT_EQ(tally_line(0, 2, 0, 12345), "2 models: 0 converted, 2 failed (0.0 s, 12 kB of OBJ)");
+  EXPECT_EQ(tally_line(1, 1, 0, 4560000), "2 models: 1 converted, 1 failed (0.0 s, 4.6 MB of OBJ)");
+}
+
+// Runs of the command line in a scratch tree, from inside it, as a user names
+// the paths.
+struct TreeFixture : ::testing::Test {
+  TempDir dir;
+  std::filesystem::path before = std::filesystem::current_path();
+  std::string model = build_model({make_geoset(3, 1)});
+  // The size of one model's OBJ file.
+  std::string obj_size = std::to_string(text_file(expected_obj({make_geoset(3, 1)})).size());
+
+  void SetUp() override {
+    std::filesystem::current_path(dir.path);
+    for (const char* folder : {"art/units", "art/deep", "art/empty", "x", "y"}) {
+      std::filesystem::create_directories(folder);
+    }
+    for (const char* name : {"art/units/a.mdx", "art/units/B.MDX", "art/deep/c.mdx", "x/unit.mdx",
+                             "y/unit.mdx", "m", "m.obj"}) {
+      write_file(name, model);
+    }
+    write_file("art/notes.txt", "not a model");
+    std::error_code ec;  // where the file system lets the test make links
+    std::filesystem::create_directory_symlink("..", "art/units/loop", ec);
+    std::filesystem::create_symlink("units/a.mdx", "art/link.mdx", ec);
+  }
+  void TearDown() override { std::filesystem::current_path(before); }
+};
+
+// A name the program made, with the platform's separators.
+std::string made(const std::string& name) {
+  return std::filesystem::path(name).make_preferred().string();
+}
+
+std::string summary(const std::string& model, const std::string& obj) {
+  return model + " -> " + obj + ": 1 geoset, 3 vertices, 1 triangle\n";
+}
+
+// Every line of standard error, the tally's time made constant.
+std::string lines_of(const std::string& diag) {
+  return std::regex_replace(diag, std::regex(R"(\(\d+\.\d s, )"), "(T s, ");
+}
+
+TEST_F(TreeFixture, CollectionRules) {
+  const bool links = file_exists("art/link.mdx");
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    std::string diag;
+  } cases[] = {
+      {{"art"}, kExitFailure, "mdx2obj: art: is a folder (-r converts the models in it)\n"},
+      {{"-r", "art/empty"}, kExitFailure, "mdx2obj: art/empty: no models found\n"},
+      {{"-j1", "-rd", "out", "art"},
+       kExitSuccess,
+       summary(made("art/deep/c.mdx"), made("out/deep/c.obj")) +
+           (links ? summary(made("art/link.mdx"), made("out/link.obj")) : "") +
+           summary(made("art/units/B.MDX"), made("out/units/B.obj")) +
+           summary(made("art/units/a.mdx"), made("out/units/a.obj")) +
+           (links ? "4 models: 4 converted" : "3 models: 3 converted") + ", 0 failed (T s, " +
+           std::to_string(std::stoi(obj_size) * (links ? 4 : 3)) + " bytes of OBJ)\n"},
+      {{"--output-dir=out", "x/unit.mdx", "y/unit.mdx"},
+       kExitFailure,
+       summary("x/unit.mdx", made("out/unit.obj")) +
+           "mdx2obj: y/unit.mdx: not converted: its OBJ " + made("out/unit.obj") +
+           " is also that of x/unit.mdx\n"
+           "2 models: 1 converted, 1 failed (T s, " +
+           obj_size + " bytes of OBJ)\n"},
+      {{"-q", "m", "m.obj"},
+       kExitFailure,
+       "mdx2obj: m: not converted: its OBJ m.obj is one of the models\n"
+       "mdx2obj: m.obj: is the model file itself; refusing to overwrite it\n"},
+      {{"-d", "out", "-o", "x.obj", "m"}, kExitUsage, "mdx2obj: -o and -d do not go together\n"},
+      {{"-r", "-o", "x.obj", "art"}, kExitUsage, "mdx2obj: -o takes exactly one model\n"},
+      {{"-j", "0", "m"}, kExitUsage, "mdx2obj: -j takes a number of jobs from 1 to 1024, not 0\n"},
+  };
+  for (const auto& c : cases) {
+    std::ostringstream out, err;
+    EXPECT_EQ(run_command_line(c.args, out, err), c.status) << c.diag;
+    std::string diag = lines_of(err.str());
+    if (c.status == kExitUsage) diag = diag.substr(0, diag.find('\n') + 1);
+    EXPECT_EQ(diag, c.diag);
+  }
+  EXPECT_EQ(read_file("out/units/B.obj"), text_file(expected_obj({make_geoset(3, 1)})));
+  EXPECT_FALSE(file_exists("out/units/loop"));
+}
+
+}  // namespace
+
+// The built program on a tree whose models take different times: the lines
+// and OBJ files of four jobs are those of one.
+TEST_F(TreeFixture, JobsWriteWhatOneJobWrites) {
+  for (int i = 0; i < 12; ++i) {
+    write_file("art/m" + std::to_string(i) + ".mdx",
+               build_model({make_geoset(3 + (11 - i) * 500, 1 + (11 - i) * 900, float(i))}));
+  }
+  write_file("art/cut.mdx", model.substr(0, model.find("PVTX") + 6));
+  std::string runs[2];
+  for (int jobs : {1, 4}) {
+    std::filesystem::remove_all("out");
+    EXPECT_EQ(run_in(dir.path.string(), MDX2OBJ_PATH,
+                     "-r -j " + std::to_string(jobs) + " -d out art x y 2> err.txt"),
+              1);
+    std::string& run = runs[jobs == 4];
+    run = lines_of(read_file("err.txt"));
+    for (const auto& entry : std::filesystem::recursive_directory_iterator("out")) {
+      if (entry.is_regular_file()) run += entry.path().string() + "\n" + read_file(entry.path());
+    }
+  }
+  EXPECT_EQ(runs[0], runs[1]);
+  EXPECT_NE(runs[0].find("mdx2obj: " + made("art/cut.mdx") + ": file ends inside"),
+            std::string::npos);
+}
+
+#ifndef _WIN32
+// A status line on a terminal, taken off before the lines and at the end;
+// never on a pipe.
+TEST_F(TreeFixture, StatusLineOnATerminalOnly) {
+  std::string command = std::string(MDX2OBJ_PATH) + " -r art/units";
+  EXPECT_EQ(run_in(dir.path.string(), "script", "-qec '" + command + "' /dev/null > tty.txt"), 0);
+  std::string tty = read_file("tty.txt");
+  const std::string status = "[0/2]   0%   0 MB/s  art/units/B.MDX";
+  EXPECT_EQ(tty.rfind(status + "\r" + std::string(status.size(), ' ') + "\r", 0), 0u) << tty;
+  EXPECT_EQ(lines_of(tty.substr(tty.rfind('\r', tty.find("art/units/B.MDX ->")) + 1)),
+            "art/units/B.MDX -> art/units/B.obj: 1 geoset, 3 vertices, 1 triangle\r\n"
+            "art/units/a.mdx -> art/units/a.obj: 1 geoset, 3 vertices, 1 triangle\r\n"
+            "2 models: 2 converted, 0 failed (T s, " +
+                std::to_string(2 * std::stoi(obj_size)) + " bytes of OBJ)\r\n");
+  EXPECT_EQ(run_in(dir.path.string(), MDX2OBJ_PATH, "-r art/units 2>&1 | cat > pipe.txt"), 0);
+  EXPECT_EQ(read_file("pipe.txt").find('\r'), std::string::npos);
+}
+#endif
