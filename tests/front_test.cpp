@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "front/console.h"
 #include "test_util.h"
 
 namespace {
@@ -33,6 +34,24 @@ TEST(FileNameAnswer, IsTheWholeLineAsTyped) {
     EXPECT_EQ(first, c.first) << c.typed;
     EXPECT_EQ(second, c.second) << c.typed;
   }
+}
+
+// Only a console window opened for the program alone, all of whose handles
+// are that console, waits for Enter at the end.
+TEST(ConsoleWait, OnlyAWindowOfItsOwnWaits) {
+  const struct {
+    ConsoleView view;
+    bool waits;
+  } cases[] = {
+      {{true, 1, true, true, true}, true},       // Explorer, a double click, a drop
+      {{false, 1, true, true, true}, false},     // Wine at a terminal, hidden consoles
+      {{true, 2, true, true, true}, false},      // started from a shell's window
+      {{true, 1, false, true, true}, false},     // input redirected
+      {{true, 1, true, false, true}, false},     // output into a pipe
+      {{true, 1, true, true, false}, false},     // standard error into a file
+      {{false, 0, false, false, false}, false},  // no console at all
+  };
+  for (const auto& c : cases) EXPECT_EQ(waits_for_enter(c.view), c.waits);
 }
 
 // Conversions on files in a scratch folder: in this process, or by the built

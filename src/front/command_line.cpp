@@ -30,7 +30,7 @@ constexpr char kHelp[] =
     "  --objects          begin each geoset with a line \"o geoset_N\", so that OBJ\n"
     "                     readers import each geoset as an object of its own\n"
     "  -q, --quiet        failures only: no summaries, status line or tally\n"
-    "  -h, --help         this text\n"
+    "  -h, --help         this text (on Windows also /?)\n"
     "  --version          the program's version\n"
     "  --                 the arguments after it are paths, even those that begin\n"
     "                     with -\n"
@@ -82,6 +82,13 @@ int run_command_line(const std::vector<std::string>& args, std::ostream& out, st
   bool options_over = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
+#ifdef _WIN32
+    // The help, as Windows programs answer it.
+    if (arg == "/?" && !options_over) {
+      out << kHelp << std::flush;
+      return kExitSuccess;
+    }
+#endif
     if (options_over || arg.size() < 2 || arg[0] != '-') {
       paths.push_back(arg);
       continue;

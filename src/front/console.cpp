@@ -1,5 +1,9 @@
 #include "front/console.h"
 
+bool waits_for_enter(const ConsoleView& view) {
+  return view.window_shown && view.processes == 1 && view.input && view.output && view.error;
+}
+
 #ifndef _WIN32
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -12,6 +16,8 @@ int stderr_columns() {
 }
 #else
 #include <algorithm>
+#include <iostream>
+#include <streambuf>
 
 #define WIN32_LEAN_AND_MEAN
 #ifndef NOMINMAX
@@ -68,9 +74,83 @@ int stderr_columns() {
   return columns > 0 ? columns : 80;
 }
 
-bool console_is_own() {
+ConsoleView observe_console() {
+  ConsoleView view;
+  HWND window = GetConsoleWindow();
+  view.window_shown = window != nullptr && IsWindowVisible(window);
   DWORD processes[2];
-  return GetConsoleProcessList(processes, 2) == 1;
+  view.processes = GetConsoleProcessList(processes, 2);
+  DWORD mode;
+  view.input = GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+  view.output = GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+  view.error = GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+  return view;
+}
+
+namespace {
+
+// Text for a console: UTF-8 in, wide characters out, each write whole
+// characters only (a character cut by a flush waits for its other bytes).
+class ConsoleBuf : public std::streambuf {
+ public:
+  explicit ConsoleBuf(HANDLE console) : console_(console) {}
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (c != traits_type::eof()) pending_ += static_cast<char>(c);
+    return traits_type::not_eof(c);
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    pending_.append(s, static_cast<std::size_t>(n));
+    if (pending_.size() >= 4096 && sync() != 0) return 0;
+    return n;
+  }
+  int sync() override {
+    std::size_t whole = whole_characters();
+    std::wstring wide = wide_text(pending_.substr(0, whole));
+    pending_.erase(0, whole);
+    for (std::size_t at = 0; at < wide.size();) {
+      DWORD wrote = 0;
+      DWORD n = static_cast<DWORD>(std::min<std::size_t>(wide.size() - at, 8192));
+      if (!WriteConsoleW(console_, wide.data() + at, n, &wrote, nullptr) || wrote == 0) return -1;
+      at += wrote;
+    }
+    return 0;
+  }
+
+ private:
+  // The bytes before a last character whose bytes have not all come yet.
+  std::size_t whole_characters() const {
+    std::size_t n = pending_.size(), lead = n;
+    while (lead > 0 && n - lead < 4 &&
+           (static_cast<unsigned char>(pending_[lead - 1]) & 0xC0) == 0x80) {
+      --lead;
+    }
+    if (lead == 0) return n;
+    unsigned char first = static_cast<unsigned char>(pending_[lead - 1]);
+    std::size_t need = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
+    return n - (lead - 1) < need ? lead - 1 : n;
+  }
+  static std::wstring wide_text(const std::string& text) {
+    int size = static_cast<int>(text.size());
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), n);
+    return wide;
+  }
+
+  HANDLE console_;
+  std::string pending_;
+};
+
+}  // namespace
+
+void write_console_as_wide() {
+  DWORD mode;
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE), err = GetStdHandle(STD_ERROR_HANDLE);
+  // Never destroyed: the streams are flushed at exit, after main's locals.
+  if (GetConsoleMode(out, &mode)) std::cout.rdbuf(new ConsoleBuf(out));
+  if (GetConsoleMode(err, &mode)) std::cerr.rdbuf(new ConsoleBuf(err));
 }
 
 bool stdin_is_console() {

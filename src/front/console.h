@@ -7,19 +7,40 @@
 #include <string>
 #include <vector>
 
+// What the program can see of the console it runs in. Only Windows has one;
+// elsewhere it is all false.
+struct ConsoleView {
+  bool window_shown = false;  // the console has a window on the screen
+  unsigned processes = 0;     // processes attached to the console, this one included
+  bool input = false;         // standard input is the console
+  bool output = false;        // standard output is the console
+  bool error = false;         // standard error is the console
+};
+
+// True only for a console window that was opened for this program alone and
+// vanishes with it (Explorer, a double click, a drop), where the program waits
+// for Enter so that its text can be read. A console without a window (Wine at
+// a terminal, a CI runner), one that other processes share (a shell), or any
+// standard handle redirected never waits: nobody would see the prompt.
+bool waits_for_enter(const ConsoleView& view);
+
 // The width of standard error when it is a terminal (a console on Windows),
 // else 0: where a status line can be rewritten in place.
 int stderr_columns();
 
 #ifdef _WIN32
 // The arguments after the program's name in UTF-8, each with wildcards in its
-// file name part expanded as a POSIX shell would have: the matching files in
+// file name part expanded as Windows matches names (letter case ignored, dot
+// files included): the matching files in
 // name order, or the argument itself when none matches.
 std::vector<std::string> utf8_arguments(int argc, wchar_t** argv);
 
-// True when no other process shares the console, as when Explorer opened it
-// for this program alone.
-bool console_is_own();
+ConsoleView observe_console();
+
+// Makes standard output and error write to the console, where they are one,
+// as wide characters: a name outside ASCII then shows as itself at any code
+// page. Redirected, they stay UTF-8.
+void write_console_as_wide();
 
 // True when standard input is a console.
 bool stdin_is_console();

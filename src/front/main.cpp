@@ -9,16 +9,18 @@
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
   std::setlocale(LC_ALL, "C");
-  if (argc < 2) return run_converter(std::cin, std::cout, std::cerr, stdin_is_console());
-  const bool own = console_is_own();
-  int status =
-      run_command_line(utf8_arguments(argc, argv), std::cout, std::cerr, stderr_columns(), own);
-  // Explorer closes the window it opened for dropped files as soon as the
-  // program ends: let the user read what happened first.
-  if (own) {
+  write_console_as_wide();
+  // A window opened for this program alone (Explorer, a double click, a drop)
+  // closes as soon as the program ends: let the user read what happened first.
+  const bool own_window = waits_for_enter(observe_console());
+  int status = argc < 2 ? run_converter(std::cin, std::cout, std::cerr, stdin_is_console())
+                        : run_command_line(utf8_arguments(argc, argv), std::cout, std::cerr,
+                                           stderr_columns(), own_window);
+  if (own_window) {
+    std::cout << std::flush;
     std::cerr << "Press Enter to close this window." << std::endl;
     std::string line;
-    std::getline(std::cin, line);
+    read_console_line(&line);
   }
   return status;
 }

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# mdx2obj.exe at a real console under Wine, driven through tmux: the program's
+# standard handles are then the console, as at a Windows terminal. A name
+# outside ASCII shows as itself, /? is the help, and nothing waits for Enter
+# (Wine's console has no window of its own).
+#
+#   console_test.sh MDX2OBJ.EXE WINEPREFIX
+set -euo pipefail
+exe=$1
+export WINEPREFIX=$2 WINEDEBUG=-all
+work=$(mktemp -d)
+session=mdx2obj-console-$$
+trap 'tmux kill-session -t "$session" 2> /dev/null || true; rm -rf "$work"' EXIT
+cd "$work"
+
+# One geoset of three vertices, normals and texture coordinates, one triangle:
+# the blocks as the converter reads them, written out byte by byte.
+u32() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $(($1 >> 8 & 255)))\\x00\\x00"; }
+{
+  printf 'MDLXGEOS'
+  printf 'VRTX' && u32 3 && head -c 36 /dev/zero
+  printf 'NRMS' && u32 3 && head -c 36 /dev/zero
+  printf 'PVTX' && u32 3 && printf '\x00\x00\x01\x00\x02\x00'
+  printf 'UVBS' && u32 3 && head -c 24 /dev/zero
+} > "mod$(printf '\xc3\xa8')le.mdx"
+
+# Every call of the script below must end by itself; each leaves its status.
+cat > calls.sh << CALLS
+wine '$exe' mod*le.mdx; echo "status \$?"
+wine '$exe' '/?' | head -1; echo "status \${PIPESTATUS[0]}"
+wine '$exe' --version; echo "status \$?"
+wine '$exe' --frob 2> /dev/null; echo "status \$?"
+wine '$exe' -q -o - mod*le.mdx | head -1; echo "status \${PIPESTATUS[0]}"
+wine '$exe' mod*le.mdx 2> log.txt; echo "status \$?"
+echo finished
+CALLS
+tmux new-session -d -s "$session" -x 160 -y 40 "bash calls.sh > /dev/tty; sleep 60"
+for _ in $(seq 1 120); do
+  tmux capture-pane -pt "$session" | grep -q '^finished' && break
+  sleep 0.5
+done
+screen=$(tmux capture-pane -pt "$session" | grep -v '^$')
+expected="mod$(printf '\xc3\xa8')le.mdx -> mod$(printf '\xc3\xa8')le.obj: 1 geoset, 3 vertices, 1 triangle
+status 0
+usage: mdx2obj [OPTIONS] PATH...
+status 0
+mdx2obj 1.1.0
+status 0
+status 2
+v 0.000000 0.000000 0.000000
+status 0
+status 0
+finished"
+if [ "$screen" != "$expected" ]; then
+  echo "the console shows:"
+  echo "$screen"
+  echo "where it should show:"
+  echo "$expected"
+  exit 1
+fi
+echo "console under Wine: as expected"
