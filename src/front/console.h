@@ -31,8 +31,8 @@ int stderr_columns();
 #ifdef _WIN32
 // The arguments after the program's name in UTF-8, each with wildcards in its
 // file name part expanded as Windows matches names (letter case ignored, dot
-// files included): the matching files in
-// name order, or the argument itself when none matches.
+// files included): the matching files in name order, or the argument itself
+// when none matches.
 std::vector<std::string> utf8_arguments(int argc, wchar_t** argv);
 
 ConsoleView observe_console();
