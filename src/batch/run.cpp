@@ -28,6 +28,7 @@ struct Run {
   std::vector<BatchItem>& items;
   const BatchOptions& options;
   std::ostream& out;
+  bool one_job = true;
   std::atomic<std::size_t> next{0};
   std::mutex mutex;
   std::condition_variable changed;
@@ -39,8 +40,8 @@ struct Run {
   std::uint64_t obj_bytes = 0;
 };
 
-Outcome convert_item(const BatchItem& item, const BatchOptions& options, std::ostream& out,
-                     std::atomic<std::uint64_t>* reached, std::string* line,
+Outcome convert_item(const BatchItem& item, const BatchOptions& options, bool alone,
+                     std::ostream& out, std::atomic<std::uint64_t>* reached, std::string* line,
                      std::uint64_t* obj_bytes) {
   std::ostringstream diag;
   if (!item.failure.empty()) {
@@ -56,6 +57,9 @@ Outcome convert_item(const BatchItem& item, const BatchOptions& options, std::os
   job.geosets_needed = true;
   job.make_folders = options.output_dir != nullptr;
   job.reached = reached;
+  // About one thread per core in all: several jobs keep the cores busy
+  // without a writer thread each.
+  job.writer_thread = alone;
   std::ostream no_progress(nullptr);
   WalkCounts counts;
   if (convert_model(job, no_progress, out, diag, &counts) != kExitSuccess) {
@@ -82,8 +86,8 @@ void work(Run* run, Slot* slot) {
     }
     std::string line;
     std::uint64_t obj_bytes = 0;
-    Outcome outcome =
-        convert_item(run->items[i], run->options, run->out, &slot->reached, &line, &obj_bytes);
+    Outcome outcome = convert_item(run->items[i], run->options, run->one_job, run->out,
+                                   &slot->reached, &line, &obj_bytes);
     {
       std::lock_guard<std::mutex> lock(run->mutex);
       run->outcome[i] = outcome;
@@ -121,6 +125,7 @@ int run_batch(std::vector<BatchItem>& items, const BatchOptions& options, std::o
   std::uint64_t bytes_total = 0;
   for (const BatchItem& item : items) bytes_total += item.bytes;
   const std::size_t jobs = std::max<std::size_t>(1, std::min<std::size_t>(options.jobs, n));
+  run.one_job = jobs == 1;
   std::unique_ptr<Slot[]> slots(new Slot[jobs]);
   const Clock::time_point start = Clock::now();
   const bool status_line = status_columns > 0 && !options.quiet;

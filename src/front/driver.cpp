@@ -55,8 +55,8 @@ int convert_model(const Conversion& job, std::ostream& console, std::ostream& ou
 
   ObjSink sink;
   if (job.to_stdout) {
-    attach_obj_sink(&sink, out.rdbuf());
-  } else if (!open_obj_sink(&sink, job.obj.path, &err)) {
+    attach_obj_sink(&sink, out.rdbuf(), kObjBufferSize, job.writer_thread);
+  } else if (!open_obj_sink(&sink, job.obj.path, &err, job.writer_thread)) {
     return report(diag, job.obj.shown, err);
   }
   sink.objects = job.objects;

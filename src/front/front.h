@@ -60,6 +60,7 @@ struct Conversion {
   bool silent_open = false;     // a model that cannot be opened ends the run without a word
   bool geosets_needed = false;  // a model without geosets fails before the OBJ is created
   bool make_folders = false;    // the OBJ's folders are created as needed
+  bool writer_thread = true;    // the OBJ is written by a thread of its own while it is formatted
   std::atomic<std::uint64_t>* reached =
       nullptr;  // how far the model has been read, for a status line
 };

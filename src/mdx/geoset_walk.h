@@ -192,6 +192,7 @@ WalkResult walk_geosets(Source& src, ObjSink& sink, std::ostream& console, std::
     if (!read_u32(src, &index_count)) return input_failed(src, "index count", err);
     console << "Faces: " << index_count << std::endl;
     console << static_cast<long long>(tell(src)) << std::endl;
+    prepare_corners(sink, vertex_base, vertex_count);
     if (!read_records(src, index_count / 3, 6, [&](const unsigned char* b) {
           FaceIndices f = face_from(b);
           write_face(sink, f.a + vertex_base, f.b + vertex_base, f.c + vertex_base);

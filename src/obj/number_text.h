@@ -32,3 +32,8 @@ char* format_unsigned(std::uint64_t value, char* out);
 // coordinate and normal reference. `out` has room for 64 characters, of which
 // it may use more than the text needs.
 char* format_corner(std::uint64_t number, char* out);
+
+// The decimal digits of `value` (below 10^8) as ASCII, the first digit in the
+// lowest byte, so that one little-endian 8-byte store writes them in order;
+// their count in *digits.
+std::uint64_t short_number_text(std::uint32_t value, int* digits);

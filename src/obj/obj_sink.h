@@ -9,14 +9,19 @@
 #include <streambuf>
 #include <string>
 
-constexpr std::size_t kObjBufferSize = std::size_t(1) << 20;
+constexpr std::size_t kObjBufferSize = std::size_t(1) << 18;
 
-// The output file. Records are formatted into a large buffer that goes to the
-// stream in big blocks. After the first failed write the sink only counts
-// itself failed; the walk looks at `failed` to stop early. Records still in
-// the buffer are lost unless flush_obj_sink or close_obj_sink runs, since a
-// destructor could not report a failed write. `out` may point at `file`, so a
-// sink is neither copied nor moved.
+struct ObjWriter;
+
+// The output file. Records are formatted into a block of kObjBufferSize bytes;
+// a full block goes to the stream whole. With a writer thread, full blocks
+// are handed to it (three blocks in all), so that one block is written while
+// the next is formatted; without one, the caller's thread writes them. After
+// the first failed write the sink only counts itself failed; the walk looks
+// at `failed` to stop early (with a writer thread it learns of a failure at
+// the next block). Records still in the buffer are lost unless flush_obj_sink
+// or close_obj_sink runs, since a destructor could not report a failed write.
+// `out` may point at `file`, so a sink is neither copied nor moved.
 struct ObjSink {
   std::filebuf file;
   std::streambuf* out = nullptr;
@@ -27,17 +32,29 @@ struct ObjSink {
   bool failed = false;
   std::string error;
   bool objects = false;  // one "o" record before each geoset
+  // The text of the face numbers first..first + count - 1 (plus 1), made
+  // once per geoset by prepare_corners.
+  std::unique_ptr<std::uint64_t[]> corner_text;
+  std::unique_ptr<unsigned char[]> corner_digits;
+  std::uint64_t corner_first = 0;
+  std::uint64_t corner_count = 0;
+  // Last, so that the thread ends before the stream it writes to closes.
+  std::unique_ptr<ObjWriter> writer;
 
-  ObjSink() = default;
+  ObjSink();
+  ~ObjSink();
   ObjSink(const ObjSink&) = delete;
   ObjSink& operator=(const ObjSink&) = delete;
 };
 
-// Creates or empties the named file in text mode.
-bool open_obj_sink(ObjSink* sink, const std::filesystem::path& name, std::string* err);
+// Creates or empties the named file in text mode. With `writer_thread` full
+// blocks are written by a thread of the sink's own.
+bool open_obj_sink(ObjSink* sink, const std::filesystem::path& name, std::string* err,
+                   bool writer_thread = true);
 
 // Writes into a stream that the caller owns (tests, benchmarks).
-void attach_obj_sink(ObjSink* sink, std::streambuf* out, std::size_t capacity = kObjBufferSize);
+void attach_obj_sink(ObjSink* sink, std::streambuf* out, std::size_t capacity = kObjBufferSize,
+                     bool writer_thread = true);
 
 // The records take float coordinates, so that each number's text is bounded
 // by the largest float's.
@@ -51,6 +68,10 @@ void write_object(ObjSink& sink, std::uint64_t number);
 // Takes 0-based vertex numbers across all geosets and writes them 1-based, as
 // position, texture coordinate and normal reference alike.
 void write_face(ObjSink& sink, std::uint64_t a, std::uint64_t b, std::uint64_t c);
+
+// Makes the text of the vertex numbers first..first + count - 1 once, for the
+// faces of one geoset, whose corners mostly lie among its own vertices.
+void prepare_corners(ObjSink& sink, std::uint64_t first, std::uint64_t count);
 
 // Hands the buffer to the stream; false (with the reason) if any write failed.
 bool flush_obj_sink(ObjSink& sink, std::string* err);

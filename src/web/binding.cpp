@@ -82,7 +82,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE int convert_file(double size, int objects, const
   attach_model_source(&src, &model);
   if (!find_geosets(src, &why)) return report(console, model_name, why);
   ObjSink sink;
-  attach_obj_sink(&sink, &obj_text);
+  // The OBJ text leaves through this thread's own messages: no writer thread.
+  attach_obj_sink(&sink, &obj_text, kObjBufferSize, false);
   sink.objects = objects != 0;
   std::string obj_name = obj_name_for(model_name);
   WalkCounts counts;
