@@ -128,6 +128,31 @@ TEST(ObjSink, WritesTheFourRecords) {
             "f 1000/1000/1000 12345678/12345678/12345678 123456789/123456789/123456789\n");
 }
 
+// Face numbers across every change of their length, formatted alone and, as
+// the walk does for a geoset, from a table made once; the table holds no
+// number of nine digits.
+TEST(ObjSink, FaceNumbersCrossEveryLength) {
+  for (bool table : {false, true}) {
+    std::stringbuf out;
+    ObjSink sink;
+    attach_obj_sink(&sink, &out, 600);
+    std::string expected;
+    for (std::uint64_t p = 10; p <= 10000000000ull; p *= 10) {
+      if (table) prepare_corners(sink, p - 4, 4);  // the numbers up to p
+      write_face(sink, p - 2, p - 1, p);
+      expected += "f";
+      for (std::uint64_t n : {p - 1, p, p + 1}) {
+        std::string text = std::to_string(n);
+        expected += " " + text + "/" + text + "/" + text;
+      }
+      expected += "\n";
+    }
+    std::string err;
+    EXPECT_TRUE(flush_obj_sink(sink, &err)) << err;
+    EXPECT_EQ(out.str(), expected) << (table ? "from the table" : "alone");
+  }
+}
+
 // A stream that takes no byte, as a full disk does.
 TEST(ObjSink, FailedWriteIsReported) {
   struct Full : std::streambuf {
@@ -137,7 +162,7 @@ TEST(ObjSink, FailedWriteIsReported) {
   for (int i = 0; i < 100; ++i) write_face(sink, 0, 1, 2);
   std::string err;
   EXPECT_FALSE(flush_obj_sink(sink, &err));
-  EXPECT_EQ(err.rfind("write failed", 0), 0u) << err;
+  EXPECT_EQ(err, "write failed");
 }
 
 }  // namespace
