@@ -3,6 +3,7 @@
 //
 //   mdx_gen [--real] OUT.mdx BYTES [SEED]
 //   mdx_gen [--real] --tree DIR COUNT BYTES
+//   mdx_gen --shape OUT.mdx [SEED]          a figure of smooth parts, for pictures
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,7 +30,11 @@ int main(int argc, char** argv) {
   ModelKind kind = ModelKind::kNoise;
   int arg = 1;
   if (arg < argc && std::strcmp(argv[arg], "--real") == 0) kind = ModelKind::kRealistic, ++arg;
-  if (arg + 3 < argc + 0 && std::strcmp(argv[arg], "--tree") == 0) {
+  if (arg + 1 < argc && std::strcmp(argv[arg], "--shape") == 0) {
+    unsigned seed = arg + 2 < argc ? static_cast<unsigned>(std::atoi(argv[arg + 2])) : 1u;
+    return write_model(argv[arg + 1], shape_model(seed)) ? 0 : 1;
+  }
+  if (arg + 3 < argc && std::strcmp(argv[arg], "--tree") == 0) {
     // COUNT models of about BYTES each, ten to a folder, folders three deep.
     const std::filesystem::path root = argv[arg + 1];
     const long count = std::atol(argv[arg + 2]);
@@ -48,7 +53,8 @@ int main(int argc, char** argv) {
   if (arg + 2 > argc) {
     std::fprintf(stderr,
                  "usage: mdx_gen [--real] OUT.mdx BYTES [SEED]\n"
-                 "       mdx_gen [--real] --tree DIR COUNT BYTES\n");
+                 "       mdx_gen [--real] --tree DIR COUNT BYTES\n"
+                 "       mdx_gen --shape OUT.mdx [SEED]\n");
     return 2;
   }
   const std::size_t bytes = std::strtoull(argv[arg + 1], nullptr, 10);

@@ -100,3 +100,77 @@ std::string generate_model(std::size_t target, unsigned seed, ModelKind kind) {
   if (w.size() + 8 < target) write_animation_chunk(w, rng, target - w.size() - 8);
   return std::move(w.bytes);
 }
+
+namespace {
+
+constexpr float kPi = 3.14159265f;
+
+// A surface of revolution around the z axis: `profile` gives the radius and
+// height at t in [0, 1] from bottom to top, and the normal's radial and z
+// parts there.
+template <class Profile>
+GeosetData revolved(int around, int along, Profile profile) {
+  GeosetData g;
+  for (int j = 0; j <= along; ++j) {
+    float t = static_cast<float>(j) / static_cast<float>(along);
+    float r, z, nr, nz;
+    profile(t, &r, &z, &nr, &nz);
+    for (int i = 0; i <= around; ++i) {
+      float a = 2 * kPi * static_cast<float>(i) / static_cast<float>(around);
+      g.vertices.push_back({r * std::cos(a), r * std::sin(a), z});
+      float len = std::sqrt(nr * nr + nz * nz);
+      g.normals.push_back({nr * std::cos(a) / len, nr * std::sin(a) / len, nz / len});
+      g.tex_coords.push_back({static_cast<float>(i * 256 / around) / 256.0f,
+                              static_cast<float>(j * 256 / along) / 256.0f});
+    }
+  }
+  for (int j = 0; j < along; ++j) {
+    for (int i = 0; i < around; ++i) {
+      auto at = [&](int jj, int ii) { return static_cast<std::uint16_t>(jj * (around + 1) + ii); };
+      for (std::uint16_t k :
+           {at(j, i), at(j, i + 1), at(j + 1, i + 1), at(j, i), at(j + 1, i + 1), at(j + 1, i)}) {
+        g.indices.push_back(k);
+      }
+    }
+  }
+  return g;
+}
+
+GeosetData ball(float radius, float height, int detail) {
+  return revolved(2 * detail, detail, [=](float t, float* r, float* z, float* nr, float* nz) {
+    float polar = kPi * (t - 0.5f);
+    *r = radius * std::cos(polar);
+    *z = height + radius * std::sin(polar);
+    *nr = std::cos(polar);
+    *nz = std::sin(polar);
+  });
+}
+
+}  // namespace
+
+std::string shape_model(unsigned seed) {
+  const float s = 1.0f + 0.1f * static_cast<float>(seed % 5);
+  std::vector<GeosetData> parts = {
+      ball(1.0f * s, 1.0f * s, 24),
+      ball(0.7f * s, 2.3f * s, 20),
+      ball(0.45f * s, 3.3f * s, 16),
+      // A ring around the body.
+      revolved(40, 16,
+               [=](float t, float* r, float* z, float* nr, float* nz) {
+                 float a = 2 * kPi * t;
+                 *r = s * (0.95f + 0.12f * std::cos(a));
+                 *z = s * (1.6f + 0.12f * std::sin(a));
+                 *nr = std::cos(a);
+                 *nz = std::sin(a);
+               }),
+      // A hat: a cone on a brim.
+      revolved(32, 8,
+               [=](float t, float* r, float* z, float* nr, float* nz) {
+                 *r = s * (t < 0.2f ? 0.7f - t : 0.6f * (1.0f - t));
+                 *z = s * (t < 0.2f ? 3.65f + 0.1f * t : 3.67f + 0.9f * (t - 0.2f));
+                 *nr = 1.0f;
+                 *nz = t < 0.2f ? 1.0f : 0.6f;
+               }),
+  };
+  return build_model(parts);
+}

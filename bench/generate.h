@@ -15,3 +15,8 @@ enum class ModelKind {
 // vertices with their index and texture blocks, inside header, texture,
 // animation and bone chunks of realistic bulk.
 std::string generate_model(std::size_t bytes, unsigned seed, ModelKind kind);
+
+// A model that looks like one, for pictures: a figure of a few smooth parts
+// (body, head, a ring, a hat), each a geoset with unit normals and texture
+// coordinates on a texel grid.
+std::string shape_model(unsigned seed);

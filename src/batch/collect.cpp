@@ -115,7 +115,6 @@ void name_obj_files(std::vector<BatchItem>* items, const BatchOptions& options) 
       obj = obj_name_for(item.model.shown);
     }
     item.obj = {obj, native_name(obj, NameBytes::kUtf8)};
-    if (options.output && obj == "-") continue;
     fs::path::string_type key = name_key(item.obj.path);
     // An OBJ that is the model itself is the identity test's to refuse.
     if (key != name_key(item.model.path) && model_keys.count(key)) {

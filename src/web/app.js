@@ -1,5 +1,7 @@
-// The page: hands a dropped or chosen model to the worker, shows its log and
-// progress, offers the OBJ file for download and draws it with three.js.
+// The page: hands the dropped or chosen models (files, or the models of a
+// folder) to the worker, shows their log and progress, offers the OBJ file,
+// or a zip of the OBJ files of several, for download and draws the last one
+// converted with three.js; the list of converted models picks another.
 import * as THREE from 'three';
 import { OBJLoader } from './three/OBJLoader.js';
 import { OrbitControls } from './three/OrbitControls.js';
@@ -18,11 +20,15 @@ const renderer = new THREE.WebGLRenderer({ canvas, antialias: true, preserveDraw
 const scene = new THREE.Scene();
 scene.background = new THREE.Color(0x20262c);
 const camera = new THREE.PerspectiveCamera(45, 1, 0.01, 1000);
+// Models of this format stand on the x-y plane, z up: so does the view.
+camera.up.set(0, 0, 1);
 const controls = new OrbitControls(camera, canvas);
-scene.add(new THREE.HemisphereLight(0xffffff, 0x444444, 2.5));
+const sky = new THREE.HemisphereLight(0xffffff, 0x444444, 2.5);
+sky.position.set(0, 0, 1);
+scene.add(sky);
 const sun = new THREE.DirectionalLight(0xffffff, 2);
 scene.add(camera, sun);
-sun.position.set(1, 2, 3);
+sun.position.set(1, -2, 3);
 let shown = null;
 
 // Drawn when something changed, not at every frame.
@@ -41,8 +47,9 @@ draw();
 
 // Each geoset in its own colour: a geoset's records begin with a "v" record
 // after records of another kind, so the preview begins an object there.
-function show(text) {
+function show(text, name) {
   if (shown) scene.remove(shown);
+  canvas.dataset.shown = name;
   let number = 0;
   const split = text.replace(/(^|\n(?:f|vt|vn)[^\n]*\n)v /g, (all, before) =>
     `${before}o preview_${++number}\nv `);
@@ -59,54 +66,172 @@ function show(text) {
   const radius = Math.max(box.getSize(new THREE.Vector3()).length() / 2, 1e-3);
   camera.near = radius / 100;
   camera.far = radius * 100;
-  camera.position.copy(center).add(new THREE.Vector3(0.6, 0.5, 1).normalize().multiplyScalar(radius * 2.6));
+  camera.position.copy(center).add(new THREE.Vector3(1, -1.6, 0.7).normalize().multiplyScalar(radius * 2.6));
   camera.updateProjectionMatrix();
   controls.target.copy(center);
   controls.update();
   draw();
 }
 
-function convert(file) {
+const list = document.getElementById('models');
+const folderInput = document.getElementById('folder');
+let run = 0;  // a newer run makes the messages of older workers stale
+
+// The OBJ name of a model, its extension replaced, as the command line does.
+const objName = (name) => name.replace(/([^/\\])\.[^./\\]*$/, '$1') + '.obj';
+const isModel = (name) => /[^/\\]\.mdx$/i.test(name);
+// Paths in the command line's order: byte for byte, as UTF-8.
+const encoder = new TextEncoder();
+function byBytes(a, b) {
+  const x = encoder.encode(a.relative), y = encoder.encode(b.relative);
+  for (let i = 0; i < Math.min(x.length, y.length); i++) if (x[i] !== y[i]) return x[i] - y[i];
+  return x.length - y.length;
+}
+
+// The models of a folder: its files whose extension is .mdx in any letter
+// case, by path; each OBJ at its path under the folder.
+function folderModels(folder, found) {
+  return found.filter((f) => isModel(f.relative)).sort(byBytes).map((f) => ({
+    file: f.file, name: `${folder}/${f.relative}`, obj: objName(f.relative) }));
+}
+
+// A chosen or dropped file is a model whatever its extension.
+const fileModel = (file) => ({ file, name: file.name, obj: objName(file.name) });
+
+function runWorker(message, take) {
+  const worker = new Worker('worker.js');
+  worker.onmessage = ({ data }) => {
+    take(data);
+    if (data.done) worker.terminate();
+  };
+  worker.postMessage(message);
+}
+
+// Converts one model again for the preview alone.
+function preview(model) {
+  const mine = ++run;
+  const blocks = [];
+  runWorker({ models: [model], objects: objects.checked, zip: false }, async (data) => {
+    if (data.block) blocks.push(data.block);
+    if (!data.done || mine !== run || !data.ok) return;
+    const obj = new Blob(blocks);
+    if (obj.size <= kPreviewLimit) show(await obj.text(), model.name);
+  });
+}
+
+function offer(id, name, blob, text) {
+  const link = document.createElement('a');
+  link.id = id;
+  link.download = name;
+  link.href = URL.createObjectURL(blob);
+  link.textContent = text;
+  result.append(link);
+}
+
+// Converts the models: one into its OBJ file, several into one zip.
+function convert(models, zipName) {
   document.getElementById('download')?.remove();
   document.getElementById('partial')?.remove();
+  list.replaceChildren();
   log.textContent = '';
-  result.textContent = `Converting ${file.name} ...`;
+  delete log.dataset.wasmBytes;
+  if (!models.length) {
+    result.textContent = 'No models found.';
+    return;
+  }
+  const zip = models.length > 1;
+  result.textContent = zip ? `Converting ${models.length} models ...`
+                           : `Converting ${models[0].name} ...`;
   progress.value = 0;
   const blocks = [];
-  const worker = new Worker('worker.js');
-  worker.onmessage = async ({ data }) => {
+  const mine = ++run;
+  runWorker({ models, objects: objects.checked, zip }, async (data) => {
+    if (mine !== run) return;
     if (data.progress !== undefined) progress.value = data.progress;
-    if (data.block) blocks.push(data.block);
+    if (data.block || data.zip) blocks.push(data.block ?? data.zip);
     if (data.log) log.textContent += data.log;
     if (!data.done) return;
-    worker.terminate();
     progress.value = 1;
+    result.textContent = data.ok ? '' : 'Failed. ';
+    if (zip) {
+      const failed = models.length - data.converted.length;
+      result.textContent = failed ? `${failed} of ${models.length} models failed. ` : '';
+      for (const index of data.converted) {
+        const item = document.createElement('li');
+        const button = document.createElement('button');
+        button.textContent = models[index].name;
+        button.addEventListener('click', () => preview(models[index]));
+        item.append(button);
+        list.append(item);
+      }
+      if (data.converted.length) {
+        offer('download', zipName, new Blob(blocks, { type: 'application/zip' }),
+              `Download ${zipName} (${data.converted.length} OBJ files)`);
+      }
+      log.dataset.wasmBytes = data.wasm_bytes;
+      if (data.converted.length) preview(models[data.converted.at(-1)]);
+      return;
+    }
     log.dataset.wasmBytes = data.wasm_bytes;
     const obj = new Blob(blocks, { type: 'model/obj' });
-    const name = file.name.replace(/\.[^./\\]*$/, '') + '.obj';
-    result.textContent = data.ok ? '' : 'Failed.';
+    const name = models[0].obj;
     if (!data.ok && !blocks.length) return;
     // A model cut short still gives the whole records read before the cut.
     if (!data.ok) log.textContent += `incomplete: ${name} holds the records read before the failure\n`;
-    const link = document.createElement('a');
-    link.id = data.ok ? 'download' : 'partial';
-    link.download = name;
-    link.href = URL.createObjectURL(obj);
-    link.textContent = data.ok ? `Download ${name}` : `Download the incomplete ${name}`;
-    result.append(link);
-    if (obj.size <= kPreviewLimit) show(await obj.text());
-  };
-  worker.postMessage({ file, objects: objects.checked });
+    offer(data.ok ? 'download' : 'partial', name, obj,
+          data.ok ? `Download ${name}` : `Download the incomplete ${name}`);
+    if (obj.size <= kPreviewLimit) show(await obj.text(), models[0].name);
+  });
 }
 
-input.addEventListener('change', () => input.files[0] && convert(input.files[0]));
+// Every file under a dropped folder, to every depth, by its path under it.
+async function readFolder(folder, prefix = '') {
+  const reader = folder.createReader();
+  const found = [];
+  for (;;) {
+    const entries = await new Promise((resolve, reject) => reader.readEntries(resolve, reject));
+    if (!entries.length) return found;
+    for (const entry of entries) {
+      if (entry.isDirectory) {
+        found.push(...await readFolder(entry, `${prefix}${entry.name}/`));
+      } else {
+        const file = await new Promise((resolve, reject) => entry.file(resolve, reject));
+        found.push({ file, relative: `${prefix}${entry.name}` });
+      }
+    }
+  }
+}
+
+input.addEventListener('change', () => convert([...input.files].map(fileModel), 'models.zip'));
+folderInput.addEventListener('change', () => {
+  const files = [...folderInput.files];
+  const folder = files[0]?.webkitRelativePath.split('/')[0] ?? 'models';
+  const found = files.map((file) => ({
+    file, relative: file.webkitRelativePath.split('/').slice(1).join('/') }));
+  convert(folderModels(folder, found), `${folder}.zip`);
+});
 addEventListener('dragover', (event) => {
   event.preventDefault();
   document.body.classList.add('dragging');
 });
 addEventListener('dragleave', () => document.body.classList.remove('dragging'));
-addEventListener('drop', (event) => {
+addEventListener('drop', async (event) => {
   event.preventDefault();
   document.body.classList.remove('dragging');
-  if (event.dataTransfer.files[0]) convert(event.dataTransfer.files[0]);
+  // The entries and files first: the drop's items are gone once this handler
+  // awaits.
+  const dropped = [...event.dataTransfer.items].filter((item) => item.kind === 'file')
+    .map((item) => ({ entry: item.webkitGetAsEntry?.(), file: item.getAsFile() }));
+  const models = [];
+  const folders = [];
+  for (const { entry, file } of dropped) {
+    if (entry?.isDirectory) {
+      folders.push(entry.name);
+      models.push(...folderModels(entry.name, await readFolder(entry)));
+    } else if (file) {
+      models.push(fileModel(file));
+    }
+  }
+  const lone = folders.length === 1 && dropped.length === 1;
+  convert(models, lone ? `${folders[0]}.zip` : 'models.zip');
 });

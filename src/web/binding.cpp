@@ -5,10 +5,12 @@
 #include <emscripten.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <ostream>
 #include <streambuf>
 #include <string>
 
+#include "batch/batch.h"
 #include "front/front.h"
 #include "mdx/model_source.h"
 #include "obj/obj_sink.h"
@@ -70,14 +72,22 @@ extern "C" EMSCRIPTEN_KEEPALIVE double memory_bytes() {
   return static_cast<double>(__builtin_wasm_memory_size(0)) * 65536;
 }
 
-// Converts the worker's File of `size` bytes, named `name`; 0 on success, 1 on
-// failure. The OBJ text written before a failure is whole records.
-extern "C" EMSCRIPTEN_KEEPALIVE int convert_file(double size, int objects, const char* name) {
+namespace {
+std::uint64_t last_obj_bytes = 0;
+}
+
+// Converts the worker's File of `size` bytes, named `name`, into the OBJ
+// `obj_name` (beside the model when empty); 0 on success, 1 on failure. The
+// OBJ text written before a failure is whole records. With `progress_lines`
+// the log gets each geoset's lines too, as the dialogue prints them.
+extern "C" EMSCRIPTEN_KEEPALIVE int convert_file(double size, int objects, const char* name,
+                                                 const char* obj_name, int progress_lines) {
   FileSlices model;
   model.size = size;
   ToWorker obj_text(obj_block), log(log_text);
-  std::ostream console(&log);
-  std::string why, model_name = name;
+  std::ostream console(&log), no_progress(nullptr);
+  std::string why, model_name = name, obj = *obj_name ? obj_name : obj_name_for(model_name);
+  last_obj_bytes = 0;
   ModelSource src;
   attach_model_source(&src, &model);
   if (!find_geosets(src, &why)) return report(console, model_name, why);
@@ -85,9 +95,32 @@ extern "C" EMSCRIPTEN_KEEPALIVE int convert_file(double size, int objects, const
   // The OBJ text leaves through this thread's own messages: no writer thread.
   attach_obj_sink(&sink, &obj_text, kObjBufferSize, false);
   sink.objects = objects != 0;
-  std::string obj_name = obj_name_for(model_name);
   WalkCounts counts;
-  if (finish_conversion(src, sink, model_name, obj_name, console, console, &counts) != 0) return 1;
-  console << summary_line(model_name, obj_name, counts) << std::endl;
+  if (finish_conversion(src, sink, model_name, obj, progress_lines ? console : no_progress, console,
+                        &counts) != 0) {
+    return 1;
+  }
+  last_obj_bytes = counts.obj_bytes;
+  console << summary_line(model_name, obj, counts) << std::endl;
   return 0;
+}
+
+// The OBJ bytes of the last model converted.
+extern "C" EMSCRIPTEN_KEEPALIVE double obj_bytes() { return static_cast<double>(last_obj_bytes); }
+
+// The last line of a run of several models, as the command line ends one.
+extern "C" EMSCRIPTEN_KEEPALIVE void write_tally(int converted, int failed, double seconds,
+                                                 double bytes) {
+  ToWorker log(log_text);
+  std::ostream console(&log);
+  console << tally_line(static_cast<std::size_t>(converted), static_cast<std::size_t>(failed),
+                        seconds, static_cast<std::uint64_t>(bytes))
+          << std::endl;
+}
+
+// A model that is not converted, in the command line's words.
+extern "C" EMSCRIPTEN_KEEPALIVE void write_failure(const char* name, const char* why) {
+  ToWorker log(log_text);
+  std::ostream console(&log);
+  report(console, name, why);
 }

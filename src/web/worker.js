@@ -1,14 +1,21 @@
-// Converts one dropped model in the background: the model is read in slices
-// of the File as the converter asks for them, the OBJ text goes to the page in
-// blocks, and so does every line of the log.
-importScripts('mdx2obj_web.js');
+// Converts models in the background: each model is read in slices of its File
+// as the converter asks for them, and every line of the log goes to the page.
+// One model's OBJ text goes to the page in blocks; the OBJ texts of several
+// go, deflated as their blocks come, into one zip whose bytes go to the page,
+// so that no second copy of any OBJ text is held.
+importScripts('mdx2obj_web.js', 'fflate.js');
 
-onmessage = async ({ data: { file, objects } }) => {
+let converter = null;
+let file = null;  // the model being converted
+let sendBlock = null;  // where its OBJ blocks go
+let shown = 0, before = 0, total = 1;
+
+async function start() {
   const reader = new FileReaderSync();
-  let shown = 0;
-  const converter = await createConverter({
+  converter ??= await createConverter({
     readModel(offset, length) {
-      const done = (offset + length) / file.size;
+      // The share of all the models' bytes read so far.
+      const done = (before + offset + length) / total;
       if (done - shown >= 0.01) {
         shown = done;
         postMessage({ progress: done });
@@ -16,13 +23,74 @@ onmessage = async ({ data: { file, objects } }) => {
       return new Uint8Array(reader.readAsArrayBuffer(file.slice(offset, offset + length)));
     },
     objBlock(bytes) {
-      postMessage({ block: bytes }, [bytes.buffer]);
+      sendBlock(bytes);
     },
     logText(text) {
       postMessage({ log: text });
     },
   });
-  const status = converter.ccall('convert_file', 'number', ['number', 'number', 'string'],
-                                 [file.size, objects ? 1 : 0, file.name]);
-  postMessage({ done: true, ok: status === 0, wasm_bytes: converter._memory_bytes() });
+}
+
+function convertOne(model, objects, objName, progressLines) {
+  file = model.file;
+  return converter.ccall('convert_file', 'number',
+                         ['number', 'number', 'string', 'string', 'number'],
+                         [file.size, objects ? 1 : 0, model.name, objName, progressLines ? 1 : 0]);
+}
+
+// One model, its OBJ text to the page as it comes.
+function single(model, objects) {
+  total = Math.max(model.file.size, 1);
+  sendBlock = (bytes) => postMessage({ block: bytes }, [bytes.buffer]);
+  return { ok: convertOne(model, objects, '', true) === 0, converted: [] };
+}
+
+// Several models into one zip, each OBJ at its path in it. A model's entry
+// goes into the zip only once the model has converted in full, so that a
+// failed or cut model has none; until then its deflated bytes wait here.
+function several(models, objects) {
+  const started = performance.now();
+  total = Math.max(models.reduce((sum, m) => sum + m.file.size, 0), 1);
+  const zip = new fflate.Zip((error, bytes) => {
+    if (!error) postMessage({ zip: bytes }, [bytes.buffer]);
+  });
+  const owners = new Map();
+  const converted = [];
+  let failed = 0, objBytes = 0;
+  for (const [index, model] of models.entries()) {
+    const owner = owners.get(model.obj);
+    if (owner !== undefined) {
+      converter.ccall('write_failure', null, ['string', 'string'],
+                      [model.name, `not converted: its OBJ ${model.obj} is also that of ${owner}`]);
+      failed++;
+    } else {
+      owners.set(model.obj, model.name);
+      const entry = new fflate.ZipDeflate(model.obj, { level: 6 });
+      const deflated = [];
+      entry.ondata = (error, bytes) => deflated.push(bytes);
+      sendBlock = (bytes) => entry.push(bytes);
+      if (convertOne(model, objects, model.obj, false) === 0) {
+        entry.push(new Uint8Array(0), true);
+        zip.add(entry);
+        deflated.forEach((bytes, i) => entry.ondata(null, bytes, i === deflated.length - 1));
+        objBytes += converter._obj_bytes();
+        converted.push(index);
+      } else {
+        failed++;
+      }
+    }
+    before += model.file.size;
+  }
+  zip.end();
+  converter.ccall('write_tally', null, ['number', 'number', 'number', 'number'],
+                  [converted.length, failed, (performance.now() - started) / 1000, objBytes]);
+  return { ok: failed === 0, converted };
+}
+
+onmessage = async ({ data: { models, objects, zip } }) => {
+  await start();
+  shown = 0;
+  before = 0;
+  const { ok, converted } = zip ? several(models, objects) : single(models[0], objects);
+  postMessage({ done: true, ok, converted, wasm_bytes: converter._memory_bytes() });
 };
