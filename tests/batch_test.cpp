@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "test_util.h"
 
 namespace {
@@ -54,6 +56,7 @@ struct TreeFixture : ::testing::Test {
       write_file(name, model);
     }
     write_file("art/notes.txt", "not a model");
+    write_file("art/units/readme", "not a model either");
     std::error_code ec;  // where the file system lets the test make links
     std::filesystem::create_directory_symlink("..", "art/units/loop", ec);
     std::filesystem::create_symlink("units/a.mdx", "art/link.mdx", ec);
@@ -89,7 +92,7 @@ TEST_F(TreeFixture, CollectionRules) {
   } cases[] = {
       {{"art"}, kExitFailure, "mdx2obj: art: is a folder (-r converts the models in it)\n"},
       {{"-r", "art/empty"}, kExitFailure, "mdx2obj: art/empty: no models found\n"},
-      {{"-j1", "-rd", "out", "art"},
+      {{"-j1", "-rdout", "art"},
        kExitSuccess,
        summary(made("art/deep/c.mdx"), made("out/deep/c.obj")) +
            (links ? summary(made("art/link.mdx"), made("out/link.obj")) : "") +
@@ -111,6 +114,7 @@ TEST_F(TreeFixture, CollectionRules) {
       {{"-d", "out", "-o", "x.obj", "m"}, kExitUsage, "mdx2obj: -o and -d do not go together\n"},
       {{"-r", "-o", "x.obj", "art"}, kExitUsage, "mdx2obj: -o takes exactly one model\n"},
       {{"-j", "0", "m"}, kExitUsage, "mdx2obj: -j takes a number of jobs from 1 to 1024, not 0\n"},
+      {{"-j2x", "m"}, kExitUsage, "mdx2obj: -j takes a number of jobs from 1 to 1024, not 2x\n"},
   };
   for (const auto& c : cases) {
     std::ostringstream out, err;
@@ -124,6 +128,80 @@ TEST_F(TreeFixture, CollectionRules) {
 }
 
 }  // namespace
+
+// Options as typed: grouped, with their values attached or apart.
+TEST(CommandLineOptions, ReadAsTyped) {
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const struct {
+    std::vector<std::string> args;
+    bool recursive, quiet, objects;
+    unsigned jobs;
+    std::string output, output_dir;  // "" when not given
+    std::vector<std::string> paths;
+  } cases[] = {
+      {{"a"}, false, false, false, cores, "", "", {"a"}},
+      {{"-rq", "-j3", "a", "b"}, true, true, false, 3, "", "", {"a", "b"}},
+      {{"--jobs", "2", "--objects", "--", "-x"}, false, false, true, 2, "", "", {"-x"}},
+      {{"-dout", "-j", "4", "b"}, false, false, false, 4, "", "out", {"b"}},
+      {{"--output=x.obj", "--recursive", "c"}, true, false, false, cores, "x.obj", "", {"c"}},
+      {{"-qo", "-", "-"}, false, true, false, cores, "-", "", {"-"}},
+      {{"--output-dir", "o", "--quiet", "d"}, false, true, false, cores, "", "o", {"d"}},
+  };
+  for (const auto& c : cases) {
+    BatchOptions options;
+    std::vector<std::string> paths;
+    std::ostringstream out, err;
+    ASSERT_EQ(parse_command_line(c.args, out, err, &options, &paths), kGoOn) << err.str();
+    EXPECT_EQ(options.recursive, c.recursive) << c.args[0];
+    EXPECT_EQ(options.quiet, c.quiet) << c.args[0];
+    EXPECT_EQ(options.objects, c.objects) << c.args[0];
+    EXPECT_EQ(options.jobs, c.jobs) << c.args[0];
+    EXPECT_EQ(options.output.value_or(""), c.output) << c.args[0];
+    EXPECT_EQ(options.output_dir.value_or(""), c.output_dir) << c.args[0];
+    EXPECT_EQ(paths, c.paths);
+  }
+}
+
+// The status line, rewritten as often as the run lets it: it names a model
+// being converted, never one whose line is out, its share never falls, and
+// it is gone before the last lines.
+TEST_F(TreeFixture, StatusLineFollowsTheRun) {
+  std::filesystem::create_directory("big");
+  for (int i = 0; i < 12; ++i) {
+    write_file("big/m" + std::to_string(i) + ".mdx",
+               build_model({make_geoset(20000, 20000, float(i))}));
+  }
+  BatchOptions options;
+  options.recursive = true;
+  options.status_every = std::chrono::milliseconds(1);
+  std::vector<BatchItem> items = collect_models({"big"}, options);
+  name_obj_files(&items, options);
+  std::ostringstream out, err;
+  EXPECT_EQ(run_batch(items, options, out, err, 200), kExitSuccess);
+  std::vector<std::string> printed;
+  std::string text = err.str(), last_status;
+  int named = 0, share = 0;
+  for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
+    end = std::min(text.find_first_of("\r\n", at), text.size());
+    std::string part = text.substr(at, end - at);
+    if (part.find_first_not_of(' ') == std::string::npos) continue;  // the line taken off
+    if (part[0] != '[') {
+      printed.push_back(part.substr(0, part.find(" -> ")));
+      continue;
+    }
+    last_status = part;
+    int percent = std::stoi(part.substr(part.find(']') + 1));
+    EXPECT_GE(percent, share) << part;
+    share = percent;
+    std::string model = part.substr(part.find("MB/s  ") + 6);
+    named += !model.empty();
+    EXPECT_EQ(std::count(printed.begin(), printed.end(), model), 0) << part;
+  }
+  EXPECT_EQ(printed.size(), 13u);  // and the tally
+  EXPECT_GT(named, 1);
+  const std::string tail = text.substr(text.rfind('\r') + 1);
+  EXPECT_EQ(tail.find('['), std::string::npos) << tail;
+}
 
 // The built program on a tree whose models take different times: the lines
 // and OBJ files of four jobs are those of one.

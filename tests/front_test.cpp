@@ -120,6 +120,7 @@ TEST_F(ConverterFixture, OutputThatCannotBeWrittenFails) {
   std::filesystem::create_directory(dir.file("folder"));
   if (*kFullDevice) expect_refused(kFullDevice, "write failed: No space left on device");
   expect_refused(dir.file("folder"), "cannot create: ");
+  expect_refused(dir.file("missing/model.obj"), "cannot create: No such file or directory");
   expect_refused("", "cannot create: ");
   expect_refused(obj_name + std::string(1, '\0') + "x",
                  "cannot create: the name holds a NUL character");

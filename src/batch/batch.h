@@ -4,7 +4,9 @@
 // terminal and a tally at the end.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -12,13 +14,22 @@
 #include "front/front.h"
 
 struct BatchOptions {
-  bool recursive = false;                   // a folder is walked to every depth
-  bool objects = false;                     // an "o" record before each geoset
-  bool quiet = false;                       // failures only
-  const std::string* output = nullptr;      // -o: the one model's OBJ ("-": standard output)
-  const std::string* output_dir = nullptr;  // -d: the OBJ files go under it
+  bool recursive = false;                 // a folder is walked to every depth
+  bool objects = false;                   // an "o" record before each geoset
+  bool quiet = false;                     // failures only
+  std::optional<std::string> output;      // -o: the one model's OBJ ("-": standard output)
+  std::optional<std::string> output_dir;  // -d: the OBJ files go under it
   unsigned jobs = 1;
+  // The status line is rewritten at most this often.
+  std::chrono::milliseconds status_every{100};
 };
+
+// Reads the options and paths of a command line (after the program's name).
+// Returns kGoOn when there is a run to make, else the exit status of one that
+// ends here: the help or the version on `out`, or a usage error on `diag`.
+constexpr int kGoOn = -1;
+int parse_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& diag,
+                       BatchOptions* options, std::vector<std::string>* paths);
 
 // One entry of the run, in the run's order: a model, or a path that fails
 // before anything is converted (a folder without -r, a folder without models,

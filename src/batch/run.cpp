@@ -55,7 +55,7 @@ Outcome convert_item(const BatchItem& item, const BatchOptions& options, bool al
   job.to_stdout = options.output && *options.output == "-";
   job.objects = options.objects;
   job.geosets_needed = true;
-  job.make_folders = options.output_dir != nullptr;
+  job.make_folders = options.output_dir.has_value();
   job.reached = reached;
   // About one thread per core in all: several jobs keep the cores busy
   // without a writer thread each.
@@ -129,7 +129,7 @@ int run_batch(std::vector<BatchItem>& items, const BatchOptions& options, std::o
   std::unique_ptr<Slot[]> slots(new Slot[jobs]);
   const Clock::time_point start = Clock::now();
   const bool status_line = status_columns > 0 && !options.quiet;
-  const auto interval = std::chrono::milliseconds(100);
+  const auto interval = options.status_every;
   Clock::time_point next_draw = start + interval;
   std::string shown;  // the status line now on the terminal
   if (status_line && n > 0) {
@@ -183,7 +183,6 @@ int run_batch(std::vector<BatchItem>& items, const BatchOptions& options, std::o
   }
   lock.unlock();
   for (std::thread& worker : workers) worker.join();
-  if (!shown.empty()) diag << erase(&shown) << std::flush;
   if (n > 1 && !options.quiet) {
     diag << tally_line(converted, failed, seconds_since(start), run.obj_bytes) << std::endl;
   }

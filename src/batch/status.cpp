@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 
 #include "batch/batch.h"
@@ -38,7 +39,7 @@ std::string status_text(std::size_t done, std::size_t total, std::uint64_t bytes
   std::snprintf(head, sizeof head, "[%*zu/%zu] %3u%% %3.0f MB/s  ", width, done, total, percent,
                 speed);
   std::string line = head;
-  std::size_t room = columns > 1 ? static_cast<std::size_t>(columns - 1) : 0;
+  const std::size_t room = static_cast<std::size_t>(std::max(columns - 1, 0));
   if (line.size() >= room) return line.substr(0, room);
   return line + last_chars(current, room - line.size());
 }

@@ -71,12 +71,10 @@ std::string summary_line(const std::string& model, const std::string& obj,
          counted(counts.triangles, "triangle", "triangles");
 }
 
-int run_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& diag,
-                     int status_columns, bool dropped) {
-  std::vector<std::string> paths;
-  BatchOptions options;
-  options.recursive = dropped;  // a dropped folder can only mean its models
-  std::string output, output_dir;
+int parse_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& diag,
+                       BatchOptions* options_out, std::vector<std::string>* paths_out) {
+  BatchOptions& options = *options_out;
+  std::vector<std::string>& paths = *paths_out;
   unsigned cores = std::thread::hardware_concurrency();
   options.jobs = cores > 0 ? cores : 1;
   bool options_over = false;
@@ -145,14 +143,16 @@ int run_command_line(const std::vector<std::string>& args, std::ostream& out, st
         options.objects = true;
       } else if (flag == "-o" || flag == "--output") {
         if (options.output) return usage_error(diag, flag + " is given twice");
+        std::string output;
         if (!take_value(&output)) return usage_error(diag, flag + " needs a file name");
-        options.output = &output;
+        options.output = output;
       } else if (flag == "-d" || flag == "--output-dir") {
         if (options.output_dir) return usage_error(diag, flag + " is given twice");
+        std::string output_dir;
         if (!take_value(&output_dir) || output_dir.empty()) {
           return usage_error(diag, flag + " needs a folder name");
         }
-        options.output_dir = &output_dir;
+        options.output_dir = output_dir;
       } else if (flag == "-j" || flag == "--jobs") {
         std::string jobs;
         if (!take_value(&jobs)) return usage_error(diag, flag + " needs a number of jobs");
@@ -168,9 +168,19 @@ int run_command_line(const std::vector<std::string>& args, std::ostream& out, st
     }
   }
   if (paths.empty()) return usage_error(diag, "no model given");
-  if (options.output && options.output_dir)
+  if (options.output && options.output_dir) {
     return usage_error(diag, "-o and -d do not go together");
+  }
+  return kGoOn;
+}
 
+int run_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& diag,
+                     int status_columns, bool dropped) {
+  std::vector<std::string> paths;
+  BatchOptions options;
+  options.recursive = dropped;  // a dropped folder can only mean its models
+  int status = parse_command_line(args, out, diag, &options, &paths);
+  if (status != kGoOn) return status;
   std::vector<BatchItem> items = collect_models(paths, options);
   if (options.output && (items.size() > 1 || !items[0].from_folder.empty())) {
     return usage_error(diag, "-o takes exactly one model");
