@@ -59,7 +59,8 @@ WalkRun walk_source(Source& src, std::size_t sink_capacity) {
   std::stringbuf obj;
   std::ostringstream console;
   ObjSink sink;
-  attach_obj_sink(&sink, &obj, sink_capacity);
+  // The walk alone: the writer thread is the sink's tests' to check.
+  attach_obj_sink(&sink, &obj, sink_capacity, false);
   WalkCounts counts;
   run.result = walk_geosets(src, sink, console, &run.err, &counts);
   std::string flush_err;
