@@ -173,9 +173,7 @@ int run_batch(std::vector<BatchItem>& items, const BatchOptions& options, std::o
     }
     lock.unlock();
     if (!text.empty() || draw) {
-      std::string screen = text.empty() && !draw ? "" : erase(&shown);
-      screen += text;
-      if (draw) screen += status;
+      std::string screen = erase(&shown) + text + status;
       shown = status;
       diag << screen << std::flush;
     }
