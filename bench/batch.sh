@@ -7,22 +7,19 @@
 #
 # - 80 models of 1 MB: -j 1 against -j 2 (a whole tree in one run).
 # - 1,500 small models (about 10 kB): one run of the tree (-j 1 and the
-#   default, one job per core) against one process per model (a shell loop).
+#   default, one job per core) against one process per model (a shell loop);
+#   and the same models all in one folder, where the file system's work for
+#   many new files in one folder may be the limit.
 # Every timed run writes a new output folder, after a sync outside the timing.
 set -euo pipefail
 
 runs=${1:-5}
-root=$(cd "$(dirname "$0")/.." && pwd)
-cmake --preset bench -S "$root" > /dev/null
-cmake --build "$root/build/bench" > /dev/null
-bin="$root/build/bench"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/common.sh"
 
 "$bin/bench/mdx_gen" --tree "$work/large" 80 1048576
 "$bin/bench/mdx_gen" --real --tree "$work/small" 1500 10000
-
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+mkdir "$work/flat"
+find "$work/small" -type f -exec cp {} "$work/flat" \;
 
 # One timed run: "wall cpu" in seconds, into the named file.
 timed() {
@@ -53,7 +50,7 @@ row() {
   rm -rf "$work/out$n"
 }
 
-programs=(j1-large j2-large j1-small jN-small loop-small)
+programs=(j1-large j2-large j1-small jN-small loop-small jN-flat)
 for name in "${programs[@]}"; do : > "$work/$name.times"; done
 for ((i = 0; i < runs; i++)); do
   for ((k = 0; k < ${#programs[@]}; k++)); do
@@ -63,6 +60,7 @@ for ((i = 0; i < runs; i++)); do
       j2-large) row "$name" "$work/large" "$bin/mdx2obj" -q -r -j 2 -d ;;
       j1-small) row "$name" "$work/small" "$bin/mdx2obj" -q -r -j 1 -d ;;
       jN-small) row "$name" "$work/small" "$bin/mdx2obj" -q -r -d ;;
+      jN-flat) row "$name" "$work/flat" "$bin/mdx2obj" -q -r -d ;;
       loop-small)
         n=$((n + 1))
         timed "$name" bash -c 'per_process "$1" "$2"' _ "$work/small" "$work/out$n"
@@ -79,6 +77,7 @@ echo "|---|---|---|---|---|---|---|"
 for name in "${programs[@]}"; do
   case $name in
     *-large) tree="80 × 1 MB"; base=j1-large ;;
+    *-flat) tree="1,500 × 10 kB, one folder"; base=j1-small ;;
     *) tree="1,500 × 10 kB"; base=j1-small ;;
   esac
   case $name in

@@ -20,16 +20,9 @@ shift || true
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(4 32 64)
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-cmake --preset bench -S "$root" > /dev/null
-cmake --build "$root/build/bench" > /dev/null
-bin="$root/build/bench"
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+source "$(dirname "$0")/common.sh"
 
 programs=(mdx2obj floor copy)
-
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
 # One run of a program on the model: wall seconds (from bash's clock) and
 # peak RSS in KiB.
