@@ -174,7 +174,7 @@ function convert(models, zipName) {
     }
     log.dataset.wasmBytes = data.wasm_bytes;
     const obj = new Blob(blocks, { type: 'model/obj' });
-    const name = models[0].obj;
+    const name = models[0].obj.split('/').pop();
     if (!data.ok && !blocks.length) return;
     // A model cut short still gives the whole records read before the cut.
     if (!data.ok) log.textContent += `incomplete: ${name} holds the records read before the failure\n`;
