@@ -81,7 +81,8 @@ TEST(GeosetWalk, EmptyAndTaglessInputsWriteNothing) {
   EXPECT_EQ(run.console + run.err, "Geoset Found!\nfile ends inside the vertex count at offset 4");
 }
 
-// A model that is cut short while it is read fails where the bytes ran out.
+// A model that is cut short while it is read fails where the bytes ran out,
+// with what it read before in whole records, and nothing made up after it.
 TEST(GeosetWalk, FileShorterThanItsSizeFails) {
   struct ShrunkBuf : std::stringbuf {
     using std::stringbuf::stringbuf;
@@ -89,13 +90,23 @@ TEST(GeosetWalk, FileShorterThanItsSizeFails) {
       return dir == std::ios::end ? pos_type(100000) : std::stringbuf::seekoff(off, dir, which);
     }
   };
-  for (const std::string& bytes : {std::string(5000, 'x'), build_model({make_geoset(3, 1)})}) {
+  const std::string model = build_model({make_geoset(40, 20)});
+  const WalkRun whole = run_walk(model);
+  for (const std::string& bytes :
+       {std::string(5000, 'x'), model, model.substr(0, model.find("NRMS") - 100)}) {
+    SCOPED_TRACE(bytes.size());
     ShrunkBuf in(bytes);
     ModelSource src;
     attach_model_source(&src, &in, 64);
     WalkRun run = walk_source(src, 600);
     EXPECT_EQ(run.result, WalkResult::kInputFailed);
     EXPECT_EQ(run.err.rfind("read failed near offset ", 0), 0u) << run.err;
+    EXPECT_EQ(bad_line(run.obj), "");
+    EXPECT_EQ(whole.obj.compare(0, run.obj.size(), run.obj), 0) << run.obj;
+    EXPECT_EQ(whole.console.compare(0, run.console.size(), run.console), 0) << run.console;
+    if (bytes[0] == 'x') {
+      EXPECT_EQ(run.console, "");
+    }
   }
 }
 

@@ -128,7 +128,6 @@ WalkResult walk_geosets(Source& src, ObjSink& sink, std::ostream& console, std::
   using namespace walk_detail;
   const std::uint64_t file_size = source_size(src);
   std::uint64_t scan_pos = 0;
-  *counts = WalkCounts();
   std::uint64_t& vertex_base = counts->vertices;
 
   while (scan_pos < file_size) {

@@ -38,7 +38,6 @@ void attach_model_source(ModelSource* src, std::streambuf* in, std::size_t windo
   src->window_start = 0;
   src->window_len = 0;
   src->pos = 0;
-  src->read_failed = false;
   std::streamoff end = in->pubseekoff(0, std::ios::end, std::ios::in);
   if (end < 0) {
     src->read_failed = true;
