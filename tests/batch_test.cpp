@@ -33,6 +33,7 @@ TEST(BatchStatus, LinesAsTheTerminalShowsThem) {
             "1200 models: 1195 converted, 5 failed (4.1 s, 310 MB of OBJ)");
   EXPECT_EQ(tally_line(2, 0, 0, 9999),
             "2 models: 2 converted, 0 failed (0.0 s, 9999 bytes of OBJ)");
+  EXPECT_EQ(tally_line(2, 0, 0, 10000), "2 models: 2 converted, 0 failed (0.0 s, 10 kB of OBJ)");
   EXPECT_EQ(tally_line(0, 2, 0, 12345), "2 models: 0 converted, 2 failed (0.0 s, 12 kB of OBJ)");
   EXPECT_EQ(tally_line(1, 1, 0, 4560000), "2 models: 1 converted, 1 failed (0.0 s, 4.6 MB of OBJ)");
 }
@@ -162,50 +163,54 @@ TEST(CommandLineOptions, ReadAsTyped) {
   }
 }
 
-// The status line, rewritten once a millisecond: it names a model
-// being converted, never one whose line is out, its share never falls, and
-// it is gone before the last lines.
+// The status line, with two jobs, rewritten as often as the run lets it and
+// once a millisecond: it names a model being converted, never one whose line
+// is out, its share never falls, it is gone before the last lines, and it is
+// drawn at most once an interval besides the first at the start.
 TEST_F(TreeFixture, StatusLineFollowsTheRun) {
   std::filesystem::create_directory("big");
-  for (int i = 0; i < 12; ++i) {
+  for (int i = 10; i < 22; ++i) {  // the last model the largest: one job waits idle
     write_file("big/m" + std::to_string(i) + ".mdx",
-               build_model({make_geoset(20000, 20000, float(i))}));
+               build_model({make_geoset(i == 21 ? 60000 : 20000, 20000, float(i))}));
   }
-  BatchOptions options;
-  options.recursive = true;
-  options.status_every = std::chrono::milliseconds(1);
-  std::vector<BatchItem> items = collect_models({"big"}, options);
-  name_obj_files(&items, options);
-  std::ostringstream out, err;
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(run_batch(items, options, out, err, 200), kExitSuccess);
-  const auto took = std::chrono::steady_clock::now() - start;
-  std::vector<std::string> printed;
-  std::string text = err.str(), last_status;
-  int named = 0, share = 0;
-  for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
-    end = std::min(text.find_first_of("\r\n", at), text.size());
-    std::string part = text.substr(at, end - at);
-    if (part.find_first_not_of(' ') == std::string::npos) continue;  // the line taken off
-    if (part[0] != '[') {
-      printed.push_back(part.substr(0, part.find(" -> ")));
-      continue;
+  for (int every : {0, 1}) {
+    BatchOptions options;
+    options.recursive = true;
+    options.jobs = 2;
+    options.status_every = std::chrono::milliseconds(every);
+    std::vector<BatchItem> items = collect_models({"big"}, options);
+    name_obj_files(&items, options);
+    std::ostringstream out, err;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(run_batch(items, options, out, err, 200), kExitSuccess);
+    const auto took = std::chrono::steady_clock::now() - start;
+    std::vector<std::string> printed;
+    const std::string text = err.str();
+    int named = 0, share = 0, drawn = 0;
+    for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
+      end = std::min(text.find_first_of("\r\n", at), text.size());
+      std::string part = text.substr(at, end - at);
+      if (part.find_first_not_of(' ') == std::string::npos) continue;  // the line taken off
+      if (part[0] != '[') {
+        printed.push_back(part.substr(0, part.find(" -> ")));
+        continue;
+      }
+      ++drawn;
+      int percent = std::stoi(part.substr(part.find(']') + 1));
+      EXPECT_GE(percent, share) << part;
+      share = percent;
+      std::string model = part.substr(part.find("MB/s  ") + 6);
+      named += !model.empty();
+      EXPECT_EQ(std::count(printed.begin(), printed.end(), model), 0) << part;
     }
-    last_status = part;
-    int percent = std::stoi(part.substr(part.find(']') + 1));
-    EXPECT_GE(percent, share) << part;
-    share = percent;
-    std::string model = part.substr(part.find("MB/s  ") + 6);
-    named += !model.empty();
-    EXPECT_EQ(std::count(printed.begin(), printed.end(), model), 0) << part;
+    EXPECT_EQ(printed.size(), 13u);  // and the tally
+    EXPECT_GT(named, 1);
+    const std::string tail = text.substr(text.rfind('\r') + 1);
+    EXPECT_EQ(tail.find('['), std::string::npos) << tail;
+    if (every > 0) {
+      EXPECT_LE(drawn, std::chrono::duration_cast<std::chrono::milliseconds>(took).count() + 2);
+    }
   }
-  EXPECT_EQ(printed.size(), 13u);  // and the tally
-  EXPECT_GT(named, 1);
-  // At most once an interval, besides the first at the start.
-  EXPECT_LE(std::count(text.begin(), text.end(), '['),
-            std::chrono::duration_cast<std::chrono::milliseconds>(took).count() + 2);
-  const std::string tail = text.substr(text.rfind('\r') + 1);
-  EXPECT_EQ(tail.find('['), std::string::npos) << tail;
 }
 
 // The built program on a tree whose models take different times: the lines

@@ -8,6 +8,7 @@
 #include <limits>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "obj/number_text.h"
 
@@ -154,20 +155,50 @@ TEST(ObjSink, FaceNumbersCrossEveryLength) {
   }
 }
 
-// A stream that takes no byte, as a full disk does, and says nothing of why:
-// the reason is not the one some earlier call left behind.
+// A stream that takes no byte at first, as a full disk does, and says
+// nothing of why: the sink knows of the failure before the flush, writes
+// nothing after it even where the stream would take it again, and its
+// reason is not one that some earlier call left behind.
 TEST(ObjSink, FailedWriteIsReported) {
-  struct Full : std::streambuf {
-  } full;
+  struct FullOnce : std::stringbuf {
+    bool full = true;
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+      if (full) return full = false;
+      return std::stringbuf::xsputn(s, n);
+    }
+  };
   for (bool writer_thread : {true, false}) {
+    FullOnce out;
     ObjSink sink;
-    attach_obj_sink(&sink, &full, 600, writer_thread);
+    attach_obj_sink(&sink, &out, 600, writer_thread);
     for (int i = 0; i < 100; ++i) write_face(sink, 0, 1, 2);
+    EXPECT_TRUE(sink.failed) << writer_thread;
     std::string err;
     errno = EACCES;
     EXPECT_FALSE(flush_obj_sink(sink, &err));
     EXPECT_EQ(err, "write failed") << writer_thread;
+    EXPECT_EQ(out.str(), "") << writer_thread;
   }
+}
+
+// The flush returns once the writer thread has written the last block.
+TEST(ObjSink, FlushWaitsForTheLastBlock) {
+  struct Slow : std::stringbuf {
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      return std::stringbuf::xsputn(s, n);
+    }
+  } out;
+  ObjSink sink;
+  attach_obj_sink(&sink, &out, 600);
+  std::string expected;
+  for (int i = 0; i < 60; ++i) {
+    write_face(sink, 0, 1, 2);
+    expected += "f 1/1/1 2/2/2 3/3/3\n";
+  }
+  std::string err;
+  EXPECT_TRUE(flush_obj_sink(sink, &err)) << err;
+  EXPECT_EQ(out.str(), expected);
 }
 
 }  // namespace
