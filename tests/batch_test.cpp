@@ -126,6 +126,10 @@ TEST_F(TreeFixture, CollectionRules) {
   }
   EXPECT_EQ(read_file("out/units/B.obj"), text_file(expected_obj({make_geoset(3, 1)})));
   EXPECT_FALSE(file_exists("out/units/loop"));
+  // A folder dropped onto the program can only mean its models.
+  std::ostringstream out, err;
+  EXPECT_EQ(run_command_line({"x"}, out, err, 0, true), kExitSuccess) << err.str();
+  EXPECT_EQ(err.str(), summary(made("x/unit.mdx"), made("x/unit.obj")));
 }
 
 }  // namespace
