@@ -53,10 +53,13 @@ int convert_model(const Conversion& job, std::ostream& console, std::ostream& ou
     if (ec) return report(diag, job.obj.shown, "cannot create its folder: " + ec.message());
   }
 
+  // A small model converts in a moment: a thread of its own would cost more
+  // than it saves.
+  const bool writer_thread = job.writer_thread && source_size(src) >= kWriterThreadFrom;
   ObjSink sink;
   if (job.to_stdout) {
-    attach_obj_sink(&sink, out.rdbuf(), kObjBufferSize, job.writer_thread);
-  } else if (!open_obj_sink(&sink, job.obj.path, &err, job.writer_thread)) {
+    attach_obj_sink(&sink, out.rdbuf(), kObjBufferSize, writer_thread);
+  } else if (!open_obj_sink(&sink, job.obj.path, &err, writer_thread)) {
     return report(diag, job.obj.shown, err);
   }
   sink.objects = job.objects;

@@ -46,6 +46,8 @@ int run_converter(std::istream& in, std::ostream& console, std::ostream& diag,
 int run_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& diag,
                      int status_columns = 0, bool dropped = false);
 
+constexpr std::uint64_t kWriterThreadFrom = std::uint64_t(1) << 20;
+
 // A file as the user named it, for messages, and as the file system knows it.
 struct FileName {
   std::string shown;
@@ -60,7 +62,8 @@ struct Conversion {
   bool silent_open = false;     // a model that cannot be opened ends the run without a word
   bool geosets_needed = false;  // a model without geosets fails before the OBJ is created
   bool make_folders = false;    // the OBJ's folders are created as needed
-  bool writer_thread = true;    // the OBJ is written by a thread of its own while it is formatted
+  bool writer_thread = true;    // a model of kWriterThreadFrom bytes or more has its OBJ
+                                // written by a thread of its own while it is formatted
   std::atomic<std::uint64_t>* reached =
       nullptr;  // how far the model has been read, for a status line
 };
