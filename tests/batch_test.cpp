@@ -244,7 +244,7 @@ TEST_F(TreeFixture, JobsWriteWhatOneJobWrites) {
 
 #ifndef _WIN32
 // A status line on a terminal, taken off before the lines and at the end;
-// never on a pipe.
+// never on a pipe, nor with -q.
 TEST_F(TreeFixture, StatusLineOnATerminalOnly) {
   std::string command = std::string(MDX2OBJ_PATH) + " -r art/units";
   EXPECT_EQ(run_in(dir.path.string(), "script", "-qec '" + command + "' /dev/null > tty.txt"), 0);
@@ -258,5 +258,8 @@ TEST_F(TreeFixture, StatusLineOnATerminalOnly) {
                 std::to_string(2 * std::stoi(obj_size)) + " bytes of OBJ)\r\n");
   EXPECT_EQ(run_in(dir.path.string(), MDX2OBJ_PATH, "-r art/units 2>&1 | cat > pipe.txt"), 0);
   EXPECT_EQ(read_file("pipe.txt").find('\r'), std::string::npos);
+  // -q: not even the status line.
+  EXPECT_EQ(run_in(dir.path.string(), "script", "-qec '" + command + " -q' /dev/null > tty.txt"), 0);
+  EXPECT_EQ(read_file("tty.txt"), "");
 }
 #endif
