@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <cctype>
 #include <map>
 #include <set>
 #include <system_error>
@@ -10,11 +11,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// ".mdx" in any letter case.
 bool has_model_extension(const fs::path& name) {
-  std::string ext = name.extension().u8string();
+  const std::string ext = name.extension().u8string();
   if (ext.size() != 4) return false;
-  for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return ext == ".mdx";
+  for (std::size_t i = 0; i < 4; ++i) {
+    if (std::tolower(static_cast<unsigned char>(ext[i])) != ".mdx"[i]) return false;
+  }
+  return true;
 }
 
 // A model or an unreadable folder under the folder being walked.
@@ -38,9 +42,10 @@ void find_models(const fs::path& root, const fs::path& relative, std::vector<Fou
       found->push_back({name.generic_u8string(), name, ""});
     }
   }
-  if (ec)
+  if (ec) {
     found->push_back(
         {relative.generic_u8string(), relative, "cannot read folder: " + ec.message()});
+  }
 }
 
 std::string joined(const std::string& folder, const fs::path& relative) {
@@ -89,8 +94,11 @@ std::vector<BatchItem> collect_models(const std::vector<std::string>& paths,
       item.from_folder = path;
       item.relative = f.key;
       item.failure = f.failure;
-      if (item.failure.empty()) item.bytes = fs::file_size(item.model.path, ec);
-      if (ec) item.bytes = 0;
+      if (item.failure.empty()) {
+        std::error_code size_ec;
+        item.bytes = fs::file_size(item.model.path, size_ec);
+        if (size_ec) item.bytes = 0;
+      }
       items.push_back(std::move(item));
     }
   }
