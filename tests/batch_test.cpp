@@ -34,6 +34,7 @@ TEST(BatchStatus, LinesAsTheTerminalShowsThem) {
   EXPECT_EQ(tally_line(2, 0, 0, 9999),
             "2 models: 2 converted, 0 failed (0.0 s, 9999 bytes of OBJ)");
   EXPECT_EQ(tally_line(2, 0, 0, 10000), "2 models: 2 converted, 0 failed (0.0 s, 10 kB of OBJ)");
+  EXPECT_EQ(tally_line(2, 0, 0, 1000000), "2 models: 2 converted, 0 failed (0.0 s, 1.0 MB of OBJ)");
   EXPECT_EQ(tally_line(0, 2, 0, 12345), "2 models: 0 converted, 2 failed (0.0 s, 12 kB of OBJ)");
   EXPECT_EQ(tally_line(1, 1, 0, 4560000), "2 models: 1 converted, 1 failed (0.0 s, 4.6 MB of OBJ)");
 }
@@ -259,7 +260,8 @@ TEST_F(TreeFixture, StatusLineOnATerminalOnly) {
   EXPECT_EQ(run_in(dir.path.string(), MDX2OBJ_PATH, "-r art/units 2>&1 | cat > pipe.txt"), 0);
   EXPECT_EQ(read_file("pipe.txt").find('\r'), std::string::npos);
   // -q: not even the status line.
-  EXPECT_EQ(run_in(dir.path.string(), "script", "-qec '" + command + " -q' /dev/null > tty.txt"), 0);
+  EXPECT_EQ(run_in(dir.path.string(), "script", "-qec '" + command + " -q' /dev/null > tty.txt"),
+            0);
   EXPECT_EQ(read_file("tty.txt"), "");
 }
 #endif
