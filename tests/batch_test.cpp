@@ -216,6 +216,18 @@ TEST_F(TreeFixture, StatusLineFollowsTheRun) {
       EXPECT_LE(drawn, std::chrono::duration_cast<std::chrono::milliseconds>(took).count() + 2);
     }
   }
+  // A single large model shows its own share.
+  BatchOptions options;
+  options.status_every = std::chrono::milliseconds(0);
+  std::vector<BatchItem> items = collect_models({"big/m21.mdx"}, options);
+  name_obj_files(&items, options);
+  std::ostringstream out, err;
+  EXPECT_EQ(run_batch(items, options, out, err, 200), kExitSuccess);
+  bool between = false;  // a share of 10% to 99% while the model is read
+  for (char tens = '1'; tens <= '9'; ++tens) {
+    between = between || err.str().find(std::string("[0/1]  ") + tens) != std::string::npos;
+  }
+  EXPECT_TRUE(between) << err.str().substr(0, 200);
 }
 
 // The built program on a tree whose models take different times: the lines
@@ -248,9 +260,13 @@ TEST_F(TreeFixture, JobsWriteWhatOneJobWrites) {
 // never on a pipe, nor with -q.
 TEST_F(TreeFixture, StatusLineOnATerminalOnly) {
   std::string command = std::string(MDX2OBJ_PATH) + " -r art/units";
-  EXPECT_EQ(run_in(dir.path.string(), "script", "-qec '" + command + "' /dev/null > tty.txt"), 0);
+  // A terminal 30 columns wide: the line is cut to 29, the model's name from
+  // the left.
+  EXPECT_EQ(run_in(dir.path.string(), "script",
+                   "-qec 'stty cols 30 && " + command + "' /dev/null > tty.txt"),
+            0);
   std::string tty = read_file("tty.txt");
-  const std::string status = "[0/2]   0%   0 MB/s  art/units/B.MDX";
+  const std::string status = "[0/2]   0%   0 MB/s  ...B.MDX";
   EXPECT_EQ(tty.rfind(status + "\r" + std::string(status.size(), ' ') + "\r", 0), 0u) << tty;
   EXPECT_EQ(lines_of(tty.substr(tty.rfind('\r', tty.find("art/units/B.MDX ->")) + 1)),
             "art/units/B.MDX -> art/units/B.obj: 1 geoset, 3 vertices, 1 triangle\r\n"

@@ -117,6 +117,9 @@ TEST_F(ConverterFixture, RefusesToWriteOverTheModel) {
 }
 
 TEST_F(ConverterFixture, OutputThatCannotBeWrittenFails) {
+  // Enough OBJ text that the walk itself meets the full disk.
+  model = build_model({make_geoset(20000, 10000)});
+  write_file(model_name, model);
   std::filesystem::create_directory(dir.file("folder"));
   if (*kFullDevice) expect_refused(kFullDevice, "write failed: No space left on device");
   expect_refused(dir.file("folder"), "cannot create: ");
@@ -163,6 +166,9 @@ TEST_F(ConverterFixture, CommandLineArguments) {
       {{"-q", "--", "-m.mdx"},
        kExitFailure,
        "mdx2obj: -m.mdx: cannot open: No such file or directory\n"},
+      {{std::string("a\0b", 3)},
+       kExitFailure,
+       std::string("mdx2obj: a\0b: cannot open: the name holds a NUL character\n", 58)},
       {{"--help", "--frob"}, kExitSuccess, ""},
       {{"--version"}, kExitSuccess, ""},
       // The OBJ goes to the file named, and a summary says so.

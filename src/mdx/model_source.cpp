@@ -37,11 +37,9 @@ void attach_model_source(ModelSource* src, std::streambuf* in, std::size_t windo
   src->window.assign(window_size, 0);
   src->window_start = 0;
   src->window_len = 0;
-  src->pos = 0;
   std::streamoff end = in->pubseekoff(0, std::ios::end, std::ios::in);
   if (end < 0) {
     src->read_failed = true;
-    src->size = 0;
   } else {
     src->size = static_cast<std::uint64_t>(end);
   }

@@ -40,8 +40,8 @@ struct ModelSource {
 // that is not possible (no such file, a folder, no permission).
 bool open_model_source(ModelSource* src, const std::filesystem::path& name, std::string* err);
 
-// Reads a stream that the caller owns (tests, fuzzing); `window_size` is at
-// least 4.
+// Reads a stream that the caller owns (tests, fuzzing), into a source that
+// has read nothing yet; `window_size` is at least 4.
 void attach_model_source(ModelSource* src, std::streambuf* in,
                          std::size_t window_size = kWindowSize);
 
