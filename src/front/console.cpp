@@ -153,11 +153,6 @@ void write_console_as_wide() {
   if (GetConsoleMode(err, &mode)) std::cerr.rdbuf(new ConsoleBuf(err));
 }
 
-bool stdin_is_console() {
-  DWORD mode;
-  return GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
-}
-
 bool read_console_line(std::string* line) {
   HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
   std::wstring wide;

@@ -42,9 +42,6 @@ ConsoleView observe_console();
 // page. Redirected, they stay UTF-8.
 void write_console_as_wide();
 
-// True when standard input is a console.
-bool stdin_is_console();
-
 // Reads one line from the console as wide characters, without its line end,
 // into UTF-8; false at the end of input.
 bool read_console_line(std::string* utf8);

@@ -12,8 +12,9 @@ int wmain(int argc, wchar_t** argv) {
   write_console_as_wide();
   // A window opened for this program alone (Explorer, a double click, a drop)
   // closes as soon as the program ends: let the user read what happened first.
-  const bool own_window = waits_for_enter(observe_console());
-  int status = argc < 2 ? run_converter(std::cin, std::cout, std::cerr, stdin_is_console())
+  const ConsoleView console = observe_console();
+  const bool own_window = waits_for_enter(console);
+  int status = argc < 2 ? run_converter(std::cin, std::cout, std::cerr, console.input)
                         : run_command_line(utf8_arguments(argc, argv), std::cout, std::cerr,
                                            stderr_columns(), own_window);
   if (own_window) {
