@@ -66,10 +66,12 @@ int convert_model(const Conversion& job, std::ostream& console, std::ostream& ou
   int status =
       finish_conversion(src, sink, job.model.shown,
                         job.to_stdout ? "standard output" : job.obj.shown, console, diag, counts);
-  // The file as stored: on Windows each line end is two bytes.
-  std::error_code ec;
-  std::uintmax_t stored = job.to_stdout ? 0 : std::filesystem::file_size(job.obj.path, ec);
-  if (counts && !job.to_stdout && !ec) counts->obj_bytes = stored;
+  if (counts && !job.to_stdout && status == kExitSuccess) {
+    // The file as stored: on Windows each line end is two bytes.
+    std::error_code ec;
+    std::uintmax_t stored = std::filesystem::file_size(job.obj.path, ec);
+    if (!ec) counts->obj_bytes = stored;
+  }
   return status;
 }
 

@@ -22,7 +22,6 @@ struct ObjWriter {
   bool stop = false;
   bool failed = false;
   std::string error;
-  std::uint64_t written = 0;
   std::thread thread;
 };
 
@@ -51,8 +50,6 @@ void write_blocks(ObjWriter* w, std::streambuf* out) {
     if (!error.empty()) {
       w->failed = true;
       w->error = error;
-    } else if (!skip) {
-      w->written += block.second;
     }
     w->writing = false;
     w->free.push_back(std::move(block.first));
@@ -71,15 +68,14 @@ void stop_writer(ObjSink& sink) {
   sink.writer.reset();
 }
 
-// Takes in what the writer thread has learnt: a failed write, the bytes
-// written. Called with the writer's mutex held.
+// Takes in what the writer thread has learnt: a failed write. Called with
+// the writer's mutex held.
 void take_writer_state(ObjSink& sink) {
   ObjWriter& w = *sink.writer;
   if (w.failed && !sink.failed) {
     sink.failed = true;
     sink.error = w.error;
   }
-  sink.written = w.written;
 }
 
 // Room for the longest record: a face of three 20-digit numbers written three
@@ -88,6 +84,7 @@ constexpr std::size_t kMaxRecord = 256;
 
 void drain(ObjSink& sink) {
   if (sink.used == 0) return;
+  sink.written += sink.used;
   if (sink.writer) {
     ObjWriter& w = *sink.writer;
     std::unique_lock<std::mutex> lock(w.mutex);
@@ -107,7 +104,6 @@ void drain(ObjSink& sink) {
       sink.failed = true;
       sink.error = errno_text("write failed");
     }
-    sink.written += sink.used;
   }
   sink.used = 0;
 }
