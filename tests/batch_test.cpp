@@ -4,6 +4,7 @@
 
 #include <thread>
 
+#include "front/front.h"
 #include "test_util.h"
 
 namespace {
@@ -29,14 +30,26 @@ TEST(BatchStatus, LinesAsTheTerminalShowsThem) {
     EXPECT_EQ(status_text(c.done, c.total, c.read, c.bytes, c.seconds, c.current, c.columns),
               c.line);
   }
-  EXPECT_EQ(tally_line(1195, 5, 4.06, 310400000),
-            "1200 models: 1195 converted, 5 failed (4.1 s, 310 MB of OBJ)");
-  EXPECT_EQ(tally_line(2, 0, 0, 9999),
-            "2 models: 2 converted, 0 failed (0.0 s, 9999 bytes of OBJ)");
-  EXPECT_EQ(tally_line(2, 0, 0, 10000), "2 models: 2 converted, 0 failed (0.0 s, 10 kB of OBJ)");
-  EXPECT_EQ(tally_line(2, 0, 0, 1000000), "2 models: 2 converted, 0 failed (0.0 s, 1.0 MB of OBJ)");
-  EXPECT_EQ(tally_line(0, 2, 0, 12345), "2 models: 0 converted, 2 failed (0.0 s, 12 kB of OBJ)");
-  EXPECT_EQ(tally_line(1, 1, 0, 4560000), "2 models: 1 converted, 1 failed (0.0 s, 4.6 MB of OBJ)");
+  const struct {
+    Tally tally;
+    double seconds;
+    std::string line;
+  } tallies[] = {
+      {{1195, 5, 0, 310400000},
+       4.06,
+       "1,200 models: 1,195 converted, 5 failed (4.1 s, 310 MB of OBJ)"},
+      {{2, 0, 0, 9999}, 0, "2 models: 2 converted (0.0 s, 9999 bytes of OBJ)"},
+      {{2, 0, 0, 10000}, 0, "2 models: 2 converted (0.0 s, 10 kB of OBJ)"},
+      {{2, 0, 0, 1000000}, 0, "2 models: 2 converted (0.0 s, 1.0 MB of OBJ)"},
+      {{0, 2, 0, 12345}, 0, "2 models: 0 converted, 2 failed (0.0 s, 12 kB of OBJ)"},
+      {{1, 0, 0, 4560000}, 0, "1 model: 1 converted (0.0 s, 4.6 MB of OBJ)"},
+      {{999, 1, 1000, 0},
+       0,
+       "2,000 models: 999 converted, 1 failed, 1,000 not started (0.0 s, 0 bytes of OBJ)"},
+      {{0, 0, 100, 0}, 0, "100 models: 0 converted, 100 not started (0.0 s, 0 bytes of OBJ)"},
+      {{1000000, 0, 0, 0}, 0, "1,000,000 models: 1,000,000 converted (0.0 s, 0 bytes of OBJ)"},
+  };
+  for (const auto& c : tallies) EXPECT_EQ(tally_line(c.tally, c.seconds), c.line);
 }
 
 // Runs of the command line in a scratch tree, from inside it, as a user names
@@ -100,7 +113,7 @@ TEST_F(TreeFixture, CollectionRules) {
            (links ? summary(made("art/link.mdx"), made("out/link.obj")) : "") +
            summary(made("art/units/B.MDX"), made("out/units/B.obj")) +
            summary(made("art/units/a.mdx"), made("out/units/a.obj")) +
-           (links ? "4 models: 4 converted" : "3 models: 3 converted") + ", 0 failed (T s, " +
+           (links ? "4 models: 4 converted" : "3 models: 3 converted") + " (T s, " +
            std::to_string(std::stoi(obj_size) * (links ? 4 : 3)) + " bytes of OBJ)\n"},
       {{"--output-dir=out", "x/unit.mdx", "y/unit.mdx"},
        kExitFailure,
@@ -271,7 +284,7 @@ TEST_F(TreeFixture, StatusLineOnATerminalOnly) {
   EXPECT_EQ(lines_of(tty.substr(tty.rfind('\r', tty.find("art/units/B.MDX ->")) + 1)),
             "art/units/B.MDX -> art/units/B.obj: 1 geoset, 3 vertices, 1 triangle\r\n"
             "art/units/a.mdx -> art/units/a.obj: 1 geoset, 3 vertices, 1 triangle\r\n"
-            "2 models: 2 converted, 0 failed (T s, " +
+            "2 models: 2 converted (T s, " +
                 std::to_string(2 * std::stoi(obj_size)) + " bytes of OBJ)\r\n");
   EXPECT_EQ(run_in(dir.path.string(), MDX2OBJ_PATH, "-r art/units 2>&1 | cat > pipe.txt"), 0);
   EXPECT_EQ(read_file("pipe.txt").find('\r'), std::string::npos);

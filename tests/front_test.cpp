@@ -216,7 +216,12 @@ TEST_F(EndToEnd, FailuresEndWithStatus1) {
   write_file(dir.file("cut.mdx"), model.substr(0, model.find("PVTX") + 6));
   EXPECT_EQ(run_program("cut.mdx\ncut.obj\n"), 1);
   EXPECT_EQ(diag, text_file("mdx2obj: cut.mdx: file ends inside the index count at offset " +
-                            std::to_string(model.find("PVTX") + 4) + "\n"));
+                            std::to_string(model.find("PVTX") + 4) + " (cut.obj is partial)\n"));
+  // The whole records before the cut are kept.
+  EXPECT_EQ(
+      read_file(dir.file("cut.obj")),
+      text_file(
+          expected_obj({make_geoset(3, 0)}).substr(0, read_file(dir.file("cut.obj")).size())));
 }
 
 // Wildcards and names outside ASCII on the command line, as a shell (or on

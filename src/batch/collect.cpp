@@ -5,7 +5,9 @@
 #include <system_error>
 
 #include "batch/batch.h"
+#include "common/file_calls.h"
 #include "common/file_identity.h"
+#include "common/interrupt.h"
 
 namespace fs = std::filesystem;
 
@@ -21,7 +23,7 @@ bool has_model_extension(const fs::path& name) {
   return true;
 }
 
-// A model or an unreadable folder under the folder being walked.
+// A model, or something under the folder that cannot be used, with why.
 struct Found {
   std::string key;  // its path under the folder, the run's order
   fs::path relative;
@@ -29,18 +31,37 @@ struct Found {
 };
 
 // Every model under root/relative. Links to folders are not followed, so that
-// no link makes a loop; links to files are.
+// no link makes a loop; links to files are. A name that cannot be used is
+// told: a link that leads nowhere, an entry gone before it was looked at.
 void find_models(const fs::path& root, const fs::path& relative, std::vector<Found>* found) {
   std::error_code ec;
-  fs::directory_iterator it(root / relative, ec);
-  for (const fs::directory_iterator end; !ec && it != end; it.increment(ec)) {
-    fs::path name = relative / it->path().filename();
-    std::error_code status_ec;
-    if (fs::is_directory(it->symlink_status(status_ec))) {
-      find_models(root, name, found);
-    } else if (has_model_extension(name) && fs::is_regular_file(it->status(status_ec))) {
-      found->push_back({name.generic_u8string(), name, ""});
+  fs::directory_iterator it(long_path(root / relative), ec);
+  for (const fs::directory_iterator end; !ec && it != end && !interrupted(); it.increment(ec)) {
+    const fs::path name = relative / it->path().filename();
+    FileLook entry, target;
+    int code = 0;
+    if (!g_file_calls.look(root / name, false, &entry, &code)) {
+      found->push_back({name.generic_u8string(), name, "cannot look at it: " + reason(code)});
+      continue;
     }
+    if (entry.kind == FileLook::kFolder) {
+      find_models(root, name, found);
+      continue;
+    }
+    if (!has_model_extension(name)) continue;
+    std::string failure;
+    if (entry.kind == FileLook::kMissing) {
+      failure = "vanished while its folder was read";
+    } else if (!g_file_calls.look(root / name, true, &target, &code)) {
+      failure = "cannot open: " + reason(code);
+    } else if (target.kind == FileLook::kMissing) {
+      failure = "cannot open: it is a link to a file that does not exist";
+    } else if (target.kind == FileLook::kFolder) {
+      continue;  // a link to a folder, which is not followed
+    } else if (target.kind != FileLook::kRegular) {
+      failure = "cannot open: not a regular file";
+    }
+    found->push_back({name.generic_u8string(), name, failure});
   }
   if (ec) {
     found->push_back(
@@ -50,7 +71,19 @@ void find_models(const fs::path& root, const fs::path& relative, std::vector<Fou
 
 std::string joined(const std::string& folder, const fs::path& relative) {
   if (relative.empty()) return folder;
-  return (fs::u8path(folder) / relative).u8string();
+  return shown_name((fs::u8path(folder) / relative).u8string());
+}
+
+// The model's size and identity, where it is a file.
+void identify(BatchItem* item) {
+  FileLook look;
+  int code = 0;
+  if (g_file_calls.look(item->model.path, true, &look, &code) && look.kind == FileLook::kRegular) {
+    item->bytes = look.size;
+    item->device = look.device;
+    item->inode = look.inode;
+    item->exists = true;
+  }
 }
 
 }  // namespace
@@ -60,20 +93,21 @@ std::vector<BatchItem> collect_models(const std::vector<std::string>& paths,
   std::vector<BatchItem> items;
   for (const std::string& path : paths) {
     fs::path native = native_name(path, NameBytes::kUtf8);
-    std::error_code ec;
-    bool folder = !path.empty() && !holds_nul(native) && fs::is_directory(native, ec);
+    FileLook look;
+    int code = 0;
+    bool folder = !path.empty() && !holds_nul(native) &&
+                  g_file_calls.look(native, true, &look, &code) && look.kind == FileLook::kFolder;
     if (!folder) {
       BatchItem item;
-      item.model = {path, native};
+      item.model = {shown_name(path), native};
       item.relative = native.filename().u8string();
-      item.bytes = fs::file_size(native, ec);
-      if (ec) item.bytes = 0;
+      identify(&item);
       items.push_back(std::move(item));
       continue;
     }
     if (!options.recursive) {
       BatchItem item;
-      item.model = {path, native};
+      item.model = {shown_name(path), native};
       item.failure = "is a folder (-r converts the models in it)";
       items.push_back(std::move(item));
       continue;
@@ -84,7 +118,7 @@ std::vector<BatchItem> collect_models(const std::vector<std::string>& paths,
               [](const Found& a, const Found& b) { return a.key < b.key; });
     if (found.empty()) {
       BatchItem item;
-      item.model = {path, native};
+      item.model = {shown_name(path), native};
       item.failure = "no models found";
       items.push_back(std::move(item));
     }
@@ -94,11 +128,7 @@ std::vector<BatchItem> collect_models(const std::vector<std::string>& paths,
       item.from_folder = path;
       item.relative = f.key;
       item.failure = f.failure;
-      if (item.failure.empty()) {
-        std::error_code size_ec;
-        item.bytes = fs::file_size(item.model.path, size_ec);
-        if (size_ec) item.bytes = 0;
-      }
+      if (item.failure.empty()) identify(&item);
       items.push_back(std::move(item));
     }
   }
@@ -106,33 +136,59 @@ std::vector<BatchItem> collect_models(const std::vector<std::string>& paths,
 }
 
 void name_obj_files(std::vector<BatchItem>* items, const BatchOptions& options) {
+  using Identity = std::pair<std::uint64_t, std::uint64_t>;
+  std::set<Identity> models;
   std::set<fs::path::string_type> model_keys;
   for (const BatchItem& item : *items) {
-    if (item.failure.empty()) model_keys.insert(name_key(item.model.path));
+    if (!item.failure.empty()) continue;
+    model_keys.insert(name_key(item.model.path));
+    if (item.exists) models.insert({item.device, item.inode});
   }
   std::map<fs::path::string_type, const BatchItem*> obj_owner;
+  std::vector<BatchItem> kept;
+  kept.reserve(items->size());
   for (BatchItem& item : *items) {
-    if (!item.failure.empty()) continue;
+    if (!item.failure.empty()) {
+      kept.push_back(std::move(item));
+      continue;
+    }
     std::string obj;
     if (options.output) {
       obj = *options.output;
     } else if (options.output_dir) {
       fs::path relative = fs::u8path(item.relative).replace_extension(".obj");
-      obj = joined(*options.output_dir, relative.make_preferred());
+      obj = joined(*options.output_dir, relative);
     } else {
       obj = obj_name_for(item.model.shown);
     }
     item.obj = {obj, native_name(obj, NameBytes::kUtf8)};
     fs::path::string_type key = name_key(item.obj.path);
-    // An OBJ that is the model itself is the identity test's to refuse.
-    if (key != name_key(item.model.path) && model_keys.count(key)) {
-      item.failure = "not converted: its OBJ " + obj + " is one of the models";
+    auto owner = obj_owner.find(key);
+    if (owner != obj_owner.end()) {
+      const BatchItem& first = *owner->second;
+      // The same model named again (a folder and one of its subfolders): it
+      // is converted once, under its first name.
+      if (item.exists && first.exists && item.device == first.device && item.inode == first.inode) {
+        continue;
+      }
+      item.failure = "not converted: its OBJ " + obj + " is also that of " + first.model.shown;
+      kept.push_back(std::move(item));
       continue;
     }
-    auto owner = obj_owner.emplace(key, &item);
-    if (!owner.second) {
-      item.failure =
-          "not converted: its OBJ " + obj + " is also that of " + owner.first->second->model.shown;
+    // An OBJ that is the model itself is the identity test's to refuse.
+    FileLook look;
+    int code = 0;
+    const bool is_itself = item.exists && g_file_calls.look(item.obj.path, true, &look, &code) &&
+                           look.kind == FileLook::kRegular && look.device == item.device &&
+                           look.inode == item.inode;
+    const bool leads_to_model =
+        (key != name_key(item.model.path) && model_keys.count(key)) ||
+        (!is_itself && look.kind == FileLook::kRegular && models.count({look.device, look.inode}));
+    if (leads_to_model) {
+      item.failure = "not converted: its OBJ " + obj + " is one of the models";
     }
+    kept.push_back(std::move(item));
+    if (!leads_to_model) obj_owner.emplace(key, &kept.back());
   }
+  items->swap(kept);
 }

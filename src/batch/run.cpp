@@ -7,12 +7,18 @@
 #include <thread>
 
 #include "batch/batch.h"
+#include "common/file_calls.h"
+#include "common/file_identity.h"
+#include "common/interrupt.h"
+#include "common/output_file.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-enum class Outcome : unsigned char { kPending, kConverted, kFailed };
+enum class Outcome : unsigned char { kPending, kConverted, kFailed, kNotStarted };
 
 constexpr std::size_t kIdle = static_cast<std::size_t>(-1);
 
@@ -38,11 +44,35 @@ struct Run {
   std::size_t finished = 0;
   std::uint64_t bytes_done = 0;
   std::uint64_t obj_bytes = 0;
+  // File systems where no OBJ can be written any more (full, read-only);
+  // none in almost every run.
+  std::vector<std::uint64_t> dead_devices;
+  std::atomic<bool> any_dead{false};
+  bool no_output = false;  // the -d folder cannot be made: nothing can be written
 };
 
-Outcome convert_item(const BatchItem& item, const BatchOptions& options, bool alone,
-                     std::ostream& out, std::atomic<std::uint64_t>* reached, std::string* line,
-                     std::uint64_t* obj_bytes) {
+// The file system an OBJ would be written to: that of its nearest folder
+// that exists.
+std::uint64_t output_device(const fs::path& obj) {
+  FileLook look;
+  int code = 0;
+  for (fs::path folder = obj.parent_path();; folder = folder.parent_path()) {
+    if (g_file_calls.look(folder.empty() ? fs::path(".") : folder, true, &look, &code) &&
+        look.kind != FileLook::kMissing) {
+      return look.device;
+    }
+    if (folder.empty() || folder == folder.parent_path()) return 0;
+  }
+}
+
+bool dead(Run* run, std::uint64_t device) {
+  return std::find(run->dead_devices.begin(), run->dead_devices.end(), device) !=
+         run->dead_devices.end();
+}
+
+Outcome convert_item(Run* run, const BatchItem& item, std::atomic<std::uint64_t>* reached,
+                     std::string* line, std::uint64_t* obj_bytes) {
+  const BatchOptions& options = run->options;
   std::ostringstream diag;
   if (!item.failure.empty()) {
     report(diag, item.model.shown, item.failure);
@@ -53,30 +83,45 @@ Outcome convert_item(const BatchItem& item, const BatchOptions& options, bool al
   job.model = item.model;
   job.obj = item.obj;
   job.to_stdout = options.output && *options.output == "-";
+  if (run->no_output) return Outcome::kNotStarted;
+  if (!job.to_stdout && run->any_dead.load()) {
+    std::lock_guard<std::mutex> lock(run->mutex);
+    if (dead(run, output_device(item.obj.path))) return Outcome::kNotStarted;
+  }
   job.objects = options.objects;
   job.geosets_needed = true;
   job.make_folders = options.output_dir.has_value();
   job.reached = reached;
   // About one thread per core in all: several jobs keep the cores busy
   // without a writer thread each.
-  job.writer_thread = alone;
+  job.writer_thread = run->one_job;
   std::ostream no_progress(nullptr);
-  WalkCounts counts;
-  if (convert_model(job, no_progress, out, diag, &counts) != kExitSuccess) {
+  Converted done = convert_model(job, no_progress, run->out, diag);
+  if (done.stopped) return Outcome::kNotStarted;
+  if (done.output_fault != 0) {
+    // Told once, by the first model that meets it; the others on that file
+    // system are as if never started.
+    const std::uint64_t device = output_device(item.obj.path);
+    std::lock_guard<std::mutex> lock(run->mutex);
+    if (dead(run, device)) return Outcome::kNotStarted;
+    run->dead_devices.push_back(device);
+    run->any_dead.store(true);
+  }
+  if (done.status != kExitSuccess) {
     *line = diag.str();
     return Outcome::kFailed;
   }
-  *obj_bytes = counts.obj_bytes;
+  *obj_bytes = done.counts.obj_bytes;
   if (!options.quiet) {
-    *line =
-        summary_line(item.model.shown, job.to_stdout ? "standard output" : item.obj.shown, counts) +
-        "\n";
+    *line = summary_line(item.model.shown, job.to_stdout ? "standard output" : item.obj.shown,
+                         done.counts) +
+            "\n";
   }
   return Outcome::kConverted;
 }
 
 void work(Run* run, Slot* slot) {
-  for (;;) {
+  while (!interrupted()) {
     std::size_t i = run->next.fetch_add(1);
     if (i >= run->items.size()) return;
     slot->reached.store(0, std::memory_order_relaxed);
@@ -86,8 +131,7 @@ void work(Run* run, Slot* slot) {
     }
     std::string line;
     std::uint64_t obj_bytes = 0;
-    Outcome outcome = convert_item(run->items[i], run->options, run->one_job, run->out,
-                                   &slot->reached, &line, &obj_bytes);
+    Outcome outcome = convert_item(run, run->items[i], &slot->reached, &line, &obj_bytes);
     {
       std::lock_guard<std::mutex> lock(run->mutex);
       run->outcome[i] = outcome;
@@ -114,6 +158,39 @@ std::string erase(std::string* shown) {
   return text;
 }
 
+// Adds the lines of the models that ended, from `*printed` on, as far as the
+// first one still under way (or, with `to_end`, all of them).
+std::string take_lines(Run* run, std::size_t* printed, Tally* tally, bool to_end) {
+  std::string text;
+  for (; *printed < run->items.size(); ++*printed) {
+    const Outcome outcome = run->outcome[*printed];
+    if (outcome == Outcome::kPending && !to_end) break;
+    tally->converted += outcome == Outcome::kConverted;
+    tally->failed += outcome == Outcome::kFailed;
+    tally->not_started += outcome == Outcome::kPending || outcome == Outcome::kNotStarted;
+    text += run->lines[*printed];
+    std::string().swap(run->lines[*printed]);
+  }
+  return text;
+}
+
+// The -d folder, made before any model: when it cannot be, no model could be
+// written, and that is told once.
+bool make_output_dir(const std::string& dir, std::string* why) {
+  const fs::path path = native_name(dir, NameBytes::kUtf8);
+  FileLook look;
+  int code = 0;
+  if (g_file_calls.look(path, true, &look, &code) && look.kind != FileLook::kMissing) {
+    if (look.kind == FileLook::kFolder) return true;
+    *why = "cannot create the output folder: it is a file";
+    return false;
+  }
+  std::error_code ec;
+  fs::create_directories(long_path(path), ec);
+  if (ec) *why = "cannot create the output folder: " + ec.message();
+  return !ec;
+}
+
 }  // namespace
 
 int run_batch(std::vector<BatchItem>& items, const BatchOptions& options, std::ostream& out,
@@ -132,6 +209,11 @@ int run_batch(std::vector<BatchItem>& items, const BatchOptions& options, std::o
   const auto interval = options.status_every;
   Clock::time_point next_draw = start + interval;
   std::string shown;  // the status line now on the terminal
+  std::string why;
+  if (options.output_dir && !make_output_dir(*options.output_dir, &why)) {
+    report(diag, *options.output_dir, why);
+    run.no_output = true;
+  }
   if (status_line && n > 0) {
     // At once, so that even a run shorter than the interval shows its start.
     shown = status_text(0, n, 0, bytes_total, 0, items[0].model.shown, status_columns);
@@ -140,23 +222,18 @@ int run_batch(std::vector<BatchItem>& items, const BatchOptions& options, std::o
   std::vector<std::thread> workers;
   for (std::size_t j = 0; j < jobs; ++j) workers.emplace_back(work, &run, &slots[j]);
 
-  std::size_t printed = 0, converted = 0, failed = 0;
+  std::size_t printed = 0;
+  Tally tally;
+  // A signal wakes nobody: the wait looks at the flag this often.
+  const auto poll = std::chrono::milliseconds(50);
   std::unique_lock<std::mutex> lock(run.mutex);
-  while (printed < n) {
-    auto ready = [&] { return run.outcome[printed] != Outcome::kPending; };
-    if (status_line) {
-      run.changed.wait_until(lock, next_draw, ready);
-    } else {
-      run.changed.wait(lock, ready);
-    }
-    std::string text;
-    for (; printed < n && run.outcome[printed] != Outcome::kPending; ++printed) {
-      (run.outcome[printed] == Outcome::kConverted ? converted : failed) += 1;
-      text += run.lines[printed];
-      std::string().swap(run.lines[printed]);
-    }
+  while (printed < n && !interrupted()) {
+    auto ready = [&] { return run.outcome[printed] != Outcome::kPending || interrupted(); };
+    const Clock::time_point wake = Clock::now() + poll;
+    run.changed.wait_until(lock, status_line ? std::min(next_draw, wake) : wake, ready);
+    std::string text = take_lines(&run, &printed, &tally, false);
     std::string status;
-    bool draw = status_line && printed < n && Clock::now() >= next_draw;
+    bool draw = status_line && printed < n && Clock::now() >= next_draw && !interrupted();
     if (draw) {
       std::uint64_t bytes_read = run.bytes_done;
       std::size_t current = kIdle;
@@ -181,8 +258,15 @@ int run_batch(std::vector<BatchItem>& items, const BatchOptions& options, std::o
   }
   lock.unlock();
   for (std::thread& worker : workers) worker.join();
-  if (n > 1 && !options.quiet) {
-    diag << tally_line(converted, failed, seconds_since(start), run.obj_bytes) << std::endl;
+  // After an interruption every model has stopped: what is left is told in
+  // order, and the models that never ran are counted as not started.
+  std::string text = erase(&shown) + take_lines(&run, &printed, &tally, true);
+  tally.obj_bytes = run.obj_bytes;
+  const bool stopped = interrupted();
+  if (!options.quiet && (n > 1 || stopped || tally.not_started > 0)) {
+    text += tally_line(tally, seconds_since(start)) + "\n";
   }
-  return failed > 0 ? kExitFailure : kExitSuccess;
+  if (stopped) text += "mdx2obj: interrupted\n";
+  diag << text << std::flush;
+  return tally.failed > 0 || tally.not_started > 0 ? kExitFailure : kExitSuccess;
 }

@@ -44,9 +44,20 @@ std::string status_text(std::size_t done, std::size_t total, std::uint64_t bytes
   return line + last_chars(current, room - line.size());
 }
 
-std::string tally_line(std::size_t converted, std::size_t failed, double seconds,
-                       std::uint64_t obj_bytes) {
+namespace {
+
+// 1234567 as "1,234,567": the tally is read by a person.
+std::string grouped(std::uint64_t n) {
+  std::string digits = std::to_string(n);
+  for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+  return digits;
+}
+
+}  // namespace
+
+std::string tally_line(const Tally& tally, double seconds) {
   char size[32];
+  const std::uint64_t obj_bytes = tally.obj_bytes;
   double bytes = static_cast<double>(obj_bytes);
   if (obj_bytes < 10000) {
     std::snprintf(size, sizeof size, "%llu bytes", static_cast<unsigned long long>(obj_bytes));
@@ -55,8 +66,12 @@ std::string tally_line(std::size_t converted, std::size_t failed, double seconds
     const double amount = mega ? bytes / 1e6 : bytes / 1e3;
     std::snprintf(size, sizeof size, "%.*f %s", amount < 10 ? 1 : 0, amount, mega ? "MB" : "kB");
   }
-  char text[160];
-  std::snprintf(text, sizeof text, "%zu models: %zu converted, %zu failed (%.1f s, %s of OBJ)",
-                converted + failed, converted, failed, seconds, size);
-  return text;
+  const std::size_t models = tally.converted + tally.failed + tally.not_started;
+  std::string text = grouped(models) + (models == 1 ? " model: " : " models: ") +
+                     grouped(tally.converted) + " converted";
+  if (tally.failed > 0) text += ", " + grouped(tally.failed) + " failed";
+  if (tally.not_started > 0) text += ", " + grouped(tally.not_started) + " not started";
+  char tail[64];
+  std::snprintf(tail, sizeof tail, " (%.1f s, %s of OBJ)", seconds, size);
+  return text + tail;
 }

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <system_error>
 
+#include "common/file_calls.h"
+
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
 #ifndef NOMINMAX
@@ -37,9 +39,13 @@ fs::path native_name(const std::string& name, NameBytes bytes) {
 }
 
 bool same_file(const fs::path& a, const fs::path& b) {
-  std::error_code ec;
-  bool same = fs::equivalent(a, b, ec);
-  return !ec && same;
+  FileLook one, other;
+  int code = 0;
+  if (!g_file_calls.look(a, true, &one, &code) || !g_file_calls.look(b, true, &other, &code)) {
+    return false;
+  }
+  return one.kind != FileLook::kMissing && other.kind != FileLook::kMissing &&
+         one.device == other.device && one.inode == other.inode;
 }
 
 fs::path::string_type name_key(const fs::path& name) {

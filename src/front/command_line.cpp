@@ -2,7 +2,6 @@
 #include <filesystem>
 #include <thread>
 
-#include "batch/batch.h"
 #include "front/front.h"
 
 namespace {
@@ -54,22 +53,7 @@ int usage_error(std::ostream& diag, const std::string& what) {
   return kExitUsage;
 }
 
-std::string counted(std::uint64_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
 }  // namespace
-
-std::string obj_name_for(const std::string& model) {
-  return std::filesystem::u8path(model).replace_extension(".obj").u8string();
-}
-
-std::string summary_line(const std::string& model, const std::string& obj,
-                         const WalkCounts& counts) {
-  return model + " -> " + obj + ": " + counted(counts.geosets, "geoset", "geosets") + ", " +
-         counted(counts.vertices, "vertex", "vertices") + ", " +
-         counted(counts.triangles, "triangle", "triangles");
-}
 
 int parse_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& diag,
                        BatchOptions* options_out, std::vector<std::string>* paths_out) {

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "common/interrupt.h"
 #include "front/console.h"
 #include "front/front.h"
 
@@ -14,9 +15,11 @@ int wmain(int argc, wchar_t** argv) {
   // closes as soon as the program ends: let the user read what happened first.
   const ConsoleView console = observe_console();
   const bool own_window = waits_for_enter(console);
-  int status = argc < 2 ? run_converter(std::cin, std::cout, std::cerr, console.input)
+  if (argc >= 2) catch_interruptions();
+  int status = argc < 2 ? run_converter(std::cin, std::cout, std::cerr, console.input, true)
                         : run_command_line(utf8_arguments(argc, argv), std::cout, std::cerr,
                                            stderr_columns(), own_window);
+  if (interrupted()) end_as_interrupted();
   if (own_window) {
     std::cout << std::flush;
     std::cerr << "Press Enter to close this window." << std::endl;
@@ -28,8 +31,11 @@ int wmain(int argc, wchar_t** argv) {
 #else
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "C");
-  if (argc < 2) return run_converter(std::cin, std::cout, std::cerr);
-  return run_command_line(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr,
-                          stderr_columns());
+  if (argc >= 2) catch_interruptions();
+  int status = argc < 2 ? run_converter(std::cin, std::cout, std::cerr, false, true)
+                        : run_command_line(std::vector<std::string>(argv + 1, argv + argc),
+                                           std::cout, std::cerr, stderr_columns());
+  if (interrupted()) end_as_interrupted();
+  return status;
 }
 #endif

@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/file_calls.h"
 #include "common/file_identity.h"
+#include "common/interrupt.h"
 
 bool open_model_source(ModelSource* src, const std::filesystem::path& name, std::string* err) {
   if (holds_nul(name)) {
@@ -11,19 +13,20 @@ bool open_model_source(ModelSource* src, const std::filesystem::path& name, std:
     return false;
   }
   // The walk needs a file whose size is known and that it can seek in.
-  std::error_code ec;
-  std::filesystem::file_status status = std::filesystem::status(name, ec);
-  if (ec) {
-    *err = "cannot open: " + ec.message();
+  FileLook look;
+  int code = 0;
+  if (!g_file_calls.look(name, true, &look, &code)) {
+    *err = "cannot open: " + reason(code);
     return false;
   }
-  if (!std::filesystem::is_regular_file(status)) {
-    *err = std::filesystem::is_directory(status) ? "cannot open: Is a directory"
-                                                 : "cannot open: not a regular file";
+  if (look.kind != FileLook::kRegular) {
+    *err = look.kind == FileLook::kMissing  ? "cannot open: " + reason(ENOENT)
+           : look.kind == FileLook::kFolder ? "cannot open: Is a directory"
+                                            : "cannot open: not a regular file";
     return false;
   }
   errno = 0;
-  if (!src->file.open(name, std::ios::in | std::ios::binary)) {
+  if (!src->file.open(long_path(name), std::ios::in | std::ios::binary)) {
     *err = errno_text("cannot open");
     return false;
   }
@@ -54,6 +57,11 @@ namespace {
 // Refills the window at `offset`; false when the stream gives fewer bytes than
 // the file size promised.
 bool fill_window(ModelSource& src, std::uint64_t offset) {
+  // Each window is a moment to notice an interruption, even in a search.
+  if (interrupted()) {
+    src.read_failed = true;
+    return false;
+  }
   src.window_start = offset;
   src.window_len = 0;
   if (offset >= src.size) return true;

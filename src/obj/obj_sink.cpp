@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/file_identity.h"
+#include "common/interrupt.h"
 #include "obj/number_text.h"
 
 // The writer thread and the blocks that pass between it and the formatting.
@@ -83,6 +84,11 @@ void take_writer_state(ObjSink& sink) {
 constexpr std::size_t kMaxRecord = 256;
 
 void drain(ObjSink& sink) {
+  // Each block is a moment to notice an interruption, however large the model.
+  if (interrupted() && !sink.failed) {
+    sink.failed = true;
+    sink.error = "interrupted";
+  }
   if (sink.used == 0) return;
   sink.written += sink.used;
   if (sink.writer) {
@@ -142,21 +148,6 @@ void write_vec3_record(ObjSink& sink, const char* prefix, std::size_t prefix_len
 
 ObjSink::ObjSink() = default;
 ObjSink::~ObjSink() { stop_writer(*this); }
-
-bool open_obj_sink(ObjSink* sink, const std::filesystem::path& name, std::string* err,
-                   bool writer_thread) {
-  errno = 0;
-  if (holds_nul(name)) {
-    *err = "cannot create: the name holds a NUL character";
-    return false;
-  }
-  if (!sink->file.open(name, std::ios::out | std::ios::trunc)) {
-    *err = errno_text("cannot create");
-    return false;
-  }
-  attach_obj_sink(sink, &sink->file, kObjBufferSize, writer_thread);
-  return true;
-}
 
 void attach_obj_sink(ObjSink* sink, std::streambuf* out, std::size_t capacity, bool writer_thread) {
   stop_writer(*sink);
@@ -280,14 +271,5 @@ bool flush_obj_sink(ObjSink& sink, std::string* err) {
 bool close_obj_sink(ObjSink& sink, std::string* err) {
   bool ok = flush_obj_sink(sink, err);
   stop_writer(sink);
-  if (sink.file.is_open()) {
-    errno = 0;
-    if (!sink.file.close() && ok) {
-      sink.failed = true;
-      sink.error = errno_text("close failed");
-      *err = sink.error;
-      ok = false;
-    }
-  }
   return ok;
 }

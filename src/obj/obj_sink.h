@@ -3,8 +3,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <streambuf>
 #include <string>
@@ -17,13 +15,13 @@ struct ObjWriter;
 // a full block goes to the stream whole. With a writer thread, full blocks
 // are handed to it (three blocks in all), so that one block is written while
 // the next is formatted; without one, the caller's thread writes them. After
-// the first failed write the sink only counts itself failed; the walk looks
-// at `failed` to stop early (with a writer thread it learns of a failure at
-// the next block). Records still in the buffer are lost unless flush_obj_sink
-// or close_obj_sink runs, since a destructor could not report a failed write.
-// `out` may point at `file`, so a sink is neither copied nor moved.
+// the first failed write, or an interruption, the sink only counts itself
+// failed; the walk looks at `failed` to stop early (with a writer thread it
+// learns of a failure at the next block). Records still in the buffer are lost
+// unless flush_obj_sink or close_obj_sink runs, since a destructor could not
+// report a failed write. Its thread writes to the stream, so a sink is neither
+// copied nor moved.
 struct ObjSink {
-  std::filebuf file;
   std::streambuf* out = nullptr;
   std::unique_ptr<char[]> buffer;
   std::size_t capacity = 0;
@@ -47,12 +45,8 @@ struct ObjSink {
   ObjSink& operator=(const ObjSink&) = delete;
 };
 
-// Creates or empties the named file in text mode. With `writer_thread` full
-// blocks are written by a thread of the sink's own.
-bool open_obj_sink(ObjSink* sink, const std::filesystem::path& name, std::string* err,
-                   bool writer_thread = true);
-
-// Writes into a stream that the caller owns (tests, benchmarks).
+// Writes into a stream that the caller owns. With `writer_thread` full blocks
+// are written by a thread of the sink's own.
 void attach_obj_sink(ObjSink* sink, std::streambuf* out, std::size_t capacity = kObjBufferSize,
                      bool writer_thread = true);
 
@@ -76,6 +70,5 @@ void prepare_corners(ObjSink& sink, std::uint64_t first, std::uint64_t count);
 // Hands the buffer to the stream; false (with the reason) if any write failed.
 bool flush_obj_sink(ObjSink& sink, std::string* err);
 
-// Flushes and, for a sink that opened its own file, closes it. A failure of
-// either is reported: a full disk often shows only at the close.
+// Flushes and ends the writer thread; the stream stays the caller's to close.
 bool close_obj_sink(ObjSink& sink, std::string* err);

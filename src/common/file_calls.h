@@ -1,0 +1,67 @@
+// The calls into the operating system that writing an OBJ file needs: the one
+// place where Linux and Windows differ. Every path goes through long_path, so
+// that a tree deeper than Windows' 260 characters is reached whole. Errors are
+// errno values on both systems, so that reasons read the same everywhere.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// What one look at a name tells.
+struct FileLook {
+  enum Kind { kMissing, kRegular, kFolder, kLink, kOther } kind = kMissing;
+  std::uint64_t size = 0;
+  std::uint64_t device = 0;  // with `inode`, the file's identity (volume and file id on Windows)
+  std::uint64_t inode = 0;
+  unsigned mode = 0;       // permission bits, kept when a file is replaced
+  bool read_only = false;  // refused as an OBJ: a rename would replace it silently
+};
+
+using FileHandle = std::intptr_t;
+constexpr FileHandle kNoFile = -1;
+
+// The calls themselves, as a table, so that the tests can make any of them
+// fail at a chosen moment. Each returns false (or kNoFile) with *code set.
+struct FileCalls {
+  // `follow`: a link is looked through to what it leads to; a missing name is
+  // kMissing and true.
+  bool (*look)(const std::filesystem::path& name, bool follow, FileLook* look, int* code);
+  // A file that did not exist, with the permissions of `like` when given.
+  FileHandle (*create_new)(const std::filesystem::path& name, const FileLook* like, int* code);
+  // An existing file that is not a regular one (a device, a FIFO, a terminal).
+  FileHandle (*open_existing)(const std::filesystem::path& name, int* code);
+  // All `n` bytes of OBJ text; on Windows each line end becomes CR LF.
+  bool (*write)(FileHandle file, const char* text, std::size_t n, int* code);
+  bool (*close)(FileHandle file, int* code);
+  // Puts `from` in the place of `to`, replacing what was there, at once.
+  bool (*rename)(const std::filesystem::path& from, const std::filesystem::path& to, int* code);
+  bool (*remove)(const std::filesystem::path& name, int* code);
+};
+
+extern FileCalls g_file_calls;
+// The real calls, for a test to put back what it replaced.
+FileCalls real_file_calls();
+
+// On Windows an absolute path with the \\?\ prefix when it is long; elsewhere
+// the name itself.
+std::filesystem::path long_path(const std::filesystem::path& name);
+
+// The file names in a folder (no "." or ".."); false with *code when it
+// cannot be read.
+bool folder_names(const std::filesystem::path& folder, std::vector<std::string>* names, int* code);
+
+std::string this_host();
+unsigned long this_process();
+// False only when no process of that number runs on this machine.
+bool process_alive(unsigned long pid);
+
+// Windows reserves device names (CON, AUX, COM1...) in every folder and drops a
+// final dot or space: such a name would not be the file asked for. Empty
+// where the name is fine, else the reason; always empty elsewhere.
+std::string unusable_name(const std::filesystem::path& name);
+
+// The text of an errno value.
+std::string reason(int code);

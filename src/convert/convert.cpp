@@ -1,0 +1,142 @@
+#include "convert/convert.h"
+
+#include <system_error>
+
+#include "common/file_calls.h"
+#include "common/file_identity.h"
+#include "common/interrupt.h"
+#include "common/output_file.h"
+
+namespace {
+
+std::string counted(std::uint64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+int fault_of(int code) { return is_file_system_fault(code) ? code : 0; }
+
+}  // namespace
+
+std::string shown_name(std::string name) {
+#ifdef _WIN32
+  for (char& c : name) c = c == '/' ? '\\' : c;
+#endif
+  return name;
+}
+
+int report(std::ostream& diag, const std::string& name, const std::string& why) {
+  diag << "mdx2obj: " << (name.empty() ? "\"\"" : shown_name(name)) << ": " << why << std::endl;
+  return kExitFailure;
+}
+
+bool find_geosets(ModelSource& src, std::string* why) {
+  std::uint64_t first;
+  if (find_tag(src, kVertexTag, 0, &first)) return true;
+  *why =
+      io_failed(src) ? "read failed near offset " + std::to_string(tell(src)) : "no geosets found";
+  return false;
+}
+
+WalkResult walk_and_flush(ModelSource& src, ObjSink& sink, std::ostream& console, std::string* why,
+                          WalkCounts* counts) {
+  WalkResult result = convert_geosets(src, sink, console, why, counts);
+  std::string flush_err;
+  const bool flushed = close_obj_sink(sink, &flush_err);
+  close_model_source(src);
+  if (result != WalkResult::kOutputFailed && !flushed) {
+    *why = flush_err;
+    return WalkResult::kOutputFailed;
+  }
+  if (counts) counts->obj_bytes = sink.written;
+  return result;
+}
+
+Converted convert_model(const Conversion& job, std::ostream& console, std::ostream& out,
+                        std::ostream& diag) {
+  Converted done;
+  std::string err;
+  ModelSource src;
+  if (!open_model_source(&src, job.model.path, &err)) {
+    if (!job.silent_open) report(diag, job.model.shown, err);
+    return done;
+  }
+  src.reached = job.reached;
+  if (job.geosets_needed && !find_geosets(src, &err)) {
+    done.stopped = interrupted();
+    if (!done.stopped) report(diag, job.model.shown, err);
+    return done;
+  }
+  // Creating the output would empty the model before it is read.
+  if (!job.to_stdout && same_file(job.model.path, job.obj.path)) {
+    report(diag, job.obj.shown, "is the model file itself; refusing to overwrite it");
+    return done;
+  }
+  if (job.make_folders && job.obj.path.has_parent_path()) {
+    std::error_code ec;
+    std::filesystem::create_directories(long_path(job.obj.path.parent_path()), ec);
+    if (ec) {
+      report(diag, job.obj.shown, "cannot create its folder: " + ec.message());
+      done.output_fault = fault_of(ec.default_error_condition().value());
+      return done;
+    }
+  }
+
+  // A small model converts in a moment: a thread of its own would cost more
+  // than it saves.
+  const bool writer_thread = job.writer_thread && source_size(src) >= kWriterThreadFrom;
+  ObjSink sink;
+  OutputFile file;
+  int code = 0;
+  if (job.to_stdout) {
+    attach_obj_sink(&sink, out.rdbuf(), kObjBufferSize, writer_thread);
+  } else if (open_output(&file, job.obj.path, &err, &code)) {
+    attach_obj_sink(&sink, &file, kObjBufferSize, writer_thread);
+  } else {
+    report(diag, job.obj.shown, err);
+    done.output_fault = fault_of(code);
+    return done;
+  }
+  sink.objects = job.objects;
+  std::string why;
+  const WalkResult result = walk_and_flush(src, sink, console, &why, &done.counts);
+  const std::string obj = job.to_stdout ? "standard output" : job.obj.shown;
+  if (interrupted()) {
+    done.stopped = true;
+    return done;  // the file's destructor removes what was written
+  }
+  if (result == WalkResult::kOutputFailed) {
+    report(diag, obj, why);
+    done.output_fault = fault_of(file.code);
+    return done;
+  }
+  if (!job.to_stdout) {
+    if (!commit_output(&file, &err, &code)) {
+      report(diag, obj, err);
+      done.output_fault = fault_of(code);
+      return done;
+    }
+    // The file as stored: on Windows each line end is two bytes.
+    FileLook look;
+    if (g_file_calls.look(file.name, true, &look, &code)) done.counts.obj_bytes = look.size;
+  }
+  if (result == WalkResult::kInputFailed) {
+    // Every whole record before the cut is kept, and the line says so.
+    report(diag, job.model.shown,
+           job.to_stdout ? why : why + " (" + shown_name(obj) + " is partial)");
+    return done;
+  }
+  done.status = kExitSuccess;
+  return done;
+}
+
+std::string obj_name_for(const std::string& model) {
+  return std::filesystem::u8path(model).replace_extension(".obj").u8string();
+}
+
+std::string summary_line(const std::string& model, const std::string& obj,
+                         const WalkCounts& counts) {
+  return shown_name(model) + " -> " + shown_name(obj) + ": " +
+         counted(counts.geosets, "geoset", "geosets") + ", " +
+         counted(counts.vertices, "vertex", "vertices") + ", " +
+         counted(counts.triangles, "triangle", "triangles");
+}

@@ -1,0 +1,74 @@
+// The one conversion path, below both the dialogue and the command line: a
+// model in, an OBJ out, what became of it and the names it goes by.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <ostream>
+#include <string>
+
+#include "mdx/geoset_walk.h"
+#include "mdx/model_source.h"
+#include "obj/obj_sink.h"
+
+enum ExitStatus {
+  kExitSuccess = 0,
+  kExitFailure = 1,
+  kExitUsage = 2,
+};
+
+constexpr std::uint64_t kWriterThreadFrom = std::uint64_t(1) << 20;
+
+// A file as the user named it, for messages, and as the file system knows it.
+struct FileName {
+  std::string shown;
+  std::filesystem::path path;
+};
+
+struct Conversion {
+  FileName model;
+  FileName obj;
+  bool to_stdout = false;       // the OBJ text goes to `out` instead
+  bool objects = false;         // an "o" record before each geoset
+  bool silent_open = false;     // a model that cannot be opened ends the run without a word
+  bool geosets_needed = false;  // a model without geosets fails before the OBJ is created
+  bool make_folders = false;    // the OBJ's folders are created as needed
+  bool writer_thread = true;    // a model of kWriterThreadFrom bytes or more has its OBJ
+                                // written by a thread of its own while it is formatted
+  std::atomic<std::uint64_t>* reached =
+      nullptr;  // how far the model has been read, for a status line
+};
+
+// What became of one model besides its line.
+struct Converted {
+  int status = kExitFailure;
+  int output_fault = 0;  // errno value of a failure of the OBJ's file system, else 0
+  bool stopped = false;  // an interruption stopped it; nothing of it was kept, no line
+  WalkCounts counts;
+};
+
+// Converts one model: opens it, refuses an OBJ that is the model itself,
+// walks it into a temporary file and puts that in place of the OBJ. Progress
+// lines go to `console`, a failure in one line to `diag`.
+Converted convert_model(const Conversion& job, std::ostream& console, std::ostream& out,
+                        std::ostream& diag);
+
+// One failure line: "mdx2obj: NAME: WHY"; returns kExitFailure.
+int report(std::ostream& diag, const std::string& name, const std::string& why);
+// False, with the reason, when the model holds no geoset at all (or cannot be
+// read to its end): checked before any OBJ text is made.
+bool find_geosets(ModelSource& src, std::string* why);
+// Walks the model into the sink and flushes it; false with the reason (which
+// names nothing) and which side failed.
+WalkResult walk_and_flush(ModelSource& src, ObjSink& sink, std::ostream& console, std::string* why,
+                          WalkCounts* counts);
+// The OBJ file beside a model (names in UTF-8): its extension replaced by
+// .obj, "art/unit.mdx" gives "art/unit.obj" and "unit" gives "unit.obj".
+std::string obj_name_for(const std::string& model);
+// A name as messages show it: on Windows with one separator, "\".
+std::string shown_name(std::string name);
+// The command line's summary of one model: "unit.mdx -> unit.obj: 2 geosets,
+// 7 vertices, 3 triangles".
+std::string summary_line(const std::string& model, const std::string& obj,
+                         const WalkCounts& counts);
