@@ -79,11 +79,6 @@ struct TreeFixture : ::testing::Test {
   void TearDown() override { std::filesystem::current_path(before); }
 };
 
-// A name the program made, with the platform's separators.
-std::string made(const std::string& name) {
-  return std::filesystem::path(name).make_preferred().string();
-}
-
 std::string summary(const std::string& model, const std::string& obj) {
   return model + " -> " + obj + ": 1 geoset, 3 vertices, 1 triangle\n";
 }
@@ -106,7 +101,7 @@ TEST_F(TreeFixture, CollectionRules) {
     std::string diag;
   } cases[] = {
       {{"art"}, kExitFailure, "mdx2obj: art: is a folder (-r converts the models in it)\n"},
-      {{"-r", "art/empty"}, kExitFailure, "mdx2obj: art/empty: no models found\n"},
+      {{"-r", "art/empty"}, kExitFailure, "mdx2obj: " + made("art/empty") + ": no models found\n"},
       {{"-j1", "-rdout", "art"},
        kExitSuccess,
        summary(made("art/deep/c.mdx"), made("out/deep/c.obj")) +
@@ -117,9 +112,10 @@ TEST_F(TreeFixture, CollectionRules) {
            std::to_string(std::stoi(obj_size) * (links ? 4 : 3)) + " bytes of OBJ)\n"},
       {{"--output-dir=out", "x/unit.mdx", "y/unit.mdx"},
        kExitFailure,
-       summary("x/unit.mdx", made("out/unit.obj")) +
-           "mdx2obj: y/unit.mdx: not converted: its OBJ " + made("out/unit.obj") +
-           " is also that of x/unit.mdx\n"
+       summary(made("x/unit.mdx"), made("out/unit.obj")) + "mdx2obj: " + made("y/unit.mdx") +
+           ": not converted: its OBJ " + made("out/unit.obj") + " is also that of " +
+           made("x/unit.mdx") +
+           "\n"
            "2 models: 1 converted, 1 failed (T s, " +
            obj_size + " bytes of OBJ)\n"},
       {{"-q", "m", "m.obj"},

@@ -85,6 +85,11 @@ inline int run_in(const std::string& dir, const std::string& program,
 }
 #endif
 
+// A name as the program shows it, with the platform's separators.
+inline std::string made(const std::string& name) {
+  return std::filesystem::path(name).make_preferred().string();
+}
+
 // Six-decimal text of values that have at most six decimals, where the C
 // library's rounding never comes into play.
 inline std::string fixed(double v) {

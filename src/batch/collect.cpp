@@ -34,12 +34,17 @@ struct Found {
 // no link makes a loop; links to files are. A name that cannot be used is
 // told: a link that leads nowhere, an entry gone before it was looked at.
 void find_models(const fs::path& root, const fs::path& relative, std::vector<Found>* found) {
-  std::error_code ec;
-  fs::directory_iterator it(long_path(root / relative), ec);
-  for (const fs::directory_iterator end; !ec && it != end && !interrupted(); it.increment(ec)) {
-    const fs::path name = relative / it->path().filename();
+  std::vector<std::string> names;
+  int code = 0;
+  if (!folder_names(root / relative, &names, &code)) {
+    found->push_back(
+        {relative.generic_u8string(), relative, "cannot read folder: " + reason(code)});
+    return;
+  }
+  for (const std::string& file : names) {
+    if (interrupted()) return;
+    const fs::path name = relative / fs::u8path(file);
     FileLook entry, target;
-    int code = 0;
     if (!g_file_calls.look(root / name, false, &entry, &code)) {
       found->push_back({name.generic_u8string(), name, "cannot look at it: " + reason(code)});
       continue;
@@ -62,10 +67,6 @@ void find_models(const fs::path& root, const fs::path& relative, std::vector<Fou
       failure = "cannot open: not a regular file";
     }
     found->push_back({name.generic_u8string(), name, failure});
-  }
-  if (ec) {
-    found->push_back(
-        {relative.generic_u8string(), relative, "cannot read folder: " + ec.message()});
   }
 }
 
