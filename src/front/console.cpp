@@ -153,6 +153,8 @@ void write_console_as_wide() {
   if (GetConsoleMode(err, &mode)) std::cerr.rdbuf(new ConsoleBuf(err));
 }
 
+void discard_typed_input() { FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE)); }
+
 bool read_console_line(std::string* line) {
   HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
   std::wstring wide;

@@ -42,6 +42,9 @@ ConsoleView observe_console();
 // page. Redirected, they stay UTF-8.
 void write_console_as_wide();
 
+// Throws away what was typed at the console and not read yet.
+void discard_typed_input();
+
 // Reads one line from the console as wide characters, without its line end,
 // into UTF-8; false at the end of input.
 bool read_console_line(std::string* utf8);

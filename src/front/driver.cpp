@@ -22,8 +22,9 @@ void read_file_name(std::istream& in, std::ostream& console, const char* prompt,
   *name = unquoted(*name, NameBytes::kCodePage);
 }
 
-int run_converter(std::istream& in, std::ostream& console, std::ostream& diag, bool console_answers,
-                  bool catch_signals) {
+int run_converter(std::istream& in, std::ostream& console, std::ostream& diag,
+                  const DialogueOptions& options) {
+  const bool console_answers = options.console_answers;
   console << "Quarnex MDX -> OBJ File Converter" << std::endl;
   const NameBytes bytes = console_answers ? NameBytes::kUtf8 : NameBytes::kCodePage;
   Conversion job;
@@ -37,8 +38,8 @@ int run_converter(std::istream& in, std::ostream& console, std::ostream& diag, b
     }
     name->path = native_name(name->shown, bytes);
   }
-  job.silent_open = true;
-  if (catch_signals) catch_interruptions();
+  job.silent_open = !options.tell_open_failure;
+  if (options.catch_signals) catch_interruptions();
   Converted done = convert_model(job, console, console, diag);
   if (done.stopped) {
     console << std::flush;

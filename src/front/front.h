@@ -21,14 +21,23 @@ std::string unquoted(const std::string& answer, NameBytes bytes);
 // input the answer is what came before the end; every later answer is empty.
 void read_file_name(std::istream& in, std::ostream& console, const char* prompt, std::string* name);
 
+// How the dialogue meets its user. `console_answers`: the answers are read
+// from the Windows console as wide characters instead of from the stream.
+// `catch_signals`: an interruption after the answers stops the conversion and
+// removes its temporary file (at the prompts it ends the program as always).
+// `tell_open_failure`: a model that cannot be opened is told, not passed over
+// in silence: in a window that closes at the end, silence would explain
+// nothing.
+struct DialogueOptions {
+  bool console_answers = false;
+  bool catch_signals = false;
+  bool tell_open_failure = false;
+};
+
 // Runs the dialogue and one conversion. Progress goes to `console`; a failure
 // other than a model that cannot be opened is told in one line on `diag`.
-// With `console_answers` the answers are read from the Windows console as wide
-// characters instead of from `in`. With `catch_signals` an interruption after
-// the answers stops the conversion and removes its temporary file (at the
-// prompts it ends the program as always).
 int run_converter(std::istream& in, std::ostream& console, std::ostream& diag,
-                  bool console_answers = false, bool catch_signals = false);
+                  const DialogueOptions& options = DialogueOptions());
 
 // Reads the options and paths of a command line (after the program's name).
 // Returns kGoOn when there is a run to make, else the exit status of one that
