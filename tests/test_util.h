@@ -15,22 +15,61 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #endif
 
+#include "common/file_calls.h"
 #include "model_builder.h"
 #include "walk_checks.h"
 
+// No file that a test or the program it runs writes grows past this: a fault
+// that makes a conversion loop fails its test (the write fails with EFBIG)
+// instead of filling the disk.
+constexpr std::uint64_t kLargestTestFile = std::uint64_t(256) << 20;
+
+inline bool bound_test_output() {
+#ifndef _WIN32
+  rlimit limit{kLargestTestFile, kLargestTestFile};
+  setrlimit(RLIMIT_FSIZE, &limit);
+  signal(SIGXFSZ, SIG_IGN);  // inherited by the programs the tests start
+#endif
+  return true;
+}
+inline const bool kTestOutputBounded = bound_test_output();
+
+// Every scratch folder of the suite lies in this one, named after the process
+// that made it: a later run removes those whose process is gone, so that a
+// test killed by its time limit leaves nothing behind for long.
+inline std::filesystem::path scratch_root() {
+  return std::filesystem::temp_directory_path() / "mdx2obj-tests";
+}
+
+inline void remove_orphaned_scratch() {
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(scratch_root(), ec)) {
+    const std::string name = entry.path().filename().string();
+    const unsigned long pid = std::strtoul(name.c_str(), nullptr, 10);
+    if (pid != this_process() && !process_alive(pid)) {
+      std::filesystem::remove_all(long_path(entry.path()), ec);
+    }
+  }
+}
+
 // A fresh folder that is removed with everything in it when the test ends.
 struct TempDir {
-  std::filesystem::path path =
-      std::filesystem::temp_directory_path() /
-      ("mdx2obj-" + std::to_string(std::mt19937_64(std::random_device{}())()));
+  std::filesystem::path path;
 
-  TempDir() { std::filesystem::create_directory(path); }
+  TempDir() {
+    remove_orphaned_scratch();
+    path = scratch_root() / (std::to_string(this_process()) + "-" +
+                             std::to_string(std::mt19937_64(std::random_device{}())()));
+    std::filesystem::create_directories(path);
+  }
   ~TempDir() {
     std::error_code ec;
-    std::filesystem::remove_all(path, ec);
+    std::filesystem::remove_all(long_path(path), ec);
   }
   std::string file(const std::string& name) const { return (path / name).string(); }
 };
