@@ -77,8 +77,6 @@ const list = document.getElementById('models');
 const folderInput = document.getElementById('folder');
 let run = 0;  // a newer run makes the messages of older workers stale
 
-// The OBJ name of a model, its extension replaced, as the command line does.
-const objName = (name) => name.replace(/([^/\\])\.[^./\\]*$/, '$1') + '.obj';
 const isModel = (name) => /[^/\\]\.mdx$/i.test(name);
 // Paths in the command line's order: byte for byte, as UTF-8.
 const encoder = new TextEncoder();
@@ -89,14 +87,15 @@ function byBytes(a, b) {
 }
 
 // The models of a folder: its files whose extension is .mdx in any letter
-// case, by path; each OBJ at its path under the folder.
+// case, by path; each OBJ at its path under the folder (the worker names it,
+// as the command line does).
 function folderModels(folder, found) {
   return found.filter((f) => isModel(f.relative)).sort(byBytes).map((f) => ({
-    file: f.file, name: `${folder}/${f.relative}`, obj: objName(f.relative) }));
+    file: f.file, name: `${folder}/${f.relative}`, objFrom: f.relative }));
 }
 
 // A chosen or dropped file is a model whatever its extension.
-const fileModel = (file) => ({ file, name: file.name, obj: objName(file.name) });
+const fileModel = (file) => ({ file, name: file.name, objFrom: file.name });
 
 function runWorker(message, take) {
   const worker = new Worker('worker.js');
@@ -174,7 +173,7 @@ function convert(models, zipName) {
     }
     log.dataset.wasmBytes = data.wasm_bytes;
     const obj = new Blob(blocks, { type: 'model/obj' });
-    const name = models[0].obj.split('/').pop();
+    const name = data.objs[0].split('/').pop();
     if (!data.ok && !blocks.length) return;
     // A model cut short still gives the whole records read before the cut.
     if (!data.ok) log.textContent += `incomplete: ${name} holds the records read before the failure\n`;

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "batch/batch.h"
-#include "front/front.h"
+#include "convert/convert.h"
 #include "mdx/model_source.h"
 #include "obj/obj_sink.h"
 
@@ -96,9 +96,10 @@ extern "C" EMSCRIPTEN_KEEPALIVE int convert_file(double size, int objects, const
   attach_obj_sink(&sink, &obj_text, kObjBufferSize, false);
   sink.objects = objects != 0;
   WalkCounts counts;
-  if (finish_conversion(src, sink, model_name, obj, progress_lines ? console : no_progress, console,
-                        &counts) != 0) {
-    return 1;
+  const WalkResult result =
+      walk_and_flush(src, sink, progress_lines ? console : no_progress, &why, &counts);
+  if (result != WalkResult::kDone) {
+    return report(console, result == WalkResult::kInputFailed ? model_name : obj, why);
   }
   last_obj_bytes = counts.obj_bytes;
   console << summary_line(model_name, obj, counts) << std::endl;
@@ -113,9 +114,18 @@ extern "C" EMSCRIPTEN_KEEPALIVE void write_tally(int converted, int failed, doub
                                                  double bytes) {
   ToWorker log(log_text);
   std::ostream console(&log);
-  console << tally_line(static_cast<std::size_t>(converted), static_cast<std::size_t>(failed),
-                        seconds, static_cast<std::uint64_t>(bytes))
-          << std::endl;
+  Tally tally;
+  tally.converted = static_cast<std::size_t>(converted);
+  tally.failed = static_cast<std::size_t>(failed);
+  tally.obj_bytes = static_cast<std::uint64_t>(bytes);
+  console << tally_line(tally, seconds) << std::endl;
+}
+
+// The OBJ name of a model, as the command line derives it.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* obj_name(const char* model) {
+  static std::string name;
+  name = obj_name_for(model);
+  return name.c_str();
 }
 
 // A model that is not converted, in the command line's words.

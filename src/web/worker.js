@@ -91,6 +91,11 @@ onmessage = async ({ data: { models, objects, zip } }) => {
   await start();
   shown = 0;
   before = 0;
+  // The OBJ names from the converter's own code, as the command line has them.
+  for (const model of models) {
+    model.obj = converter.ccall('obj_name', 'string', ['string'], [model.objFrom]);
+  }
   const { ok, converted } = zip ? several(models, objects) : single(models[0], objects);
-  postMessage({ done: true, ok, converted, wasm_bytes: converter._memory_bytes() });
+  postMessage({ done: true, ok, converted, objs: models.map((m) => m.obj),
+                wasm_bytes: converter._memory_bytes() });
 };
