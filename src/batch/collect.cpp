@@ -28,6 +28,7 @@ struct Found {
   std::string key;  // its path under the folder, the run's order
   fs::path relative;
   std::string failure;
+  FileLook file;  // what the name leads to
 };
 
 // Every model under root/relative. Links to folders are not followed, so that
@@ -38,7 +39,7 @@ void find_models(const fs::path& root, const fs::path& relative, std::vector<Fou
   int code = 0;
   if (!folder_names(root / relative, &names, &code)) {
     found->push_back(
-        {relative.generic_u8string(), relative, "cannot read folder: " + reason(code)});
+        {relative.generic_u8string(), relative, "cannot read folder: " + reason(code), {}});
     return;
   }
   for (const std::string& file : names) {
@@ -46,7 +47,9 @@ void find_models(const fs::path& root, const fs::path& relative, std::vector<Fou
     const fs::path name = relative / fs::u8path(file);
     FileLook entry, target;
     if (!g_file_calls.look(root / name, false, &entry, &code)) {
-      found->push_back({name.generic_u8string(), name, "cannot look at it: " + reason(code)});
+      if (has_model_extension(name)) {
+        found->push_back({name.generic_u8string(), name, "cannot open: " + reason(code), entry});
+      }
       continue;
     }
     if (entry.kind == FileLook::kFolder) {
@@ -66,7 +69,7 @@ void find_models(const fs::path& root, const fs::path& relative, std::vector<Fou
     } else if (target.kind != FileLook::kRegular) {
       failure = "cannot open: not a regular file";
     }
-    found->push_back({name.generic_u8string(), name, failure});
+    found->push_back({name.generic_u8string(), name, failure, target});
   }
 }
 
@@ -76,15 +79,12 @@ std::string joined(const std::string& folder, const fs::path& relative) {
 }
 
 // The model's size and identity, where it is a file.
-void identify(BatchItem* item) {
-  FileLook look;
-  int code = 0;
-  if (g_file_calls.look(item->model.path, true, &look, &code) && look.kind == FileLook::kRegular) {
-    item->bytes = look.size;
-    item->device = look.device;
-    item->inode = look.inode;
-    item->exists = true;
-  }
+void identify(BatchItem* item, const FileLook& look) {
+  if (look.kind != FileLook::kRegular) return;
+  item->bytes = look.size;
+  item->device = look.device;
+  item->inode = look.inode;
+  item->exists = true;
 }
 
 }  // namespace
@@ -102,7 +102,7 @@ std::vector<BatchItem> collect_models(const std::vector<std::string>& paths,
       BatchItem item;
       item.model = {shown_name(path), native};
       item.relative = native.filename().u8string();
-      identify(&item);
+      identify(&item, look);
       items.push_back(std::move(item));
       continue;
     }
@@ -129,7 +129,7 @@ std::vector<BatchItem> collect_models(const std::vector<std::string>& paths,
       item.from_folder = path;
       item.relative = f.key;
       item.failure = f.failure;
-      if (item.failure.empty()) identify(&item);
+      if (item.failure.empty()) identify(&item, f.file);
       items.push_back(std::move(item));
     }
   }

@@ -32,9 +32,11 @@ bool look_posix(const fs::path& name, bool follow, FileLook* look, int* code) {
   look->device = static_cast<std::uint64_t>(st.st_dev);
   look->inode = static_cast<std::uint64_t>(st.st_ino);
   look->mode = static_cast<unsigned>(st.st_mode & 07777);
-  look->read_only =
-      look->kind == FileLook::kRegular && ::access(name.c_str(), W_OK) != 0 && errno == EACCES;
   return true;
+}
+
+bool read_only_posix(const fs::path& name) {
+  return ::access(name.c_str(), W_OK) != 0 && errno == EACCES;
 }
 
 FileHandle create_posix(const fs::path& name, const FileLook* like, int* code) {
@@ -92,8 +94,8 @@ bool remove_posix(const fs::path& name, int* code) {
 }  // namespace
 
 FileCalls real_file_calls() {
-  return {look_posix,  create_posix, open_posix,  write_posix,
-          close_posix, rename_posix, remove_posix};
+  return {look_posix,  create_posix, open_posix,   write_posix,
+          close_posix, rename_posix, remove_posix, read_only_posix};
 }
 
 fs::path long_path(const fs::path& name) { return name; }
@@ -124,6 +126,9 @@ std::string this_host() {
 unsigned long this_process() { return static_cast<unsigned long>(::getpid()); }
 
 bool process_alive(unsigned long pid) {
+  // No process has a number past the largest pid_t (nor should a leftover's
+  // name make this a signal to a process group).
+  if (pid == 0 || pid > 0x7fffffffUL) return false;
   return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
 }
 
@@ -203,7 +208,6 @@ bool look_windows(const fs::path& name, bool follow, FileLook* look, int* code) 
     look->size = std::uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
     look->device = info.dwVolumeSerialNumber;
     look->inode = std::uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
-    look->read_only = look->kind == FileLook::kRegular && (attributes & FILE_ATTRIBUTE_READONLY);
   } else {
     CloseHandle(file);
     return failed(code);
@@ -271,6 +275,11 @@ bool remove_windows(const fs::path& name, int* code) {
   return DeleteFileW(long_path(name).wstring().c_str()) ? true : failed(code);
 }
 
+bool read_only_windows(const fs::path& name) {
+  DWORD attributes = GetFileAttributesW(long_path(name).wstring().c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
 std::string utf8(const std::wstring& wide) {
   int size = static_cast<int>(wide.size());
   int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
@@ -282,8 +291,8 @@ std::string utf8(const std::wstring& wide) {
 }  // namespace
 
 FileCalls real_file_calls() {
-  return {look_windows,  create_windows, open_windows,  write_windows,
-          close_windows, rename_windows, remove_windows};
+  return {look_windows,  create_windows, open_windows,   write_windows,
+          close_windows, rename_windows, remove_windows, read_only_windows};
 }
 
 fs::path long_path(const fs::path& name) {

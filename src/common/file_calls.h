@@ -16,8 +16,7 @@ struct FileLook {
   std::uint64_t size = 0;
   std::uint64_t device = 0;  // with `inode`, the file's identity (volume and file id on Windows)
   std::uint64_t inode = 0;
-  unsigned mode = 0;       // permission bits, kept when a file is replaced
-  bool read_only = false;  // refused as an OBJ: a rename would replace it silently
+  unsigned mode = 0;  // permission bits, kept when a file is replaced
 };
 
 using FileHandle = std::intptr_t;
@@ -39,6 +38,9 @@ struct FileCalls {
   // Puts `from` in the place of `to`, replacing what was there, at once.
   bool (*rename)(const std::filesystem::path& from, const std::filesystem::path& to, int* code);
   bool (*remove)(const std::filesystem::path& name, int* code);
+  // A file that this user may not write to (not a read-only file system: that
+  // is for the writing itself to find).
+  bool (*read_only)(const std::filesystem::path& name);
 };
 
 extern FileCalls g_file_calls;

@@ -101,7 +101,8 @@ bool open_output(OutputFile* out, const fs::path& name, std::string* err, int* c
     return out->file != kNoFile || cannot_create(err, code, value);
   }
   // A rename would replace a read-only file without a word.
-  if (look.read_only) return cannot_create(err, code, EACCES);
+  if (look.kind == FileLook::kRegular && g_file_calls.read_only(target))
+    return cannot_create(err, code, EACCES);
   remove_leftovers(target.parent_path());
   out->temp = temporary_name(target);
   out->file =
