@@ -71,7 +71,13 @@ Converted convert_model(const Conversion& job, std::ostream& console, std::ostre
     report(diag, job.obj.shown, "is the model file itself; refusing to overwrite it");
     return done;
   }
-  if (job.make_folders && job.obj.path.has_parent_path()) {
+  FileLook folder;
+  int code = 0;
+  // Most models of a tree share a folder that is there already: one look, and
+  // nothing asked of a file system that may be read-only.
+  if (job.make_folders && job.obj.path.has_parent_path() &&
+      !(g_file_calls.look(job.obj.path.parent_path(), true, &folder, &code) &&
+        folder.kind == FileLook::kFolder)) {
     std::error_code ec;
     std::filesystem::create_directories(long_path(job.obj.path.parent_path()), ec);
     if (ec) {
@@ -86,7 +92,6 @@ Converted convert_model(const Conversion& job, std::ostream& console, std::ostre
   const bool writer_thread = job.writer_thread && source_size(src) >= kWriterThreadFrom;
   ObjSink sink;
   OutputFile file;
-  int code = 0;
   if (job.to_stdout) {
     attach_obj_sink(&sink, out.rdbuf(), kObjBufferSize, writer_thread);
   } else if (open_output(&file, job.obj.path, &err, &code)) {
