@@ -28,14 +28,48 @@ TEST(BatchStatus, LinesAsTheTerminalShowsThem) {
        "[  37/1200]  12%   6 MB/s  units/footman.mdx"},
       {0, 3, 0, 0, 0, "a.mdx", 80, "[0/3] 100%   0 MB/s  a.mdx"},
       {9, 10, 5000000000, 50, 1, "a.mdx", 80, "[ 9/10] 100% 5000 MB/s  a.mdx"},
-      // Cut from the left, counting characters, not bytes.
-      {1, 2, 1, 2, 1, "deep/mod\u00e8le.mdx", 32, "[1/2]  50%   0 MB/s  ...\u00e8le.mdx"},
+      // Shortened in the middle to the cells left before the last column.
+      {1, 2, 1, 2, 1, "deep/mod\u00e8le.mdx", 32, "[1/2]  50%   0 MB/s  de...e.mdx"},
       {1, 2, 1, 2, 1, "a.mdx", 9, "[1/2]  5"},
+      {1, 2, 1, 2, 1, "a.mdx", 0, ""},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(status_text(c.done, c.total, c.read, c.bytes, c.seconds, c.current, c.columns),
               c.line);
   }
+  EXPECT_EQ(finding_text(12345, 80), "finding models: 12,345");
+  EXPECT_EQ(finding_text(0, 11), "finding mo");
+}
+
+// Names as a terminal draws them: a cell for most characters, none for a
+// combining mark, two for wide and ambiguous ones (as CJK terminals draw
+// them), "?" for what is no character to show.
+TEST(BatchStatus, NamesInTerminalCells) {
+  const struct {
+    std::string text;
+    std::size_t cells;
+    std::string fit10;  // shortened to 10 cells
+  } cases[] = {
+      {"unit.mdx", 8, "unit.mdx"},
+      {"units/footman.mdx", 17, "un...n.mdx"},
+      {"mode\u0301le.mdx", 10, "mode\u0301le.mdx"},  // e and a combining acute
+      {"mod\u00e8le.mdx", 11, "mo...e.mdx"},         // an ambiguous \u00e8
+      {"\u6a21\u578b/\u5355\u4f4d.mdx", 13, "\u6a21....mdx"},
+      {"\uff46\uff55\uff4c\uff4c.mdx", 12, "\uff46....mdx"},
+      {"\U0001F600.mdx", 6, "\U0001F600.mdx"},
+      {"bad\xff.mdx", 8, "bad?.mdx"},
+      {"a\nb\rc\x1b[2J", 9, "a?b?c?[2J"},
+      {"\xe6\xa8", 2, "??"},                 // a character cut short
+      {"\xc0\xaf\xed\xa0\x80", 5, "?????"},  // an overlong form, a surrogate
+      {"\xc2\x9b", 1, "?"},                  // a C1 control
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(text_cells(c.text), c.cells) << c.text;
+    EXPECT_EQ(fit_cells(c.text, 10), c.fit10) << c.text;
+    EXPECT_LE(text_cells(fit_cells(c.text, 10)), 10u) << c.text;
+  }
+  EXPECT_EQ(fit_cells("abcdef", 3), "...");
+  EXPECT_EQ(fit_cells("abcdef", 2), "..");
   const struct {
     Tally tally;
     double seconds;
@@ -85,6 +119,9 @@ struct TreeFixture : ::testing::Test {
   void TearDown() override { std::filesystem::current_path(before); }
 };
 
+// A terminal 200 cells wide.
+int kWide() { return 200; }
+
 std::string summary(const std::string& model, const std::string& obj) {
   return model + " -> " + obj + ": 1 geoset, 3 vertices, 1 triangle\n";
 }
@@ -124,10 +161,24 @@ TEST_F(TreeFixture, CollectionRules) {
            "\n"
            "2 models: 1 converted, 1 failed (T s, " +
            obj_size + " bytes of OBJ)\n"},
+      // -q keeps the failures and the tally, -qq the failures alone.
       {{"-q", "m", "m.obj"},
        kExitFailure,
        "mdx2obj: m: not converted: its OBJ m.obj is one of the models\n"
-       "mdx2obj: m.obj: is the model file itself; refusing to overwrite it\n"},
+       "mdx2obj: m.obj: is the model file itself; refusing to overwrite it\n"
+       "2 models: 0 converted, 2 failed (T s, 0 bytes of OBJ)\n"},
+      {{"-qq", "-r", "art/units", "art/empty", "none.mdx"},
+       kExitFailure,
+       "mdx2obj: " + made("art/empty") +
+           ": no models found\n"
+           "mdx2obj: none.mdx: cannot open: No such file or directory\n"},
+      // A folder without models is a failure, but no model.
+      {{"-q", "-r", "art/units", "art/empty"},
+       kExitFailure,
+       "mdx2obj: " + made("art/empty") +
+           ": no models found\n"
+           "2 models: 2 converted (T s, " +
+           std::to_string(2 * std::stoi(obj_size)) + " bytes of OBJ)\n"},
       {{"-d", "out", "-o", "x.obj", "m"}, kExitUsage, "mdx2obj: -o and -d do not go together\n"},
       {{"-r", "-o", "x.obj", "art"}, kExitUsage, "mdx2obj: -o takes exactly one model\n"},
       {{"-j", "0", "m"}, kExitUsage, "mdx2obj: -j takes a number of jobs from 1 to 1024, not 0\n"},
@@ -144,7 +195,7 @@ TEST_F(TreeFixture, CollectionRules) {
   EXPECT_FALSE(file_exists("out/units/loop"));
   // A folder dropped onto the program can only mean its models.
   std::ostringstream out, err;
-  EXPECT_EQ(run_command_line({"x"}, out, err, 0, true), kExitSuccess) << err.str();
+  EXPECT_EQ(run_command_line({"x"}, out, err, nullptr, true), kExitSuccess) << err.str();
   EXPECT_EQ(err.str(), summary(made("x/unit.mdx"), made("x/unit.obj")));
 }
 
@@ -338,18 +389,21 @@ TEST(CommandLineOptions, ReadAsTyped) {
   const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
   const struct {
     std::vector<std::string> args;
-    bool recursive, quiet, objects;
+    bool recursive;
+    int quiet;
+    bool objects;
     unsigned jobs;
     std::string output, output_dir;  // "" when not given
     std::vector<std::string> paths;
   } cases[] = {
-      {{"a"}, false, false, false, cores, "", "", {"a"}},
-      {{"-rq", "-j3", "a", "b"}, true, true, false, 3, "", "", {"a", "b"}},
-      {{"--jobs", "2", "--objects", "--", "-x"}, false, false, true, 2, "", "", {"-x"}},
-      {{"-dout", "-j", "4", "b"}, false, false, false, 4, "", "out", {"b"}},
-      {{"--output=x.obj", "--recursive", "c"}, true, false, false, cores, "x.obj", "", {"c"}},
-      {{"-qo", "-", "-"}, false, true, false, cores, "-", "", {"-"}},
-      {{"--output-dir", "o", "--quiet", "d"}, false, true, false, cores, "", "o", {"d"}},
+      {{"a"}, false, 0, false, cores, "", "", {"a"}},
+      {{"-rq", "-j3", "a", "b"}, true, 1, false, 3, "", "", {"a", "b"}},
+      {{"-qrq", "--quiet", "a"}, true, 3, false, cores, "", "", {"a"}},
+      {{"--jobs", "2", "--objects", "--", "-x"}, false, 0, true, 2, "", "", {"-x"}},
+      {{"-dout", "-j", "4", "b"}, false, 0, false, 4, "", "out", {"b"}},
+      {{"--output=x.obj", "--recursive", "c"}, true, 0, false, cores, "x.obj", "", {"c"}},
+      {{"-qo", "-", "-"}, false, 1, false, cores, "-", "", {"-"}},
+      {{"--output-dir", "o", "--quiet", "d"}, false, 1, false, cores, "", "o", {"d"}},
   };
   for (const auto& c : cases) {
     BatchOptions options;
@@ -381,11 +435,11 @@ TEST_F(TreeFixture, StatusLineFollowsTheRun) {
     options.recursive = true;
     options.jobs = 2;
     options.status_every = std::chrono::milliseconds(every);
-    std::vector<BatchItem> items = collect_models({"big"}, options);
+    BatchList items = collect_models({"big"}, options);
     name_obj_files(&items, options);
     std::ostringstream out, err;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(run_batch(items, options, out, err, 200), kExitSuccess);
+    EXPECT_EQ(run_batch(items, options, out, err, kWide), kExitSuccess);
     const auto took = std::chrono::steady_clock::now() - start;
     std::vector<std::string> printed;
     const std::string text = err.str();
@@ -417,10 +471,10 @@ TEST_F(TreeFixture, StatusLineFollowsTheRun) {
   // A single large model shows its own share.
   BatchOptions options;
   options.status_every = std::chrono::milliseconds(0);
-  std::vector<BatchItem> items = collect_models({"big/m21.mdx"}, options);
+  BatchList items = collect_models({"big/m21.mdx"}, options);
   name_obj_files(&items, options);
   std::ostringstream out, err;
-  EXPECT_EQ(run_batch(items, options, out, err, 200), kExitSuccess);
+  EXPECT_EQ(run_batch(items, options, out, err, kWide), kExitSuccess);
   bool between = false;  // a share of 10% to 99% while the model is read
   for (char tens = '1'; tens <= '9'; ++tens) {
     between = between || err.str().find(std::string("[0/1]  ") + tens) != std::string::npos;
@@ -462,27 +516,46 @@ TEST_F(TreeFixture, JobsWriteWhatOneJobWrites) {
 }
 
 #ifndef _WIN32
-// A status line on a terminal, taken off before the lines and at the end;
-// never on a pipe, nor with -q.
-TEST_F(TreeFixture, StatusLineOnATerminalOnly) {
-  std::string command = std::string(MDX2OBJ_PATH) + " -r art/units";
-  // A terminal 30 columns wide: the line is cut to 29, the model's name from
-  // the left.
-  EXPECT_EQ(run_in(dir.path.string(), "script",
-                   "-qec 'stty cols 30 && " + command + "' /dev/null > tty.txt"),
-            0);
-  std::string tty = read_file("tty.txt");
-  const std::string status = "[0/2]   0%   0 MB/s  ...B.MDX";
-  EXPECT_EQ(tty.rfind(status + "\r" + std::string(status.size(), ' ') + "\r", 0), 0u) << tty;
-  EXPECT_EQ(lines_of(tty.substr(tty.rfind('\r', tty.find("art/units/B.MDX ->")) + 1)),
-            "art/units/B.MDX -> art/units/B.obj: 1 geoset, 3 vertices, 1 triangle\r\n"
-            "art/units/a.mdx -> art/units/a.obj: 1 geoset, 3 vertices, 1 triangle\r\n"
-            "2 models: 2 converted (T s, " +
-                std::to_string(2 * std::stoi(obj_size)) + " bytes of OBJ)\r\n");
-  EXPECT_EQ(run_in(dir.path.string(), MDX2OBJ_PATH, "-r art/units 2>&1 | cat > pipe.txt"), 0);
+// The status line on a real terminal 20 columns wide (tmux's), over names of
+// wide, combining and ambiguous characters: when the run ends, the screen
+// holds its lines and nothing else, no fragment of a status line and no blank
+// line. A pipe never gets it, nor does a terminal with -qq.
+TEST_F(TreeFixture, StatusLineLeavesNothingBehind) {
+  if (std::system("tmux -V > /dev/null 2>&1") != 0) GTEST_SKIP() << "needs tmux";
+  const std::string folder = "wide/\u6a21\u578b/mod\u00e8le";
+  std::filesystem::create_directories(std::filesystem::u8path(folder));
+  for (int i = 0; i < 30; ++i) {
+    for (const char* name : {"/\u5355\u4f4d", "/mode\u0301le", "/\uff46\uff55\uff4c\uff4c"}) {
+      write_file(std::filesystem::u8path(folder + name + std::to_string(i) + ".mdx"), model);
+    }
+  }
+  const std::string command = std::string(MDX2OBJ_PATH) + " -j2 -r wide";
+  ASSERT_EQ(run_in(dir.path.string(), MDX2OBJ_PATH, "-j2 -r wide 2> lines.txt"), 0);
+  std::vector<std::string> expected;
+  std::istringstream lines(lines_of(read_file("lines.txt")) + "finished\n");
+  for (std::string line; std::getline(lines, line);) expected.push_back(line);
+
+  const std::string tmux = "tmux -L mdx2obj-test-" + std::to_string(this_process());
+  std::system((tmux + " new-session -d -x 20 -y 50 \"cd '" + dir.path.string() + "' && " + command +
+               "; echo finished; sleep 60\"")
+                  .c_str());
+  std::vector<std::string> screen;
+  for (int tries = 0; tries < 200; ++tries) {
+    std::system((tmux + " capture-pane -p -J -S - -E - > screen.txt").c_str());
+    if (read_file("screen.txt").find("finished") != std::string::npos) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  std::system((tmux + " kill-server").c_str());
+  std::istringstream shown(lines_of(read_file("screen.txt")));
+  for (std::string line; std::getline(shown, line);) {
+    screen.push_back(line.substr(0, line.find_last_not_of(' ') + 1));
+  }
+  while (!screen.empty() && screen.back().empty()) screen.pop_back();
+  EXPECT_EQ(screen, expected);
+
+  EXPECT_EQ(run_in(dir.path.string(), MDX2OBJ_PATH, "-r wide 2>&1 | cat > pipe.txt"), 0);
   EXPECT_EQ(read_file("pipe.txt").find('\r'), std::string::npos);
-  // -q: not even the status line.
-  EXPECT_EQ(run_in(dir.path.string(), "script", "-qec '" + command + " -q' /dev/null > tty.txt"),
+  EXPECT_EQ(run_in(dir.path.string(), "script", "-qec '" + command + " -qq' /dev/null > tty.txt"),
             0);
   EXPECT_EQ(read_file("tty.txt"), "");
 }

@@ -22,16 +22,17 @@ enum class Outcome : unsigned char { kPending, kConverted, kFailed, kNotStarted 
 
 constexpr std::size_t kIdle = static_cast<std::size_t>(-1);
 
-// One job: the model it converts now and how far that model has been read.
+// One job: the model it converts now, how far that model has been read, and
+// the buffers it keeps from one model to the next.
 struct Slot {
   std::atomic<std::uint64_t> reached{0};
   std::size_t item = kIdle;  // guarded by Run::mutex
+  JobBuffers buffers;
 };
 
 struct Run {
-  Run(std::vector<BatchItem>& i, const BatchOptions& o, std::ostream& s)
-      : items(i), options(o), out(s) {}
-  std::vector<BatchItem>& items;
+  Run(BatchList& l, const BatchOptions& o, std::ostream& s) : list(l), options(o), out(s) {}
+  BatchList& list;
   const BatchOptions& options;
   std::ostream& out;
   bool one_job = true;
@@ -70,28 +71,32 @@ bool dead(Run* run, std::uint64_t device) {
          run->dead_devices.end();
 }
 
-Outcome convert_item(Run* run, const BatchItem& item, std::atomic<std::uint64_t>* reached,
-                     std::string* line, std::uint64_t* obj_bytes) {
+Outcome convert_item(Run* run, std::size_t i, Slot* slot, std::string* line,
+                     std::uint64_t* obj_bytes) {
   const BatchOptions& options = run->options;
+  const BatchItem& item = run->list.items[i];
+  const std::string model = model_name(run->list, item);
   std::ostringstream diag;
-  if (!item.failure.empty()) {
-    report(diag, item.model.shown, item.failure);
+  if (item.failure != 0) {
+    report(diag, model, failure_of(run->list, item));
     *line = diag.str();
     return Outcome::kFailed;
   }
   Conversion job;
-  job.model = item.model;
-  job.obj = item.obj;
+  const std::string obj = obj_name(run->list, item);
+  job.model = {model, native_name(model, NameBytes::kUtf8)};
+  job.obj = {obj, native_name(obj, NameBytes::kUtf8)};
   job.to_stdout = options.output && *options.output == "-";
   if (run->no_output) return Outcome::kNotStarted;
   if (!job.to_stdout && run->any_dead.load()) {
     std::lock_guard<std::mutex> lock(run->mutex);
-    if (dead(run, output_device(item.obj.path))) return Outcome::kNotStarted;
+    if (dead(run, output_device(job.obj.path))) return Outcome::kNotStarted;
   }
   job.objects = options.objects;
   job.geosets_needed = true;
   job.make_folders = options.output_dir.has_value();
-  job.reached = reached;
+  job.reached = &slot->reached;
+  job.buffers = &slot->buffers;
   // About one thread per core in all: several jobs keep the cores busy
   // without a writer thread each.
   job.writer_thread = run->one_job;
@@ -101,7 +106,7 @@ Outcome convert_item(Run* run, const BatchItem& item, std::atomic<std::uint64_t>
   if (done.output_fault != 0) {
     // Told once, by the first model that meets it; the others on that file
     // system are as if never started.
-    const std::uint64_t device = output_device(item.obj.path);
+    const std::uint64_t device = output_device(job.obj.path);
     std::lock_guard<std::mutex> lock(run->mutex);
     if (dead(run, device)) return Outcome::kNotStarted;
     run->dead_devices.push_back(device);
@@ -112,10 +117,8 @@ Outcome convert_item(Run* run, const BatchItem& item, std::atomic<std::uint64_t>
     return Outcome::kFailed;
   }
   *obj_bytes = done.counts.obj_bytes;
-  if (!options.quiet) {
-    *line = summary_line(item.model.shown, job.to_stdout ? "standard output" : item.obj.shown,
-                         done.counts) +
-            "\n";
+  if (options.quiet == 0) {
+    *line = summary_line(model, job.to_stdout ? "standard output" : obj, done.counts) + "\n";
   }
   return Outcome::kConverted;
 }
@@ -123,7 +126,7 @@ Outcome convert_item(Run* run, const BatchItem& item, std::atomic<std::uint64_t>
 void work(Run* run, Slot* slot) {
   while (!interrupted()) {
     std::size_t i = run->next.fetch_add(1);
-    if (i >= run->items.size()) return;
+    if (i >= run->list.items.size()) return;
     slot->reached.store(0, std::memory_order_relaxed);
     {
       std::lock_guard<std::mutex> lock(run->mutex);
@@ -131,13 +134,13 @@ void work(Run* run, Slot* slot) {
     }
     std::string line;
     std::uint64_t obj_bytes = 0;
-    Outcome outcome = convert_item(run, run->items[i], &slot->reached, &line, &obj_bytes);
+    Outcome outcome = convert_item(run, i, slot, &line, &obj_bytes);
     {
       std::lock_guard<std::mutex> lock(run->mutex);
       run->outcome[i] = outcome;
       run->lines[i] = std::move(line);
       ++run->finished;
-      run->bytes_done += run->items[i].bytes;
+      run->bytes_done += run->list.items[i].bytes;
       run->obj_bytes += obj_bytes;
       slot->item = kIdle;
     }
@@ -149,25 +152,21 @@ double seconds_since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Takes the status line off the terminal, so that other lines can be written
-// where it stood.
-std::string erase(std::string* shown) {
-  if (shown->empty()) return "";
-  std::string text = "\r" + std::string(shown->size(), ' ') + "\r";
-  shown->clear();
-  return text;
-}
-
 // Adds the lines of the models that ended, from `*printed` on, as far as the
-// first one still under way (or, with `to_end`, all of them).
+// first one still under way (or, with `to_end`, all of them). Only models
+// count in the tally; a PATH that failed as a whole is a line of its own.
 std::string take_lines(Run* run, std::size_t* printed, Tally* tally, bool to_end) {
   std::string text;
-  for (; *printed < run->items.size(); ++*printed) {
+  for (; *printed < run->list.items.size(); ++*printed) {
     const Outcome outcome = run->outcome[*printed];
     if (outcome == Outcome::kPending && !to_end) break;
-    tally->converted += outcome == Outcome::kConverted;
-    tally->failed += outcome == Outcome::kFailed;
-    tally->not_started += outcome == Outcome::kPending || outcome == Outcome::kNotStarted;
+    if (run->list.items[*printed].model) {
+      tally->converted += outcome == Outcome::kConverted;
+      tally->failed += outcome == Outcome::kFailed;
+      tally->not_started += outcome == Outcome::kPending || outcome == Outcome::kNotStarted;
+    } else {
+      tally->path_failed = true;
+    }
     text += run->lines[*printed];
     std::string().swap(run->lines[*printed]);
   }
@@ -193,32 +192,49 @@ bool make_output_dir(const std::string& dir, std::string* why) {
 
 }  // namespace
 
-int run_batch(std::vector<BatchItem>& items, const BatchOptions& options, std::ostream& out,
-              std::ostream& diag, int status_columns) {
+int run_batch(BatchList& list, const BatchOptions& options, std::ostream& out, std::ostream& diag,
+              Columns columns) {
+  const std::vector<BatchItem>& items = list.items;
   const std::size_t n = items.size();
-  Run run(items, options, out);
+  Run run(list, options, out);
   run.outcome.assign(n, Outcome::kPending);
   run.lines.resize(n);
   std::uint64_t bytes_total = 0;
-  for (const BatchItem& item : items) bytes_total += item.bytes;
+  std::size_t models = 0;
+  for (const BatchItem& item : items) {
+    bytes_total += item.bytes;
+    models += item.model;
+  }
   const std::size_t jobs = std::max<std::size_t>(1, std::min<std::size_t>(options.jobs, n));
   run.one_job = jobs == 1;
   std::unique_ptr<Slot[]> slots(new Slot[jobs]);
   const Clock::time_point start = Clock::now();
-  const bool status_line = status_columns > 0 && !options.quiet;
-  const auto interval = options.status_every;
-  Clock::time_point next_draw = start + interval;
-  std::string shown;  // the status line now on the terminal
+  const bool status_line = columns != nullptr && options.quiet < 2;
+  StatusLine status{diag};
   std::string why;
   if (options.output_dir && !make_output_dir(*options.output_dir, &why)) {
     report(diag, *options.output_dir, why);
     run.no_output = true;
   }
-  if (status_line && n > 0) {
-    // At once, so that even a run shorter than the interval shows its start.
-    shown = status_text(0, n, 0, bytes_total, 0, items[0].model.shown, status_columns);
-    diag << shown << std::flush;
-  }
+  // The status line now: at once, so that even a run shorter than the
+  // interval shows its start.
+  auto draw = [&]() {
+    std::uint64_t bytes_read = run.bytes_done;
+    std::size_t current = kIdle;
+    for (std::size_t j = 0; j < jobs; ++j) {
+      if (slots[j].item == kIdle) continue;
+      bytes_read +=
+          std::min(slots[j].reached.load(std::memory_order_relaxed), items[slots[j].item].bytes);
+      current = std::min(current, slots[j].item);
+    }
+    if (current == kIdle && run.next.load() < n) current = run.next.load();
+    const std::string name = current == kIdle ? "" : model_name(list, items[current]);
+    return status_text(run.finished, n, bytes_read, bytes_total, seconds_since(start), name,
+                       columns());
+  };
+  const auto interval = options.status_every;
+  Clock::time_point next_draw = start + interval;
+  if (status_line && n > 0) show_status(&status, "", draw());
   std::vector<std::thread> workers;
   for (std::size_t j = 0; j < jobs; ++j) workers.emplace_back(work, &run, &slots[j]);
 
@@ -232,41 +248,28 @@ int run_batch(std::vector<BatchItem>& items, const BatchOptions& options, std::o
     const Clock::time_point wake = Clock::now() + poll;
     run.changed.wait_until(lock, status_line ? std::min(next_draw, wake) : wake, ready);
     std::string text = take_lines(&run, &printed, &tally, false);
-    std::string status;
-    bool draw = status_line && printed < n && Clock::now() >= next_draw && !interrupted();
-    if (draw) {
-      std::uint64_t bytes_read = run.bytes_done;
-      std::size_t current = kIdle;
-      for (std::size_t j = 0; j < jobs; ++j) {
-        if (slots[j].item == kIdle) continue;
-        bytes_read +=
-            std::min(slots[j].reached.load(std::memory_order_relaxed), items[slots[j].item].bytes);
-        current = std::min(current, slots[j].item);
-      }
-      const std::string name = current == kIdle ? "" : items[current].model.shown;
-      status = status_text(run.finished, n, bytes_read, bytes_total, seconds_since(start), name,
-                           status_columns);
-      next_draw = Clock::now() + interval;
-    }
+    // After lines that scroll above it, the status line comes back at once,
+    // so that it stays on the screen even when models take a millisecond.
+    const bool redraw = status_line && printed < n && !interrupted() &&
+                        (!text.empty() || Clock::now() >= next_draw);
+    std::string line = redraw ? draw() : "";
+    if (redraw) next_draw = Clock::now() + interval;
     lock.unlock();
-    if (!text.empty() || draw) {
-      std::string screen = erase(&shown) + text + status;
-      shown = status;
-      diag << screen << std::flush;
-    }
+    if (!text.empty() || redraw) show_status(&status, text, line);
     lock.lock();
   }
   lock.unlock();
   for (std::thread& worker : workers) worker.join();
   // After an interruption every model has stopped: what is left is told in
   // order, and the models that never ran are counted as not started.
-  std::string text = erase(&shown) + take_lines(&run, &printed, &tally, true);
+  std::string text = take_lines(&run, &printed, &tally, true);
   tally.obj_bytes = run.obj_bytes;
   const bool stopped = interrupted();
-  if (!options.quiet && (n > 1 || stopped || tally.not_started > 0)) {
+  if (options.quiet < 2 && (models > 1 || stopped || tally.not_started > 0)) {
     text += tally_line(tally, seconds_since(start)) + "\n";
   }
   if (stopped) text += "mdx2obj: interrupted\n";
-  diag << text << std::flush;
-  return tally.failed > 0 || tally.not_started > 0 ? kExitFailure : kExitSuccess;
+  show_status(&status, text, "");
+  const bool failed = tally.failed > 0 || tally.not_started > 0 || tally.path_failed;
+  return failed ? kExitFailure : kExitSuccess;
 }

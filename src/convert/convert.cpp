@@ -15,6 +15,31 @@ std::string counted(std::uint64_t n, const char* one, const char* many) {
 
 int fault_of(int code) { return is_file_system_fault(code) ? code : 0; }
 
+// Lends a job's buffers to one model's source and sink, and takes them back
+// however the conversion ends. Declared after both, so that it ends first.
+struct Lent {
+  JobBuffers* buffers;
+  ModelSource& src;
+  ObjSink& sink;
+  Lent(JobBuffers* b, ModelSource& s, ObjSink& k) : buffers(b), src(s), sink(k) {
+    if (!buffers) return;
+    src.window.swap(buffers->window);
+    if (buffers->block) sink.capacity = kObjBufferSize;
+    sink.buffer = std::move(buffers->block);
+    sink.corner_text = std::move(buffers->corner_text);
+    sink.corner_digits = std::move(buffers->corner_digits);
+  }
+  ~Lent() {
+    if (!buffers) return;
+    src.window.swap(buffers->window);
+    if (sink.capacity == kObjBufferSize) buffers->block = std::move(sink.buffer);
+    buffers->corner_text = std::move(sink.corner_text);
+    buffers->corner_digits = std::move(sink.corner_digits);
+  }
+  Lent(const Lent&) = delete;
+  Lent& operator=(const Lent&) = delete;
+};
+
 }  // namespace
 
 std::string shown_name(std::string name) {
@@ -56,6 +81,9 @@ Converted convert_model(const Conversion& job, std::ostream& console, std::ostre
   Converted done;
   std::string err;
   ModelSource src;
+  OutputFile file;  // before the sink, whose thread writes to it
+  ObjSink sink;
+  Lent lent(job.buffers, src, sink);
   if (!open_model_source(&src, job.model.path, &err)) {
     if (!job.silent_open) report(diag, job.model.shown, err);
     return done;
@@ -90,8 +118,6 @@ Converted convert_model(const Conversion& job, std::ostream& console, std::ostre
   // A small model converts in a moment: a thread of its own would cost more
   // than it saves.
   const bool writer_thread = job.writer_thread && source_size(src) >= kWriterThreadFrom;
-  ObjSink sink;
-  OutputFile file;
   if (job.to_stdout) {
     attach_obj_sink(&sink, out.rdbuf(), kObjBufferSize, writer_thread);
   } else if (open_output(&file, job.obj.path, &err, &code)) {

@@ -5,8 +5,10 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "mdx/geoset_walk.h"
 #include "mdx/model_source.h"
@@ -26,6 +28,16 @@ struct FileName {
   std::filesystem::path path;
 };
 
+// What one job keeps from one model to the next, so that a small model takes
+// no fresh memory from the system (each fresh block costs page faults): the
+// model's window, the OBJ's block and the table of face numbers.
+struct JobBuffers {
+  std::vector<char> window;
+  std::unique_ptr<char[]> block;
+  std::unique_ptr<std::uint64_t[]> corner_text;
+  std::unique_ptr<unsigned char[]> corner_digits;
+};
+
 struct Conversion {
   FileName model;
   FileName obj;
@@ -37,7 +49,8 @@ struct Conversion {
   bool writer_thread = true;    // a model of kWriterThreadFrom bytes or more has its OBJ
                                 // written by a thread of its own while it is formatted
   std::atomic<std::uint64_t>* reached =
-      nullptr;  // how far the model has been read, for a status line
+      nullptr;                    // how far the model has been read, for a status line
+  JobBuffers* buffers = nullptr;  // lent to this conversion, when the caller keeps some
 };
 
 // What became of one model besides its line.

@@ -1,3 +1,4 @@
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
@@ -29,7 +30,8 @@ constexpr char kHelp[] =
     "  -j, --jobs N       convert N models at once (default: the number of cores)\n"
     "  --objects          begin each geoset with a line \"o geoset_N\", so that OBJ\n"
     "                     readers import each geoset as an object of its own\n"
-    "  -q, --quiet        failures only: no summaries, status line or tally\n"
+    "  -q, --quiet        failures, the status line and the tally: no summaries;\n"
+    "                     twice (-qq) failures only\n"
     "  -h, --help         this text (on Windows also /?)\n"
     "  --version          the program's version\n"
     "  --                 the arguments after it are paths, even those that begin\n"
@@ -123,7 +125,7 @@ int parse_command_line(const std::vector<std::string>& args, std::ostream& out, 
         out << "mdx2obj " MDX2OBJ_VERSION << std::endl;
         return kExitSuccess;
       } else if (flag == "-q" || flag == "--quiet") {
-        options.quiet = true;
+        ++options.quiet;
       } else if (flag == "-r" || flag == "--recursive") {
         options.recursive = true;
       } else if (flag == "--objects") {
@@ -162,16 +164,28 @@ int parse_command_line(const std::vector<std::string>& args, std::ostream& out, 
 }
 
 int run_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& diag,
-                     int status_columns, bool dropped) {
+                     Columns columns, bool dropped) {
   std::vector<std::string> paths;
   BatchOptions options;
   options.recursive = dropped;  // a dropped folder can only mean its models
   int status = parse_command_line(args, out, diag, &options, &paths);
   if (status != kGoOn) return status;
-  std::vector<BatchItem> items = collect_models(paths, options);
-  if (options.output && (items.size() > 1 || !items[0].from_folder.empty())) {
+  if (options.quiet >= 2) columns = nullptr;
+  // While a large tree is walked, the count of models found so far.
+  StatusLine finding{diag};
+  const auto start = std::chrono::steady_clock::now();
+  auto next = start;
+  FindProgress progress = [&](std::size_t found) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now < next) return;
+    next = now + options.status_every;
+    show_status(&finding, "", finding_text(found, columns()));
+  };
+  BatchList list = collect_models(paths, options, columns ? progress : nullptr);
+  show_status(&finding, "", "");
+  if (options.output && (list.items.size() > 1 || list.items[0].found)) {
     return usage_error(diag, "-o takes exactly one model");
   }
-  name_obj_files(&items, options);
-  return run_batch(items, options, out, diag, status_columns);
+  name_obj_files(&list, options);
+  return run_batch(list, options, out, diag, columns);
 }

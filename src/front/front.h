@@ -48,8 +48,8 @@ int parse_command_line(const std::vector<std::string>& args, std::ostream& out, 
 
 // Runs the command line (the arguments after the program's name, in UTF-8).
 // OBJ text of "-o -", the help and the version go to `out`; summaries and
-// failures to `diag`. With `status_columns` above zero `diag` is a terminal
-// that wide, which gets a status line. `dropped`: the paths were dropped onto
-// the program, and a folder among them is converted as with -r.
+// failures to `diag`. With `columns`, `diag` is a terminal that wide, which
+// gets a status line. `dropped`: the paths were dropped onto the program, and
+// a folder among them is converted as with -r.
 int run_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& diag,
-                     int status_columns = 0, bool dropped = false);
+                     Columns columns = nullptr, bool dropped = false);

@@ -20,9 +20,10 @@ int wmain(int argc, wchar_t** argv) {
   dialogue.console_answers = console.input;
   dialogue.catch_signals = true;
   dialogue.tell_open_failure = own_window;
-  int status = argc < 2 ? run_converter(std::cin, std::cout, std::cerr, dialogue)
-                        : run_command_line(utf8_arguments(argc, argv), std::cout, std::cerr,
-                                           stderr_columns(), own_window);
+  int status = argc < 2
+                   ? run_converter(std::cin, std::cout, std::cerr, dialogue)
+                   : run_command_line(utf8_arguments(argc, argv), std::cout, std::cerr,
+                                      stderr_columns() > 0 ? stderr_columns : nullptr, own_window);
   if (interrupted()) end_as_interrupted();
   if (own_window) {
     std::cout << std::flush;
@@ -40,9 +41,10 @@ int main(int argc, char** argv) {
   if (argc >= 2) catch_interruptions();
   DialogueOptions dialogue;
   dialogue.catch_signals = true;
-  int status = argc < 2 ? run_converter(std::cin, std::cout, std::cerr, dialogue)
-                        : run_command_line(std::vector<std::string>(argv + 1, argv + argc),
-                                           std::cout, std::cerr, stderr_columns());
+  int status = argc < 2
+                   ? run_converter(std::cin, std::cout, std::cerr, dialogue)
+                   : run_command_line(std::vector<std::string>(argv + 1, argv + argc), std::cout,
+                                      std::cerr, stderr_columns() > 0 ? stderr_columns : nullptr);
   if (interrupted()) end_as_interrupted();
   return status;
 }

@@ -37,7 +37,9 @@ bool open_model_source(ModelSource* src, const std::filesystem::path& name, std:
 void attach_model_source(ModelSource* src, std::streambuf* in, std::size_t window_size) {
   if (window_size < 4) window_size = 4;
   src->in = in;
-  src->window.assign(window_size, 0);
+  // A window lent from an earlier model is used as it is: zeroing it again
+  // would only cost time.
+  src->window.resize(window_size);
   src->window_start = 0;
   src->window_len = 0;
   std::streamoff end = in->pubseekoff(0, std::ios::end, std::ios::in);

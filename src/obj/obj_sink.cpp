@@ -153,7 +153,8 @@ void attach_obj_sink(ObjSink* sink, std::streambuf* out, std::size_t capacity, b
   stop_writer(*sink);
   if (capacity < 2 * kMaxRecord) capacity = 2 * kMaxRecord;
   sink->out = out;
-  sink->buffer.reset(new char[capacity]);
+  // A block lent from an earlier model of the same size is used again.
+  if (!sink->buffer || sink->capacity != capacity) sink->buffer.reset(new char[capacity]);
   sink->capacity = capacity;
   sink->used = 0;
   sink->written = 0;
