@@ -7,6 +7,7 @@
 #ifndef _WIN32
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -209,9 +210,21 @@ TEST_F(TreeFixture, EveryModelOnce) {
   write_file("p.mdx", model);
   write_file("q.mdx", model);
   if (links) std::filesystem::create_symlink("q.mdx", "p.obj", ec);
-  const std::string gone = links ? "mdx2obj: " + made("art/deep/gone.mdx") +
-                                       ": cannot open: it is a link to a file that does not exist\n"
-                                 : "";
+  std::string gone;  // what the walk finds and cannot use, where links can be made
+  if (links) {
+    std::filesystem::create_symlink("self.mdx", "art/deep/self.mdx", ec);
+#ifndef _WIN32
+    mkfifo("art/deep/pipe.mdx", 0644);
+#endif
+    gone = "mdx2obj: " + made("art/deep/gone.mdx") +
+           ": cannot open: it is a link to a file that does not exist\n"
+           "mdx2obj: " +
+           made("art/deep/pipe.mdx") +
+           ": cannot open: not a regular file\n"
+           "mdx2obj: " +
+           made("art/deep/self.mdx") + ": cannot open: " + reason(ELOOP) + "\n";
+  }
+  const int unusable = links ? 3 : 0;
   auto tally = [&](int converted, int failed) {
     return std::to_string(converted + failed) + " models: " + std::to_string(converted) +
            " converted" + (failed ? ", " + std::to_string(failed) + " failed" : "") + " (T s, " +
@@ -226,7 +239,7 @@ TEST_F(TreeFixture, EveryModelOnce) {
            summary(made("art/units/a.mdx"), made("art/units/a.obj")) +
            summary(made("art/deep/c.mdx"), made("art/deep/c.obj")) + gone +
            (links ? summary(made("art/link.mdx"), made("art/link.obj")) : "") +
-           tally(links ? 4 : 3, links)},
+           tally(links ? 4 : 3, unusable)},
       // Under -d each PATH mirrors its own tree: both OBJ files are made.
       {{"-r", "-d", "out", "art/units", "art"},
        summary(made("art/units/B.MDX"), made("out/B.obj")) +
@@ -234,7 +247,8 @@ TEST_F(TreeFixture, EveryModelOnce) {
            summary(made("art/deep/c.mdx"), made("out/deep/c.obj")) + gone +
            (links ? summary(made("art/link.mdx"), made("out/link.obj")) : "") +
            summary(made("art/units/B.MDX"), made("out/units/B.obj")) +
-           summary(made("art/units/a.mdx"), made("out/units/a.obj")) + tally(links ? 6 : 5, links)},
+           summary(made("art/units/a.mdx"), made("out/units/a.obj")) +
+           tally(links ? 6 : 5, unusable)},
       {{"p.mdx", "q.mdx"},
        (links ? "mdx2obj: p.mdx: not converted: its OBJ p.obj is one of the models\n"
               : summary("p.mdx", "p.obj")) +
@@ -536,22 +550,24 @@ TEST_F(TreeFixture, StatusLineLeavesNothingBehind) {
   for (std::string line; std::getline(lines, line);) expected.push_back(line);
 
   const std::string tmux = "tmux -L mdx2obj-test-" + std::to_string(this_process());
-  std::system((tmux + " new-session -d -x 20 -y 50 \"cd '" + dir.path.string() + "' && " + command +
-               "; echo finished; sleep 60\"")
-                  .c_str());
-  std::vector<std::string> screen;
-  for (int tries = 0; tries < 200; ++tries) {
-    std::system((tmux + " capture-pane -p -J -S - -E - > screen.txt").c_str());
-    if (read_file("screen.txt").find("finished") != std::string::npos) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  for (int columns : {20, 41}) {
+    std::system((tmux + " new-session -d -x " + std::to_string(columns) + " -y 50 \"cd '" +
+                 dir.path.string() + "' && " + command + "; echo finished; sleep 60\"")
+                    .c_str());
+    for (int tries = 0; tries < 200; ++tries) {
+      std::system((tmux + " capture-pane -p -J -S - -E - > screen.txt").c_str());
+      if (read_file("screen.txt").find("finished") != std::string::npos) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    std::system((tmux + " kill-server").c_str());
+    std::vector<std::string> screen;
+    std::istringstream shown(lines_of(read_file("screen.txt")));
+    for (std::string line; std::getline(shown, line);) {
+      screen.push_back(line.substr(0, line.find_last_not_of(' ') + 1));
+    }
+    while (!screen.empty() && screen.back().empty()) screen.pop_back();
+    EXPECT_EQ(screen, expected) << columns << " columns";
   }
-  std::system((tmux + " kill-server").c_str());
-  std::istringstream shown(lines_of(read_file("screen.txt")));
-  for (std::string line; std::getline(shown, line);) {
-    screen.push_back(line.substr(0, line.find_last_not_of(' ') + 1));
-  }
-  while (!screen.empty() && screen.back().empty()) screen.pop_back();
-  EXPECT_EQ(screen, expected);
 
   EXPECT_EQ(run_in(dir.path.string(), MDX2OBJ_PATH, "-r wide 2>&1 | cat > pipe.txt"), 0);
   EXPECT_EQ(read_file("pipe.txt").find('\r'), std::string::npos);
