@@ -35,7 +35,7 @@ per_process() {
   local tree=$1 out=$2 model rel
   find "$tree" -type f -iname '*.mdx' | sort | while read -r model; do
     rel=${model#"$tree"/}
-    "$bin/mdx2obj" -q -d "$out/$(dirname "$rel")" "$model"
+    "$bin/mdx2obj" -qq -d "$out/$(dirname "$rel")" "$model"
   done
 }
 export -f per_process
@@ -56,11 +56,11 @@ for ((i = 0; i < runs; i++)); do
   for ((k = 0; k < ${#programs[@]}; k++)); do
     name=${programs[$(((i + k) % ${#programs[@]}))]}
     case $name in
-      j1-large) row "$name" "$work/large" "$bin/mdx2obj" -q -r -j 1 -d ;;
-      j2-large) row "$name" "$work/large" "$bin/mdx2obj" -q -r -j 2 -d ;;
-      j1-small) row "$name" "$work/small" "$bin/mdx2obj" -q -r -j 1 -d ;;
-      jN-small) row "$name" "$work/small" "$bin/mdx2obj" -q -r -d ;;
-      jN-flat) row "$name" "$work/flat" "$bin/mdx2obj" -q -r -d ;;
+      j1-large) row "$name" "$work/large" "$bin/mdx2obj" -qq -r -j 1 -d ;;
+      j2-large) row "$name" "$work/large" "$bin/mdx2obj" -qq -r -j 2 -d ;;
+      j1-small) row "$name" "$work/small" "$bin/mdx2obj" -qq -r -j 1 -d ;;
+      jN-small) row "$name" "$work/small" "$bin/mdx2obj" -qq -r -d ;;
+      jN-flat) row "$name" "$work/flat" "$bin/mdx2obj" -qq -r -d ;;
       loop-small)
         n=$((n + 1))
         timed "$name" bash -c 'per_process "$1" "$2"' _ "$work/small" "$work/out$n"
