@@ -1,8 +1,6 @@
 #include <algorithm>
 #include <cctype>
-#include <set>
 #include <system_error>
-#include <unordered_map>
 
 #include "batch/batch.h"
 #include "common/file_calls.h"
@@ -23,77 +21,14 @@ bool has_model_extension(const fs::path& name) {
   return true;
 }
 
-// A model, or something under the folder that cannot be used, with why.
-struct Found {
-  std::string key;  // its path under the folder with "/" separators: the run's order
-  std::string failure;
-  FileLook file;           // what the name leads to
-  bool is_folder = false;  // a folder that cannot be read, not a model
-};
-
-// Calls the progress now and then, not for every name: the walk of a large
-// tree must not wait for a terminal.
-struct Finder {
-  const FindProgress& progress;
-  std::size_t found = 0;
-  std::size_t looked = 0;
-  void looked_at(std::size_t models) {
-    found = models;
-    if (progress && ++looked % 64 == 1) progress(found);
-  }
-};
-
-// Every model under root/relative. Links to folders are not followed, so that
-// no link makes a loop; links to files are. A name that cannot be used is
-// told: a link that leads nowhere, an entry gone before it was looked at.
-void find_models(const fs::path& root, const fs::path& relative, std::vector<Found>* found,
-                 Finder* finder) {
-  std::vector<std::string> names;
-  int code = 0;
-  if (!folder_names(root / relative, &names, &code)) {
-    found->push_back(
-        {relative.generic_u8string(), "cannot read folder: " + reason(code), {}, true});
-    return;
-  }
-  for (const std::string& file : names) {
-    if (interrupted()) return;
-    finder->looked_at(found->size());
-    const fs::path name = relative / fs::u8path(file);
-    FileLook entry, target;
-    if (!g_file_calls.look(root / name, false, &entry, &code)) {
-      if (has_model_extension(name)) {
-        found->push_back({name.generic_u8string(), "cannot open: " + reason(code), entry});
-      }
-      continue;
-    }
-    if (entry.kind == FileLook::kFolder) {
-      find_models(root, name, found, finder);
-      continue;
-    }
-    if (!has_model_extension(name)) continue;
-    std::string failure;
-    if (entry.kind == FileLook::kMissing) {
-      failure = "vanished while its folder was read";
-    } else if (!g_file_calls.look(root / name, true, &target, &code)) {
-      failure = "cannot open: " + reason(code);
-    } else if (target.kind == FileLook::kMissing) {
-      failure = "cannot open: it is a link to a file that does not exist";
-    } else if (target.kind == FileLook::kFolder) {
-      continue;  // a link to a folder, which is not followed
-    } else if (target.kind != FileLook::kRegular) {
-      failure = "cannot open: not a regular file";
-    }
-    found->push_back({name.generic_u8string(), failure, target});
-  }
-}
-
 std::string joined(const std::string& folder, const fs::path& relative) {
   if (relative.empty()) return folder;
   return shown_name((fs::u8path(folder) / relative).u8string());
 }
 
-std::size_t add_item(BatchList* list, const std::string& name, std::size_t relative_len,
-                     const std::string& failure, bool model) {
+// Adds an entry to the run, its name to the run's one buffer of names.
+BatchItem& add_item(BatchList* list, const std::string& name, std::size_t relative_len,
+                    const std::string& failure, bool model) {
   BatchItem item;
   item.name = list->names.size();
   item.name_len = static_cast<std::uint32_t>(name.size());
@@ -105,7 +40,7 @@ std::size_t add_item(BatchList* list, const std::string& name, std::size_t relat
     item.failure = static_cast<std::uint32_t>(list->failures.size());
   }
   list->items.push_back(item);
-  return list->items.size() - 1;
+  return list->items.back();
 }
 
 void identify(BatchItem* item, const FileLook& look) {
@@ -116,12 +51,90 @@ void identify(BatchItem* item, const FileLook& look) {
   item->exists = true;
 }
 
-// A hash of the key by which names compare: names with another key never
-// collide, and a shared hash is checked against the names themselves.
+// One PATH's walk: the folder as named, where its entries go, and the
+// progress told now and then (not for every name: the walk of a large tree
+// must not wait for a terminal).
+struct Walk {
+  const std::string& path;
+  const fs::path& root;
+  BatchList* list;
+  const FindProgress& progress;
+  std::size_t looked = 0;
+};
+
+void add_found(Walk* walk, const fs::path& relative, const std::string& failure, bool model) {
+  add_item(walk->list, joined(walk->path, relative), relative.u8string().size(), failure, model)
+      .found = true;
+}
+
+// Every model under root/relative. Links to folders are not followed, so that
+// no link makes a loop; links to files are. A name that cannot be used is
+// told: a link that leads nowhere, an entry gone before it was looked at.
+void find_models(Walk* walk, const fs::path& relative) {
+  std::vector<std::string> names;
+  int code = 0;
+  if (!folder_names(walk->root / relative, &names, &code)) {
+    // Told, but no model.
+    add_found(walk, relative, "cannot read folder: " + reason(code), false);
+    return;
+  }
+  for (const std::string& file : names) {
+    if (interrupted()) return;
+    if (walk->progress && ++walk->looked % 64 == 1) walk->progress(walk->list->items.size());
+    const fs::path name = relative / fs::u8path(file);
+    FileLook entry, target;
+    if (!g_file_calls.look(walk->root / name, false, &entry, &code)) {
+      if (has_model_extension(name)) add_found(walk, name, "cannot open: " + reason(code), true);
+      continue;
+    }
+    if (entry.kind == FileLook::kFolder) {
+      find_models(walk, name);
+      continue;
+    }
+    if (!has_model_extension(name)) continue;
+    std::string failure;
+    if (entry.kind == FileLook::kMissing) {
+      failure = "vanished while its folder was read";
+    } else if (!g_file_calls.look(walk->root / name, true, &target, &code)) {
+      failure = "cannot open: " + reason(code);
+    } else if (target.kind == FileLook::kMissing) {
+      failure = "cannot open: it is a link to a file that does not exist";
+    } else if (target.kind == FileLook::kFolder) {
+      continue;  // a link to a folder, which is not followed
+    } else if (target.kind != FileLook::kRegular) {
+      failure = "cannot open: not a regular file";
+    }
+    add_found(walk, name, failure, true);
+    if (failure.empty()) identify(&walk->list->items.back(), target);
+  }
+}
+
+// The run's order under a folder: the paths under it byte for byte, with "/"
+// between folders on every system.
+bool found_before(const BatchList& list, const BatchItem& a, const BatchItem& b) {
+  const char* x = list.names.data() + a.name + (a.name_len - a.relative_len);
+  const char* y = list.names.data() + b.name + (b.name_len - b.relative_len);
+  for (std::size_t i = 0; i < a.relative_len && i < b.relative_len; ++i) {
+    unsigned char cx = static_cast<unsigned char>(x[i] == '\\' ? '/' : x[i]);
+    unsigned char cy = static_cast<unsigned char>(y[i] == '\\' ? '/' : y[i]);
+    if (cx != cy) return cx < cy;
+  }
+  return a.relative_len < b.relative_len;
+}
+
+// A hash of the key by which names compare (or of a file's identity), with
+// the entry it came from: sixteen bytes a model; the names themselves are
+// compared only where two hashes meet.
+using Keys = std::vector<std::pair<std::uint64_t, std::size_t>>;
+
 std::uint64_t key_hash(const fs::path::string_type& key) {
   std::uint64_t hash = 14695981039346656037ull;
   for (auto c : key) hash = (hash ^ static_cast<std::uint64_t>(c)) * 1099511628211ull;
   return hash;
+}
+
+std::uint64_t identity_hash(std::uint64_t device, std::uint64_t inode) {
+  return (device * 1099511628211ull) ^ (inode + 0x9e3779b97f4a7c15ull);
 }
 
 }  // namespace
@@ -142,7 +155,6 @@ const std::string& failure_of(const BatchList& list, const BatchItem& item) {
 BatchList collect_models(const std::vector<std::string>& paths, const BatchOptions& options,
                          const FindProgress& progress) {
   BatchList list;
-  Finder finder{progress};
   for (const std::string& path : paths) {
     fs::path native = native_name(path, NameBytes::kUtf8);
     FileLook look;
@@ -150,66 +162,33 @@ BatchList collect_models(const std::vector<std::string>& paths, const BatchOptio
     bool folder = !path.empty() && !holds_nul(native) &&
                   g_file_calls.look(native, true, &look, &code) && look.kind == FileLook::kFolder;
     if (!folder) {
-      const std::string shown = shown_name(path);
-      std::size_t at = add_item(&list, shown, native.filename().u8string().size(), "", true);
-      identify(&list.items[at], look);
+      identify(&add_item(&list, shown_name(path), native.filename().u8string().size(), "", true),
+               look);
       continue;
     }
     if (!options.recursive) {
       add_item(&list, shown_name(path), 0, "is a folder (-r converts the models in it)", false);
       continue;
     }
-    std::vector<Found> found;
-    find_models(native, fs::path(), &found, &finder);
-    std::sort(found.begin(), found.end(),
-              [](const Found& a, const Found& b) { return a.key < b.key; });
-    if (found.empty()) add_item(&list, shown_name(path), 0, "no models found", false);
-    for (Found& f : found) {
-      // A folder that cannot be read is told, but it is no model.
-      const bool model = !f.is_folder;
-      const fs::path relative = fs::u8path(f.key);
-      std::size_t at =
-          add_item(&list, joined(path, relative), relative.u8string().size(), f.failure, model);
-      list.items[at].found = true;
-      if (f.failure.empty()) identify(&list.items[at], f.file);
-    }
+    const std::size_t first = list.items.size();
+    Walk walk{path, native, &list, progress};
+    find_models(&walk, fs::path());
+    std::sort(list.items.begin() + static_cast<std::ptrdiff_t>(first), list.items.end(),
+              [&](const BatchItem& a, const BatchItem& b) { return found_before(list, a, b); });
+    if (list.items.size() == first) add_item(&list, shown_name(path), 0, "no models found", false);
   }
   return list;
 }
 
 void name_obj_files(BatchList* list, const BatchOptions& options) {
-  // Keys as hashes with the item they came from: a few bytes a model, the
-  // names themselves compared only where two hashes meet.
-  std::unordered_multimap<std::uint64_t, std::size_t> model_keys, obj_keys;
-  std::set<std::pair<std::uint64_t, std::uint64_t>> models;
-  auto model_path = [&](std::size_t i) {
-    return native_name(model_name(*list, list->items[i]), NameBytes::kUtf8);
+  std::vector<BatchItem>& items = list->items;
+  const std::size_t n = items.size();
+  auto path_of = [&](std::size_t at, std::uint32_t len) {
+    return native_name(list->names.substr(at, len), NameBytes::kUtf8);
   };
-  auto obj_path = [&](std::size_t i) {
-    return native_name(obj_name(*list, list->items[i]), NameBytes::kUtf8);
-  };
-  auto find = [](const std::unordered_multimap<std::uint64_t, std::size_t>& keys,
-                 const fs::path::string_type& key, auto path_of) {
-    auto range = keys.equal_range(key_hash(key));
-    for (auto it = range.first; it != range.second; ++it) {
-      if (name_key(path_of(it->second)) == key) return it->second;
-    }
-    return std::string::npos;
-  };
-  for (std::size_t i = 0; i < list->items.size(); ++i) {
-    const BatchItem& item = list->items[i];
+  // Every OBJ name first, so that each model can be checked against all.
+  for (BatchItem& item : items) {
     if (item.failure != 0) continue;
-    model_keys.emplace(key_hash(name_key(model_path(i))), i);
-    if (item.exists) models.insert({item.device, item.inode});
-  }
-  std::vector<BatchItem> kept;
-  kept.reserve(list->items.size());
-  for (std::size_t i = 0; i < list->items.size(); ++i) {
-    BatchItem item = list->items[i];
-    if (item.failure != 0) {
-      kept.push_back(item);
-      continue;
-    }
     const std::string shown = model_name(*list, item);
     std::string obj;
     if (options.output) {
@@ -223,40 +202,83 @@ void name_obj_files(BatchList* list, const BatchOptions& options) {
     item.obj = list->names.size();
     item.obj_len = static_cast<std::uint32_t>(obj.size());
     list->names += obj;
-    list->items[i] = item;
-    const fs::path obj_native = native_name(obj, NameBytes::kUtf8);
-    const fs::path::string_type key = name_key(obj_native);
-    auto refuse = [&](const std::string& why) {
-      list->failures.push_back(why);
-      item.failure = static_cast<std::uint32_t>(list->failures.size());
-      kept.push_back(item);
-    };
-    const std::size_t owner = find(obj_keys, key, obj_path);
-    if (owner != std::string::npos) {
-      const BatchItem& first = list->items[owner];
+  }
+  Keys objs, models, identities;
+  for (std::size_t i = 0; i < n; ++i) {
+    const BatchItem& item = items[i];
+    if (item.failure != 0) continue;
+    objs.push_back({key_hash(name_key(path_of(item.obj, item.obj_len))), i});
+    models.push_back({key_hash(name_key(path_of(item.name, item.name_len))), i});
+    if (item.exists) identities.push_back({identity_hash(item.device, item.inode), i});
+  }
+  for (Keys* keys : {&objs, &models, &identities}) std::sort(keys->begin(), keys->end());
+  auto with_hash = [](const Keys& keys, std::uint64_t hash) {
+    return std::equal_range(keys.begin(), keys.end(), std::make_pair(hash, std::size_t(0)),
+                            [](const auto& a, const auto& b) { return a.first < b.first; });
+  };
+  // In the run's order: an OBJ already claimed by an earlier model is that
+  // model's; an OBJ that is, or leads to, a model is refused.
+  std::vector<char> claims(n, 0), dropped(n, 0);
+  auto refuse = [&](BatchItem* item, const std::string& why) {
+    list->failures.push_back("not converted: its OBJ " + obj_name(*list, *item) + why);
+    item->failure = static_cast<std::uint32_t>(list->failures.size());
+  };
+  for (std::size_t i = 0; i < n; ++i) {
+    BatchItem& item = items[i];
+    if (item.failure != 0) continue;
+    const fs::path obj = path_of(item.obj, item.obj_len);
+    const fs::path::string_type key = name_key(obj);
+    const std::uint64_t hash = key_hash(key);
+    std::size_t owner = n;
+    for (auto range = with_hash(objs, hash); range.first != range.second; ++range.first) {
+      const std::size_t j = range.first->second;
+      if (j < i && j < owner && claims[j] &&
+          name_key(path_of(items[j].obj, items[j].obj_len)) == key) {
+        owner = j;
+      }
+    }
+    if (owner < n) {
+      const BatchItem& first = items[owner];
       // The same model named again (a folder and one of its subfolders): it
       // is converted once, under its first name.
       if (item.exists && first.exists && item.device == first.device && item.inode == first.inode) {
-        continue;
+        dropped[i] = 1;
+      } else {
+        refuse(&item, " is also that of " + model_name(*list, first));
       }
-      refuse("not converted: its OBJ " + obj + " is also that of " + model_name(*list, first));
       continue;
     }
     // An OBJ that is the model itself is the identity test's to refuse.
+    bool leads_to_model = false;
+    const bool own_name = key == name_key(path_of(item.name, item.name_len));
+    for (auto range = with_hash(models, hash); !own_name && range.first != range.second;
+         ++range.first) {
+      const std::size_t j = range.first->second;
+      leads_to_model =
+          leads_to_model || (j != i && name_key(path_of(items[j].name, items[j].name_len)) == key);
+    }
     FileLook look;
     int code = 0;
-    const bool is_itself = item.exists && g_file_calls.look(obj_native, true, &look, &code) &&
-                           look.kind == FileLook::kRegular && look.device == item.device &&
-                           look.inode == item.inode;
-    const std::size_t model = find(model_keys, key, model_path);
-    if ((model != std::string::npos && model != i) ||
-        (!is_itself && look.kind == FileLook::kRegular &&
-         models.count({look.device, look.inode}))) {
-      refuse("not converted: its OBJ " + obj + " is one of the models");
+    if (!leads_to_model && g_file_calls.look(obj, true, &look, &code) &&
+        look.kind == FileLook::kRegular) {
+      const std::uint64_t id = identity_hash(look.device, look.inode);
+      for (auto range = with_hash(identities, id); range.first != range.second; ++range.first) {
+        const BatchItem& model = items[range.first->second];
+        leads_to_model =
+            leads_to_model ||
+            (range.first->second != i && model.device == look.device && model.inode == look.inode &&
+             !(item.device == look.device && item.inode == look.inode));
+      }
+    }
+    if (leads_to_model) {
+      refuse(&item, " is one of the models");
       continue;
     }
-    obj_keys.emplace(key_hash(key), i);
-    kept.push_back(item);
+    claims[i] = 1;
   }
-  list->items.swap(kept);
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (!dropped[i]) items[kept++] = items[i];
+  }
+  items.resize(kept);
 }

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <sstream>
 #include <thread>
+#include <unordered_map>
 
 #include "batch/batch.h"
 #include "common/file_calls.h"
@@ -39,9 +40,9 @@ struct Run {
   std::atomic<std::size_t> next{0};
   std::mutex mutex;
   std::condition_variable changed;
-  // Guarded by the mutex. A line is dropped once it is printed.
+  // Guarded by the mutex. A line waits here only until it is printed.
   std::vector<Outcome> outcome;
-  std::vector<std::string> lines;
+  std::unordered_map<std::size_t, std::string> lines;
   std::size_t finished = 0;
   std::uint64_t bytes_done = 0;
   std::uint64_t obj_bytes = 0;
@@ -138,7 +139,7 @@ void work(Run* run, Slot* slot) {
     {
       std::lock_guard<std::mutex> lock(run->mutex);
       run->outcome[i] = outcome;
-      run->lines[i] = std::move(line);
+      if (!line.empty()) run->lines[i] = std::move(line);
       ++run->finished;
       run->bytes_done += run->list.items[i].bytes;
       run->obj_bytes += obj_bytes;
@@ -167,8 +168,11 @@ std::string take_lines(Run* run, std::size_t* printed, Tally* tally, bool to_end
     } else {
       tally->path_failed = true;
     }
-    text += run->lines[*printed];
-    std::string().swap(run->lines[*printed]);
+    auto line = run->lines.find(*printed);
+    if (line != run->lines.end()) {
+      text += line->second;
+      run->lines.erase(line);
+    }
   }
   return text;
 }
@@ -198,7 +202,6 @@ int run_batch(BatchList& list, const BatchOptions& options, std::ostream& out, s
   const std::size_t n = items.size();
   Run run(list, options, out);
   run.outcome.assign(n, Outcome::kPending);
-  run.lines.resize(n);
   std::uint64_t bytes_total = 0;
   std::size_t models = 0;
   for (const BatchItem& item : items) {
