@@ -170,7 +170,9 @@ int run_command_line(const std::vector<std::string>& args, std::ostream& out, st
   options.recursive = dropped;  // a dropped folder can only mean its models
   int status = parse_command_line(args, out, diag, &options, &paths);
   if (status != kGoOn) return status;
-  if (options.quiet >= 2) columns = nullptr;
+  // The OBJ text of -o - may reach the same terminal, through a pager or
+  // head: a status line would land in the middle of it.
+  if (options.quiet >= 2 || (options.output && *options.output == "-")) columns = nullptr;
   // While a large tree is walked, the count of models found so far.
   StatusLine finding{diag};
   const auto start = std::chrono::steady_clock::now();
