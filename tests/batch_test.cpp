@@ -371,8 +371,19 @@ TEST_F(TreeFixture, InterruptedRunsLeaveWholeFiles) {
       if (!under_way) usleep(500);
     }
     kill(pid, signal);
+    // A run that does not end within seconds fails, and is ended: no test
+    // leaves a process behind.
     int raw = 0;
-    waitpid(pid, &raw, 0);
+    bool ended = false;
+    for (int i = 0; i < 1000 && !ended; ++i) {
+      ended = waitpid(pid, &raw, WNOHANG) == pid;
+      if (!ended) usleep(10000);
+    }
+    if (!ended) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &raw, 0);
+    }
+    EXPECT_TRUE(ended) << "the run went on after signal " << signal;
     ASSERT_TRUE(under_way);
     EXPECT_TRUE(WIFSIGNALED(raw) && WTERMSIG(raw) == signal) << raw;
     std::size_t left = 0;

@@ -32,6 +32,7 @@ bool look_posix(const fs::path& name, bool follow, FileLook* look, int* code) {
   look->device = static_cast<std::uint64_t>(st.st_dev);
   look->inode = static_cast<std::uint64_t>(st.st_ino);
   look->mode = static_cast<unsigned>(st.st_mode & 07777);
+  look->modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
   return true;
 }
 
@@ -208,6 +209,9 @@ bool look_windows(const fs::path& name, bool follow, FileLook* look, int* code) 
     look->size = std::uint64_t(info.nFileSizeHigh) << 32 | info.nFileSizeLow;
     look->device = info.dwVolumeSerialNumber;
     look->inode = std::uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow;
+    look->modified =
+        static_cast<std::int64_t>(std::uint64_t(info.ftLastWriteTime.dwHighDateTime) << 32 |
+                                  info.ftLastWriteTime.dwLowDateTime);
   } else {
     CloseHandle(file);
     return failed(code);
