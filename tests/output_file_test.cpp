@@ -51,10 +51,12 @@ FileCalls faulty_calls() {
   return c;
 }
 
+// The names in a folder but the record of what was converted.
 std::vector<std::string> names_in(const fs::path& folder) {
   std::vector<std::string> names;
   int code = 0;
   folder_names(folder, &names, &code);
+  names.erase(std::remove(names.begin(), names.end(), ".mdx2obj-record"), names.end());
   std::sort(names.begin(), names.end());
   return names;
 }

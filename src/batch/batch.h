@@ -21,6 +21,12 @@ struct BatchOptions {
   std::optional<std::string> output;      // -o: the one model's OBJ ("-": standard output)
   std::optional<std::string> output_dir;  // -d: the OBJ files go under it
   unsigned jobs = 1;
+  bool update = false;   // -u: only the models whose OBJ is not up to date
+  bool dry_run = false;  // -n: with -u, tell what would be converted and why, write nothing
+  bool json = false;     // --json: results as JSON lines on standard output
+  std::optional<std::string> files_from;  // a list of models ("-": standard input)
+  bool null_separated = false;            // -0: the list's paths end with NUL bytes
+  unsigned shard = 0, shards = 0;         // --shard K/N: part K (from 1) of N
   // The status line is rewritten at most this often.
   std::chrono::milliseconds status_every{100};
 };
@@ -38,6 +44,7 @@ struct BatchItem {
   std::uint32_t failure = 0;  // 1 + its index in BatchList::failures; 0 while it may convert
   std::uint64_t bytes = 0;    // its size, for the share of the run read
   std::uint64_t device = 0, inode = 0;  // the model file's identity, when it exists
+  std::int64_t modified = 0;            // the model file's time of change
   bool exists = false;
   bool model = true;   // false for a PATH that fails as a whole: not counted as a model
   bool found = false;  // found under a folder, not named itself
@@ -58,9 +65,22 @@ const std::string& failure_of(const BatchList& list, const BatchItem& item);
 using FindProgress = std::function<void(std::size_t found)>;
 
 // The models under `paths` in the run's order: each path as given, and the
-// models found under a folder sorted by their path, byte for byte.
+// models found under a folder sorted by their path, byte for byte; then those
+// of `listed` (a list of models), where a relative path without ".." keeps
+// its whole path under -d, as rsync's --files-from does.
 BatchList collect_models(const std::vector<std::string>& paths, const BatchOptions& options,
-                         const FindProgress& progress = nullptr);
+                         const FindProgress& progress = nullptr,
+                         const std::vector<std::string>& listed = {});
+
+// The path by which a model is split between shards: its path under the
+// folder it was found in, or as named, with "/" between folders.
+std::string shard_path(const BatchList& list, const BatchItem& item);
+
+// Keeps part options.shard of options.shards: the models whose shard path's
+// FNV-1a hash (64 bits) modulo the number of parts is K - 1, so that the same
+// tree splits the same wherever it is mounted and a new model moves no other.
+// A PATH that fails as a whole is part 1's.
+void keep_shard(BatchList* list, const BatchOptions& options);
 
 // Names every model's OBJ file. A model named twice whose OBJ is the same
 // file is dropped from the run after its first place; a model whose OBJ would
@@ -104,7 +124,9 @@ std::string finding_text(std::size_t found, int columns);
 struct Tally {
   std::size_t converted = 0, failed = 0, not_started = 0;
   std::uint64_t obj_bytes = 0;
-  bool path_failed = false;  // a PATH failed as a whole: a failure, but no model
+  std::size_t up_to_date = 0;
+  std::size_t would_convert = 0;  // -n: told, not converted, and not in the tally
+  bool path_failed = false;       // a PATH failed as a whole: a failure, but no model
 };
 
 // The status line on a terminal. Text is written above it and the line drawn

@@ -48,7 +48,18 @@ void identify(BatchItem* item, const FileLook& look) {
   item->bytes = look.size;
   item->device = look.device;
   item->inode = look.inode;
+  item->modified = look.modified;
   item->exists = true;
+}
+
+// A path of a list keeps its whole path under -d where it stays inside it:
+// relative, without "..".
+bool keeps_its_path(const fs::path& path) {
+  if (path.is_absolute() || path.has_root_name() || path.has_root_directory()) return false;
+  for (const fs::path& part : path) {
+    if (part == "..") return false;
+  }
+  return true;
 }
 
 // One PATH's walk: the folder as named, where its entries go, and the
@@ -153,16 +164,21 @@ const std::string& failure_of(const BatchList& list, const BatchItem& item) {
 }
 
 BatchList collect_models(const std::vector<std::string>& paths, const BatchOptions& options,
-                         const FindProgress& progress) {
+                         const FindProgress& progress, const std::vector<std::string>& listed) {
   BatchList list;
-  for (const std::string& path : paths) {
+  for (std::size_t k = 0; k < paths.size() + listed.size(); ++k) {
+    const bool on_list = k >= paths.size();
+    const std::string& path = on_list ? listed[k - paths.size()] : paths[k];
     fs::path native = native_name(path, NameBytes::kUtf8);
     FileLook look;
     int code = 0;
     bool folder = !path.empty() && !holds_nul(native) &&
                   g_file_calls.look(native, true, &look, &code) && look.kind == FileLook::kFolder;
     if (!folder) {
-      identify(&add_item(&list, shown_name(path), native.filename().u8string().size(), "", true),
+      const std::string shown = shown_name(path);
+      const bool whole = on_list && keeps_its_path(native);
+      identify(&add_item(&list, shown, whole ? shown.size() : native.filename().u8string().size(),
+                         "", true),
                look);
       continue;
     }
@@ -178,6 +194,28 @@ BatchList collect_models(const std::vector<std::string>& paths, const BatchOptio
     if (list.items.size() == first) add_item(&list, shown_name(path), 0, "no models found", false);
   }
   return list;
+}
+
+std::string shard_path(const BatchList& list, const BatchItem& item) {
+  std::string path = model_name(list, item);
+  if (item.found) path = path.substr(path.size() - item.relative_len);
+  for (char& c : path) c = c == '\\' ? '/' : c;
+  return path;
+}
+
+void keep_shard(BatchList* list, const BatchOptions& options) {
+  if (options.shards == 0) return;
+  std::size_t kept = 0;
+  for (const BatchItem& item : list->items) {
+    bool mine = options.shard == 1;
+    if (item.model) {
+      std::uint64_t hash = 14695981039346656037ull;
+      for (unsigned char c : shard_path(*list, item)) hash = (hash ^ c) * 1099511628211ull;
+      mine = hash % options.shards == options.shard - 1;
+    }
+    if (mine) list->items[kept++] = item;
+  }
+  list->items.resize(kept);
 }
 
 void name_obj_files(BatchList* list, const BatchOptions& options) {

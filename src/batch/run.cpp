@@ -8,6 +8,8 @@
 #include <unordered_map>
 
 #include "batch/batch.h"
+#include "batch/json_text.h"
+#include "batch/record.h"
 #include "common/file_calls.h"
 #include "common/file_identity.h"
 #include "common/interrupt.h"
@@ -19,7 +21,22 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-enum class Outcome : unsigned char { kPending, kConverted, kFailed, kNotStarted };
+enum class Outcome : unsigned char {
+  kPending,
+  kConverted,
+  kUpToDate,
+  kWouldConvert,  // -n: told, not converted
+  kFailed,
+  kNotStarted,
+};
+
+// What a model's end puts on the screen: its line on standard error, and its
+// JSON line or dry run's line on standard output.
+struct Lines {
+  std::string diag, out;
+};
+
+constexpr std::uint32_t kNoRecord = static_cast<std::uint32_t>(-1);
 
 constexpr std::size_t kIdle = static_cast<std::size_t>(-1);
 
@@ -40,9 +57,15 @@ struct Run {
   std::atomic<std::size_t> next{0};
   std::mutex mutex;
   std::condition_variable changed;
-  // Guarded by the mutex. A line waits here only until it is printed.
+  // Guarded by the mutex. Lines wait here only until they are printed.
   std::vector<Outcome> outcome;
-  std::unordered_map<std::size_t, std::string> lines;
+  std::unordered_map<std::size_t, Lines> lines;
+  // The output roots' records, and each model's root (kNoRecord: standard
+  // output, or a PATH that failed).
+  std::vector<std::unique_ptr<Record>> records;
+  std::vector<std::string> root_names;
+  std::vector<std::uint32_t> root_of;
+  std::string shaping;  // the options that shape the OBJ, as records keep them
   std::size_t finished = 0;
   std::uint64_t bytes_done = 0;
   std::uint64_t obj_bytes = 0;
@@ -72,15 +95,30 @@ bool dead(Run* run, std::uint64_t device) {
          run->dead_devices.end();
 }
 
-Outcome convert_item(Run* run, std::size_t i, Slot* slot, std::string* line,
-                     std::uint64_t* obj_bytes) {
+// The OBJ's path under its root, "/" between folders: the record's key.
+std::string record_key(const Run* run, const BatchItem& item) {
+  std::string key =
+      obj_name(run->list, item)
+          .substr(run->root_names[run->root_of[&item - run->list.items.data()]].size());
+  key.erase(0, key.find_first_not_of("/\\"));
+  for (char& c : key) c = c == '\\' ? '/' : c;
+  return key;
+}
+
+Outcome convert_item(Run* run, std::size_t i, Slot* slot, Lines* lines, std::uint64_t* obj_bytes) {
   const BatchOptions& options = run->options;
   const BatchItem& item = run->list.items[i];
   const std::string model = model_name(run->list, item);
   std::ostringstream diag;
   if (item.failure != 0) {
     report(diag, model, failure_of(run->list, item));
-    *line = diag.str();
+    lines->diag = diag.str();
+    if (options.json) {
+      lines->out = item.model ? json_model(model, obj_name(run->list, item), "failed",
+                                           json_field("error", failure_of(run->list, item)))
+                              : "{\"type\": \"failure\"" + json_field("path", model) +
+                                    json_field("error", failure_of(run->list, item)) + "}\n";
+    }
     return Outcome::kFailed;
   }
   Conversion job;
@@ -93,6 +131,27 @@ Outcome convert_item(Run* run, std::size_t i, Slot* slot, std::string* line,
     std::lock_guard<std::mutex> lock(run->mutex);
     if (dead(run, output_device(job.obj.path))) return Outcome::kNotStarted;
   }
+  Record* record = run->root_of[i] == kNoRecord ? nullptr : run->records[run->root_of[i]].get();
+  const std::string key = record ? record_key(run, item) : "";
+  if (options.update && record) {
+    FileLook now;
+    int code = 0;
+    const bool exists =
+        g_file_calls.look(job.obj.path, true, &now, &code) && now.kind == FileLook::kRegular;
+    auto entry = record->entries.find(key);
+    const std::string why =
+        stale_reason(entry == record->entries.end() ? nullptr : &entry->second, item.bytes,
+                     item.modified, exists, now.size, now.modified, run->shaping);
+    if (why.empty()) {
+      if (options.json) lines->out = json_model(model, obj, "up-to-date", "");
+      return Outcome::kUpToDate;
+    }
+    if (options.dry_run) {
+      lines->out = options.json ? json_model(model, obj, "would-convert", json_field("reason", why))
+                                : shown_name(model) + " -> " + shown_name(obj) + ": " + why + "\n";
+      return Outcome::kWouldConvert;
+    }
+  }
   job.objects = options.objects;
   job.geosets_needed = true;
   job.make_folders = options.output_dir.has_value();
@@ -102,7 +161,9 @@ Outcome convert_item(Run* run, std::size_t i, Slot* slot, std::string* line,
   // without a writer thread each.
   job.writer_thread = run->one_job;
   std::ostream no_progress(nullptr);
+  const auto start = Clock::now();
   Converted done = convert_model(job, no_progress, run->out, diag);
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   if (done.stopped) return Outcome::kNotStarted;
   if (done.output_fault != 0) {
     // Told once, by the first model that meets it; the others on that file
@@ -113,13 +174,37 @@ Outcome convert_item(Run* run, std::size_t i, Slot* slot, std::string* line,
     run->dead_devices.push_back(device);
     run->any_dead.store(true);
   }
+  if (record) {
+    // Remembered whether it converted or failed: a model that failed is
+    // tried again by every -u run.
+    RecordEntry entry;
+    entry.model_size = item.bytes;
+    entry.model_modified = item.modified;
+    entry.obj_size = done.obj.size;
+    entry.obj_modified = done.obj.modified;
+    entry.failed = done.status != kExitSuccess;
+    entry.options = run->shaping;
+    entry.version = MDX2OBJ_VERSION;
+    journal_entry(record, key, entry);
+  }
+  const std::string shown_obj = job.to_stdout ? "standard output" : obj;
   if (done.status != kExitSuccess) {
-    *line = diag.str();
+    lines->diag = diag.str();
+    if (options.json) {
+      lines->out = json_model(
+          model, obj, "failed",
+          json_field("error", done.why) + (done.partial ? ", \"partial\": true" : std::string()));
+    }
     return Outcome::kFailed;
   }
   *obj_bytes = done.counts.obj_bytes;
-  if (options.quiet == 0) {
-    *line = summary_line(model, job.to_stdout ? "standard output" : obj, done.counts) + "\n";
+  if (options.quiet == 0) lines->diag = summary_line(model, shown_obj, done.counts) + "\n";
+  if (options.json) {
+    lines->out = json_model(
+        model, obj, "converted",
+        json_field("geosets", done.counts.geosets) + json_field("vertices", done.counts.vertices) +
+            json_field("faces", done.counts.triangles) + json_field("model_bytes", item.bytes) +
+            json_field("obj_bytes", done.counts.obj_bytes) + json_field("seconds", seconds));
   }
   return Outcome::kConverted;
 }
@@ -133,13 +218,13 @@ void work(Run* run, Slot* slot) {
       std::lock_guard<std::mutex> lock(run->mutex);
       slot->item = i;
     }
-    std::string line;
+    Lines lines;
     std::uint64_t obj_bytes = 0;
-    Outcome outcome = convert_item(run, i, slot, &line, &obj_bytes);
+    Outcome outcome = convert_item(run, i, slot, &lines, &obj_bytes);
     {
       std::lock_guard<std::mutex> lock(run->mutex);
       run->outcome[i] = outcome;
-      if (!line.empty()) run->lines[i] = std::move(line);
+      if (!lines.diag.empty() || !lines.out.empty()) run->lines[i] = std::move(lines);
       ++run->finished;
       run->bytes_done += run->list.items[i].bytes;
       run->obj_bytes += obj_bytes;
@@ -154,27 +239,70 @@ double seconds_since(Clock::time_point start) {
 }
 
 // Adds the lines of the models that ended, from `*printed` on, as far as the
-// first one still under way (or, with `to_end`, all of them). Only models
-// count in the tally; a PATH that failed as a whole is a line of its own.
-std::string take_lines(Run* run, std::size_t* printed, Tally* tally, bool to_end) {
+// first one still under way (or, with `to_end`, all of them): standard
+// error's to `diag`, standard output's to `out`. Only models count in the
+// tally; a PATH that failed as a whole is a line of its own.
+std::string take_lines(Run* run, std::size_t* printed, Tally* tally, bool to_end,
+                       std::string* out) {
   std::string text;
   for (; *printed < run->list.items.size(); ++*printed) {
-    const Outcome outcome = run->outcome[*printed];
+    const std::size_t i = *printed;
+    const Outcome outcome = run->outcome[i];
     if (outcome == Outcome::kPending && !to_end) break;
-    if (run->list.items[*printed].model) {
+    const BatchItem& item = run->list.items[i];
+    if (item.model) {
       tally->converted += outcome == Outcome::kConverted;
+      tally->up_to_date += outcome == Outcome::kUpToDate;
       tally->failed += outcome == Outcome::kFailed;
+      tally->would_convert += outcome == Outcome::kWouldConvert;
       tally->not_started += outcome == Outcome::kPending || outcome == Outcome::kNotStarted;
     } else {
       tally->path_failed = true;
     }
-    auto line = run->lines.find(*printed);
-    if (line != run->lines.end()) {
-      text += line->second;
-      run->lines.erase(line);
+    auto lines = run->lines.find(i);
+    if (lines != run->lines.end()) {
+      text += lines->second.diag;
+      *out += lines->second.out;
+      run->lines.erase(lines);
+    }
+    if (run->options.json && (outcome == Outcome::kPending || outcome == Outcome::kNotStarted)) {
+      *out += json_model(model_name(run->list, item), obj_name(run->list, item), "not-started", "");
     }
   }
   return text;
+}
+
+// Where each model's OBJ is remembered: the -d folder; for OBJ files beside
+// their models, the folder named on the command line; for a model named
+// itself, its OBJ's folder.
+std::string root_name(const BatchList& list, const BatchItem& item, const BatchOptions& options) {
+  if (options.output_dir) return shown_name(*options.output_dir);
+  const std::string model = model_name(list, item);
+  if (item.found) return model.substr(0, model.size() - item.relative_len);
+  return fs::u8path(obj_name(list, item)).parent_path().u8string();
+}
+
+void find_records(Run* run) {
+  const BatchOptions& options = run->options;
+  run->root_of.assign(run->list.items.size(), kNoRecord);
+  if (options.output && *options.output == "-") return;
+  run->shaping = options.objects ? "objects" : "";
+  std::unordered_map<fs::path::string_type, std::uint32_t> roots;
+  for (std::size_t i = 0; i < run->list.items.size(); ++i) {
+    const BatchItem& item = run->list.items[i];
+    if (item.failure != 0) continue;
+    const std::string root = root_name(run->list, item, options);
+    const fs::path path = root.empty() ? fs::path(".") : native_name(root, NameBytes::kUtf8);
+    auto found = roots.emplace(name_key(path), static_cast<std::uint32_t>(run->records.size()));
+    if (found.second) {
+      run->records.emplace_back(new Record);
+      run->records.back()->root = path;
+      run->root_names.push_back(root);
+      // A run without -u reads no record: it only brings it up to date.
+      if (options.update) read_record(run->records.back().get());
+    }
+    run->root_of[i] = found.first->second;
+  }
 }
 
 // The -d folder, made before any model: when it cannot be, no model could be
@@ -212,6 +340,7 @@ int run_batch(BatchList& list, const BatchOptions& options, std::ostream& out, s
   run.one_job = jobs == 1;
   std::unique_ptr<Slot[]> slots(new Slot[jobs]);
   const Clock::time_point start = Clock::now();
+  find_records(&run);
   const bool status_line = columns != nullptr && options.quiet < 2;
   StatusLine status{diag};
   std::string why;
@@ -250,7 +379,8 @@ int run_batch(BatchList& list, const BatchOptions& options, std::ostream& out, s
     auto ready = [&] { return run.outcome[printed] != Outcome::kPending || interrupted(); };
     const Clock::time_point wake = Clock::now() + poll;
     run.changed.wait_until(lock, status_line ? std::min(next_draw, wake) : wake, ready);
-    std::string text = take_lines(&run, &printed, &tally, false);
+    std::string json;
+    std::string text = take_lines(&run, &printed, &tally, false, &json);
     // After lines that scroll above it, the status line comes back at once,
     // so that it stays on the screen even when models take a millisecond.
     const bool redraw = status_line && printed < n && !interrupted() &&
@@ -258,6 +388,7 @@ int run_batch(BatchList& list, const BatchOptions& options, std::ostream& out, s
     std::string line = redraw ? draw() : "";
     if (redraw) next_draw = Clock::now() + interval;
     lock.unlock();
+    if (!json.empty()) out << json << std::flush;
     if (!text.empty() || redraw) show_status(&status, text, line);
     lock.lock();
   }
@@ -265,13 +396,34 @@ int run_batch(BatchList& list, const BatchOptions& options, std::ostream& out, s
   for (std::thread& worker : workers) worker.join();
   // After an interruption every model has stopped: what is left is told in
   // order, and the models that never ran are counted as not started.
-  std::string text = take_lines(&run, &printed, &tally, true);
+  std::string json;
+  std::string text = take_lines(&run, &printed, &tally, true, &json);
   tally.obj_bytes = run.obj_bytes;
   const bool stopped = interrupted();
-  if (options.quiet < 2 && (models > 1 || stopped || tally.not_started > 0)) {
+  if (!options.dry_run) {
+    for (const auto& record : run.records) {
+      if (record->journal.is_open()) fold_record(record.get());
+    }
+  }
+  const std::size_t counted = models - tally.would_convert;
+  // A lone model's line says it all, and a PATH that failed alone needs no
+  // "0 models"; an empty list does.
+  const bool tally_wanted =
+      (counted != 1 && !(counted == 0 && tally.path_failed)) || stopped || tally.not_started > 0;
+  if (options.quiet < 2 && !options.dry_run && tally_wanted) {
     text += tally_line(tally, seconds_since(start)) + "\n";
   }
   if (stopped) text += "mdx2obj: interrupted\n";
+  if (options.json) {
+    json += "{\"type\": \"totals\"" + json_field("models", std::uint64_t(models)) +
+            json_field("converted", std::uint64_t(tally.converted)) +
+            json_field("up_to_date", std::uint64_t(tally.up_to_date)) +
+            json_field("failed", std::uint64_t(tally.failed)) +
+            json_field("not_started", std::uint64_t(tally.not_started)) +
+            json_field("seconds", seconds_since(start)) + json_field("obj_bytes", tally.obj_bytes) +
+            ", \"interrupted\": " + (stopped ? "true" : "false") + "}\n";
+  }
+  if (!json.empty()) out << json << std::flush;
   show_status(&status, text, "");
   const bool failed = tally.failed > 0 || tally.not_started > 0 || tally.path_failed;
   return failed ? kExitFailure : kExitSuccess;

@@ -223,9 +223,10 @@ std::string tally_line(const Tally& tally, double seconds) {
     const double amount = mega ? bytes / 1e6 : bytes / 1e3;
     std::snprintf(size, sizeof size, "%.*f %s", amount < 10 ? 1 : 0, amount, mega ? "MB" : "kB");
   }
-  const std::size_t models = tally.converted + tally.failed + tally.not_started;
+  const std::size_t models = tally.converted + tally.up_to_date + tally.failed + tally.not_started;
   std::string text = grouped(models) + (models == 1 ? " model: " : " models: ") +
                      grouped(tally.converted) + " converted";
+  if (tally.up_to_date > 0) text += ", " + grouped(tally.up_to_date) + " up to date";
   if (tally.failed > 0) text += ", " + grouped(tally.failed) + " failed";
   if (tally.not_started > 0) text += ", " + grouped(tally.not_started) + " not started";
   char tail[64];

@@ -19,7 +19,9 @@ void catch_interruptions() {
   action.sa_handler = on_signal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+  // SIGPIPE too: the reader of standard output is gone (head, a closed
+  // pipe), and the run must end as cleanly as after a Ctrl-C.
+  for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) sigaction(signal, &action, nullptr);
 }
 
 void end_as_interrupted() {

@@ -15,6 +15,12 @@ std::string counted(std::uint64_t n, const char* one, const char* many) {
 
 int fault_of(int code) { return is_file_system_fault(code) ? code : 0; }
 
+// Tells a failure in its line, and keeps its reason for the run's results.
+void fail(Converted* done, std::ostream& diag, const std::string& name, const std::string& why) {
+  report(diag, name, why);
+  done->why = why;
+}
+
 // Lends a job's buffers to one model's source and sink, and takes them back
 // however the conversion ends. Declared after both, so that it ends first.
 struct Lent {
@@ -85,18 +91,18 @@ Converted convert_model(const Conversion& job, std::ostream& console, std::ostre
   ObjSink sink;
   Lent lent(job.buffers, src, sink);
   if (!open_model_source(&src, job.model.path, &err)) {
-    if (!job.silent_open) report(diag, job.model.shown, err);
+    if (!job.silent_open) fail(&done, diag, job.model.shown, err);
     return done;
   }
   src.reached = job.reached;
   if (job.geosets_needed && !find_geosets(src, &err)) {
     done.stopped = interrupted();
-    if (!done.stopped) report(diag, job.model.shown, err);
+    if (!done.stopped) fail(&done, diag, job.model.shown, err);
     return done;
   }
   // Creating the output would empty the model before it is read.
   if (!job.to_stdout && same_file(job.model.path, job.obj.path)) {
-    report(diag, job.obj.shown, "is the model file itself; refusing to overwrite it");
+    fail(&done, diag, job.obj.shown, "is the model file itself; refusing to overwrite it");
     return done;
   }
   FileLook folder;
@@ -109,7 +115,7 @@ Converted convert_model(const Conversion& job, std::ostream& console, std::ostre
     std::error_code ec;
     std::filesystem::create_directories(long_path(job.obj.path.parent_path()), ec);
     if (ec) {
-      report(diag, job.obj.shown, "cannot create its folder: " + ec.message());
+      fail(&done, diag, job.obj.shown, "cannot create its folder: " + ec.message());
       done.output_fault = fault_of(ec.default_error_condition().value());
       return done;
     }
@@ -123,7 +129,7 @@ Converted convert_model(const Conversion& job, std::ostream& console, std::ostre
   } else if (open_output(&file, job.obj.path, &err, &code)) {
     attach_obj_sink(&sink, &file, kObjBufferSize, writer_thread);
   } else {
-    report(diag, job.obj.shown, err);
+    fail(&done, diag, job.obj.shown, err);
     done.output_fault = fault_of(code);
     return done;
   }
@@ -136,24 +142,24 @@ Converted convert_model(const Conversion& job, std::ostream& console, std::ostre
     return done;  // the file's destructor removes what was written
   }
   if (result == WalkResult::kOutputFailed) {
-    report(diag, obj, why);
+    fail(&done, diag, obj, why);
     done.output_fault = fault_of(file.code);
     return done;
   }
   if (!job.to_stdout) {
     if (!commit_output(&file, &err, &code)) {
-      report(diag, obj, err);
+      fail(&done, diag, obj, err);
       done.output_fault = fault_of(code);
       return done;
     }
     // The file as stored: on Windows each line end is two bytes.
-    FileLook look;
-    if (g_file_calls.look(file.name, true, &look, &code)) done.counts.obj_bytes = look.size;
+    if (g_file_calls.look(file.name, true, &done.obj, &code)) done.counts.obj_bytes = done.obj.size;
   }
   if (result == WalkResult::kInputFailed) {
     // Every whole record before the cut is kept, and the line says so.
-    report(diag, job.model.shown,
-           job.to_stdout ? why : why + " (" + shown_name(obj) + " is partial)");
+    done.partial = !job.to_stdout;
+    fail(&done, diag, job.model.shown,
+         job.to_stdout ? why : why + " (" + shown_name(obj) + " is partial)");
     return done;
   }
   done.status = kExitSuccess;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/file_calls.h"
 #include "mdx/geoset_walk.h"
 #include "mdx/model_source.h"
 #include "obj/obj_sink.h"
@@ -58,6 +59,9 @@ struct Converted {
   int status = kExitFailure;
   int output_fault = 0;  // errno value of a failure of the OBJ's file system, else 0
   bool stopped = false;  // an interruption stopped it; nothing of it was kept, no line
+  bool partial = false;  // it failed, but left the OBJ of its whole records
+  std::string why;       // the reason of its failure, as its line gives it
+  FileLook obj;          // the OBJ file as it was left, where one was
   WalkCounts counts;
 };
 

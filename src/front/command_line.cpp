@@ -1,8 +1,15 @@
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <thread>
 
+#include "batch/file_list.h"
+#include "common/file_identity.h"
 #include "front/front.h"
 
 namespace {
@@ -128,6 +135,31 @@ int parse_command_line(const std::vector<std::string>& args, std::ostream& out, 
         ++options.quiet;
       } else if (flag == "-r" || flag == "--recursive") {
         options.recursive = true;
+      } else if (flag == "-u" || flag == "--update") {
+        options.update = true;
+      } else if (flag == "-n" || flag == "--dry-run") {
+        options.dry_run = true;
+      } else if (flag == "--json") {
+        options.json = true;
+      } else if (flag == "-0" || flag == "--null") {
+        options.null_separated = true;
+      } else if (flag == "--files-from") {
+        if (options.files_from) return usage_error(diag, flag + " is given twice");
+        std::string list;
+        if (!take_value(&list) || list.empty()) return usage_error(diag, flag + " needs a file");
+        options.files_from = list;
+      } else if (flag == "--shard") {
+        std::string part;
+        if (!take_value(&part)) return usage_error(diag, flag + " needs a part, as K/N");
+        unsigned long k = 0, n = 0;
+        char slash = 0, extra = 0;
+        if (std::sscanf(part.c_str(), "%lu%c%lu%c", &k, &slash, &n, &extra) != 3 || slash != '/' ||
+            part[0] == '-' || part.find("/-") != std::string::npos || k < 1 || n < k ||
+            n > 1000000) {
+          return usage_error(diag, flag + " takes K/N with 1 <= K <= N, not " + part);
+        }
+        options.shard = static_cast<unsigned>(k);
+        options.shards = static_cast<unsigned>(n);
       } else if (flag == "--objects") {
         options.objects = true;
       } else if (flag == "-o" || flag == "--output") {
@@ -156,10 +188,14 @@ int parse_command_line(const std::vector<std::string>& args, std::ostream& out, 
       }
     }
   }
-  if (paths.empty()) return usage_error(diag, "no model given");
+  if (paths.empty() && !options.files_from) return usage_error(diag, "no model given");
   if (options.output && options.output_dir) {
     return usage_error(diag, "-o and -d do not go together");
   }
+  if (options.json && options.output && *options.output == "-") {
+    return usage_error(diag, "--json and -o - do not go together: both take standard output");
+  }
+  if (options.dry_run && !options.update) return usage_error(diag, "-n goes with -u");
   return kGoOn;
 }
 
@@ -183,11 +219,24 @@ int run_command_line(const std::vector<std::string>& args, std::ostream& out, st
     next = now + options.status_every;
     show_status(&finding, "", finding_text(found, columns()));
   };
-  BatchList list = collect_models(paths, options, columns ? progress : nullptr);
+  std::vector<std::string> listed;
+  if (options.files_from) {
+    std::ifstream file;
+    if (*options.files_from != "-") {
+      file.open(native_name(*options.files_from, NameBytes::kUtf8), std::ios::binary);
+      if (!file) {
+        return usage_error(diag, "cannot read the list " + *options.files_from + ": " +
+                                     std::strerror(errno));
+      }
+    }
+    read_file_list(*options.files_from == "-" ? std::cin : file, options.null_separated, &listed);
+  }
+  BatchList list = collect_models(paths, options, columns ? progress : nullptr, listed);
   show_status(&finding, "", "");
-  if (options.output && (list.items.size() > 1 || list.items[0].found)) {
+  if (options.output && (list.items.size() != 1 || list.items[0].found)) {
     return usage_error(diag, "-o takes exactly one model");
   }
   name_obj_files(&list, options);
+  keep_shard(&list, options);
   return run_batch(list, options, out, diag, columns);
 }

@@ -1,0 +1,22 @@
+// The run's results as JSON lines for programs (--json), written by our own
+// small escaper.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// `bytes` as a JSON string, quotes included: valid JSON in UTF-8 whatever the
+// bytes. A byte that is no part of valid UTF-8 (a Linux file name may hold
+// one) becomes the escape \udcXX, XX its value, which Python's
+// surrogateescape reads back as that byte, so that a script can name the file.
+std::string json_string(const std::string& bytes);
+
+// One model's line: {"type": "model", "model": ..., "obj": ..., "status": ...},
+// then `fields` (each `, "name": value` already), and a newline.
+std::string json_model(const std::string& model, const std::string& obj, const char* status,
+                       const std::string& fields);
+
+// A field of a line: `, "name": value`.
+std::string json_field(const char* name, const std::string& text);
+std::string json_field(const char* name, std::uint64_t number);
+std::string json_field(const char* name, double seconds);

@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <map>
+
+#include "batch/json_text.h"
+#include "front/front.h"
+#include "test_util.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(JsonText, StringsAreValidJsonInUtf8) {
+  const struct {
+    std::string bytes, json;
+  } cases[] = {
+      {"art/unit.mdx", "\"art/unit.mdx\""},
+      {"a \"b\" \\c", "\"a \\\"b\\\" \\\\c\""},
+      {"tab\there\nnew\x7f", "\"tab\\u0009here\\u000anew\\u007f\""},
+      {"mod\u00e8le \u6a21\u578b \U0001F600", "\"mod\u00e8le \u6a21\u578b \U0001F600\""},
+      // Bytes that are no UTF-8, as Python's surrogateescape reads them back.
+      {"bad\xff.mdx", "\"bad\\udcff.mdx\""},
+      {"\xe6\xa8", "\"\\udce6\\udca8\""},
+      {"\xc0\xaf\xed\xa0\x80", "\"\\udcc0\\udcaf\\udced\\udca0\\udc80\""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(json_string(c.bytes), c.json) << c.bytes;
+}
+
+// A tree converted again and again, as after a patch: the runs in this
+// process, each OBJ file's state read before and after.
+struct RerunFixture : ::testing::Test {
+  TempDir dir;
+  fs::path before = fs::current_path();
+
+  void SetUp() override {
+    fs::current_path(dir.path);
+    fs::create_directories("art/units");
+    for (int i = 0; i < 6; ++i) {
+      write_file("art/units/m" + std::to_string(i) + ".mdx",
+                 build_model({make_geoset(3 + i, 1, float(i))}));
+    }
+  }
+  void TearDown() override { fs::current_path(before); }
+
+  // Runs the command line; returns its JSON lines' statuses by OBJ name.
+  std::map<std::string, std::string> run(std::vector<std::string> args, int status = 0) {
+    args.insert(args.begin(), "--json");
+    std::ostringstream out, err;
+    EXPECT_EQ(run_command_line(args, out, err), status) << err.str();
+    std::map<std::string, std::string> statuses;
+    std::istringstream lines(out.str());
+    for (std::string line; std::getline(lines, line);) {
+      const std::size_t obj = line.find("\"obj\": \"");
+      if (obj == std::string::npos) continue;
+      const std::size_t at = line.find("\"status\": \"") + 11;
+      statuses[line.substr(obj + 8, line.find('"', obj + 8) - obj - 8)] =
+          line.substr(at, line.find('"', at) - at);
+    }
+    return statuses;
+  }
+  std::string dry_run(const std::vector<std::string>& paths) {
+    std::vector<std::string> args = {"-u", "-n", "-r", "-d", "out"};
+    args.insert(args.end(), paths.begin(), paths.end());
+    std::ostringstream out, err;
+    EXPECT_EQ(run_command_line(args, out, err), 0) << err.str();
+    return out.str();
+  }
+};
+
+TEST_F(RerunFixture, OnlyWhatChangedConvertsAgain) {
+  const std::string out = made("out/units/m");
+  std::map<std::string, std::string> all;
+  for (int i = 0; i < 6; ++i) all[out + std::to_string(i) + ".obj"] = "converted";
+  EXPECT_EQ(run({"-r", "-d", "out", "art"}), all);
+  const std::string first = read_file("out/units/m0.obj");
+  std::map<std::string, std::string> none;
+  for (int i = 0; i < 6; ++i) none[out + std::to_string(i) + ".obj"] = "up-to-date";
+  EXPECT_EQ(run({"-u", "-r", "-d", "out", "art"}), none);
+  EXPECT_EQ(dry_run({"art"}), "");
+
+  // One model edited, one restored from an older backup, one OBJ removed,
+  // one OBJ edited by hand.
+  write_file("art/units/m1.mdx", build_model({make_geoset(9, 2, 1.0f)}));
+  fs::last_write_time("art/units/m2.mdx",
+                      fs::last_write_time("art/units/m2.mdx") - std::chrono::hours(24));
+  fs::remove("out/units/m3.obj");
+  write_file("out/units/m4.obj", "edited\n");
+  const std::string model = made("art/units/m");
+  EXPECT_EQ(dry_run({"art"}), model + "1.mdx -> " + out + "1.obj: changed\n" + model + "2.mdx -> " +
+                                  out + "2.obj: changed\n" + model + "3.mdx -> " + out +
+                                  "3.obj: missing\n" + model + "4.mdx -> " + out +
+                                  "4.obj: changed\n");
+  std::map<std::string, std::string> some = none;
+  for (int i : {1, 2, 3, 4}) some[out + std::to_string(i) + ".obj"] = "converted";
+  EXPECT_EQ(run({"-u", "-r", "-d", "out", "art"}), some);
+  EXPECT_EQ(read_file("out/units/m4.obj"),
+            text_file(expected_obj({make_geoset(7, 1, 4.0f)})));  // the bytes of a plain run
+
+  // Another option that shapes the OBJ, and a model that fails: tried again
+  // by every -u run, so that the status stays 1.
+  EXPECT_EQ(dry_run({"art", "--objects"}).find(": options\n") != std::string::npos, true);
+  write_file("art/units/m5.mdx", "no geosets now");
+  std::map<std::string, std::string> failing = none;
+  failing[out + "5.obj"] = "failed";
+  EXPECT_EQ(run({"-u", "-r", "-d", "out", "art"}, 1), failing);
+  EXPECT_EQ(run({"-u", "-r", "-d", "out", "art"}, 1), failing);
+  EXPECT_EQ(read_file("out/units/m0.obj"), first);
+
+  // A damaged record means converting again, never a failure.
+  write_file("out/.mdx2obj-record", "mdx2obj-record 1\nnot\ta\tline\n\xff\n");
+  EXPECT_EQ(run({"-u", "-r", "-d", "out", "art/units/m0.mdx"}),
+            (std::map<std::string, std::string>{{made("out/m0.obj"), "converted"}}));
+}
+
+// Lists of models and parts of a run: a list with NUL separators keeps its
+// paths under -d; four shards together are exactly the whole run.
+TEST_F(RerunFixture, ListsAndShards) {
+  write_file("list", std::string("\xEF\xBB\xBF" "art/units/m1.mdx\0art/units/m4.mdx\0", 37));
+  std::ostringstream out, err;
+  EXPECT_EQ(run_command_line({"-qq", "-0", "--files-from", "list", "-d", "listed"}, out, err), 0)
+      << err.str();
+  EXPECT_TRUE(file_exists("listed/art/units/m1.obj"));
+  EXPECT_TRUE(file_exists("listed/art/units/m4.obj"));
+  write_file("empty", "");
+  EXPECT_EQ(run_command_line({"--files-from", "empty"}, out, err), 0);
+  EXPECT_EQ(run_command_line({"--files-from", "missing"}, out, err), kExitUsage);
+
+  std::map<std::string, std::string> whole = run({"-r", "-d", "whole", "art"}), parts;
+  for (int k = 1; k <= 4; ++k) {
+    for (const auto& part :
+         run({"-r", "-d", "whole", "--shard", std::to_string(k) + "/4", "art"})) {
+      EXPECT_TRUE(parts.emplace(part).second) << part.first << " in two parts";
+    }
+  }
+  EXPECT_EQ(parts, whole);
+}
+
+}  // namespace
