@@ -54,8 +54,11 @@ struct RerunFixture : ::testing::Test {
       const std::size_t obj = line.find("\"obj\": \"");
       if (obj == std::string::npos) continue;
       const std::size_t at = line.find("\"status\": \"") + 11;
-      statuses[line.substr(obj + 8, line.find('"', obj + 8) - obj - 8)] =
-          line.substr(at, line.find('"', at) - at);
+      std::string name = line.substr(obj + 8, line.find('"', obj + 8) - obj - 8);
+      for (std::size_t slash = 0; (slash = name.find("\\\\", slash)) != std::string::npos;) {
+        name.erase(slash++, 1);  // JSON's "\\" for Windows' separator
+      }
+      statuses[name] = line.substr(at, line.find('"', at) - at);
     }
     return statuses;
   }

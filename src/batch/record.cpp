@@ -65,6 +65,8 @@ void read_entries(const fs::path& name, std::unordered_map<std::string, RecordEn
   std::ifstream in(long_path(name), std::ios::binary);
   std::string line;
   while (std::getline(in, line)) {
+    // The record is written as text: on Windows its lines end in CR LF.
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     std::vector<std::string> fields;
     std::istringstream split(line);
     for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
