@@ -119,7 +119,9 @@ TEST_F(RerunFixture, OnlyWhatChangedConvertsAgain) {
 // Lists of models and parts of a run: a list with NUL separators keeps its
 // paths under -d; four shards together are exactly the whole run.
 TEST_F(RerunFixture, ListsAndShards) {
-  write_file("list", std::string("\xEF\xBB\xBF" "art/units/m1.mdx\0art/units/m4.mdx\0", 37));
+  write_file("list", std::string("\xEF\xBB\xBF"
+                                 "art/units/m1.mdx\0art/units/m4.mdx\0",
+                                 37));
   std::ostringstream out, err;
   EXPECT_EQ(run_command_line({"-qq", "-0", "--files-from", "list", "-d", "listed"}, out, err), 0)
       << err.str();
@@ -140,3 +142,28 @@ TEST_F(RerunFixture, ListsAndShards) {
 }
 
 }  // namespace
+
+#ifndef _WIN32
+namespace {
+
+// The recipe of the README under GNU parallel: four parts at once into one
+// output root give the OBJ files of one whole run, and one record of them.
+TEST_F(RerunFixture, ShardsUnderGnuParallel) {
+  if (std::system("parallel --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "needs GNU parallel";
+  EXPECT_EQ(run_in(dir.path.string(), "parallel",
+                   std::string("--will-cite \"") + MDX2OBJ_PATH +
+                       "\" -qq -r -d out --shard {}/4 art ::: 1 2 3 4 > /dev/null 2>&1"),
+            0);
+  std::ostringstream out, err;
+  EXPECT_EQ(run_command_line({"-qq", "-r", "-d", "whole", "art"}, out, err), 0);
+  for (int i = 0; i < 6; ++i) {
+    const std::string name = "/units/m" + std::to_string(i) + ".obj";
+    EXPECT_EQ(read_file("out" + name), read_file("whole" + name)) << name;
+  }
+  std::map<std::string, std::string> none;
+  for (int i = 0; i < 6; ++i) none["out/units/m" + std::to_string(i) + ".obj"] = "up-to-date";
+  EXPECT_EQ(run({"-u", "-r", "-d", "out", "art"}), none);
+}
+
+}  // namespace
+#endif

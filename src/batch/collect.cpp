@@ -220,6 +220,9 @@ void keep_shard(BatchList* list, const BatchOptions& options) {
 
 void name_obj_files(BatchList* list, const BatchOptions& options) {
   std::vector<BatchItem>& items = list->items;
+  std::error_code ec;
+  const fs::path cwd = fs::current_path(ec);
+  auto key_of = [&](const fs::path& path) { return name_key(path, cwd); };
   const std::size_t n = items.size();
   auto path_of = [&](std::size_t at, std::uint32_t len) {
     return native_name(list->names.substr(at, len), NameBytes::kUtf8);
@@ -245,8 +248,8 @@ void name_obj_files(BatchList* list, const BatchOptions& options) {
   for (std::size_t i = 0; i < n; ++i) {
     const BatchItem& item = items[i];
     if (item.failure != 0) continue;
-    objs.push_back({key_hash(name_key(path_of(item.obj, item.obj_len))), i});
-    models.push_back({key_hash(name_key(path_of(item.name, item.name_len))), i});
+    objs.push_back({key_hash(key_of(path_of(item.obj, item.obj_len))), i});
+    models.push_back({key_hash(key_of(path_of(item.name, item.name_len))), i});
     if (item.exists) identities.push_back({identity_hash(item.device, item.inode), i});
   }
   for (Keys* keys : {&objs, &models, &identities}) std::sort(keys->begin(), keys->end());
@@ -265,13 +268,13 @@ void name_obj_files(BatchList* list, const BatchOptions& options) {
     BatchItem& item = items[i];
     if (item.failure != 0) continue;
     const fs::path obj = path_of(item.obj, item.obj_len);
-    const fs::path::string_type key = name_key(obj);
+    const fs::path::string_type key = key_of(obj);
     const std::uint64_t hash = key_hash(key);
     std::size_t owner = n;
     for (auto range = with_hash(objs, hash); range.first != range.second; ++range.first) {
       const std::size_t j = range.first->second;
       if (j < i && j < owner && claims[j] &&
-          name_key(path_of(items[j].obj, items[j].obj_len)) == key) {
+          key_of(path_of(items[j].obj, items[j].obj_len)) == key) {
         owner = j;
       }
     }
@@ -288,12 +291,12 @@ void name_obj_files(BatchList* list, const BatchOptions& options) {
     }
     // An OBJ that is the model itself is the identity test's to refuse.
     bool leads_to_model = false;
-    const bool own_name = key == name_key(path_of(item.name, item.name_len));
+    const bool own_name = key == key_of(path_of(item.name, item.name_len));
     for (auto range = with_hash(models, hash); !own_name && range.first != range.second;
          ++range.first) {
       const std::size_t j = range.first->second;
       leads_to_model =
-          leads_to_model || (j != i && name_key(path_of(items[j].name, items[j].name_len)) == key);
+          leads_to_model || (j != i && key_of(path_of(items[j].name, items[j].name_len)) == key);
     }
     FileLook look;
     int code = 0;

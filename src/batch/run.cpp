@@ -288,12 +288,15 @@ void find_records(Run* run) {
   if (options.output && *options.output == "-") return;
   run->shaping = options.objects ? "objects" : "";
   std::unordered_map<fs::path::string_type, std::uint32_t> roots;
+  std::error_code ec;
+  const fs::path cwd = fs::current_path(ec);
   for (std::size_t i = 0; i < run->list.items.size(); ++i) {
     const BatchItem& item = run->list.items[i];
     if (item.failure != 0) continue;
     const std::string root = root_name(run->list, item, options);
     const fs::path path = root.empty() ? fs::path(".") : native_name(root, NameBytes::kUtf8);
-    auto found = roots.emplace(name_key(path), static_cast<std::uint32_t>(run->records.size()));
+    auto found =
+        roots.emplace(name_key(path, cwd), static_cast<std::uint32_t>(run->records.size()));
     if (found.second) {
       run->records.emplace_back(new Record);
       run->records.back()->root = path;

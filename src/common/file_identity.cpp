@@ -50,8 +50,21 @@ bool same_file(const fs::path& a, const fs::path& b) {
 
 fs::path::string_type name_key(const fs::path& name) {
   std::error_code ec;
-  fs::path whole = fs::absolute(name, ec);
-  fs::path::string_type key = (ec ? name : whole).lexically_normal().native();
+  fs::path cwd = fs::current_path(ec);
+  return name_key(name, ec ? fs::path() : cwd);
+}
+
+fs::path::string_type name_key(const fs::path& name, const fs::path& cwd) {
+  fs::path whole = name;
+  if (!name.is_absolute()) {
+    std::error_code ec;
+    // A drive-relative name on Windows has its own current folder.
+    whole = name.has_root_name() || name.has_root_directory() || cwd.empty()
+                ? fs::absolute(name, ec)
+                : cwd / name;
+    if (ec) whole = name;
+  }
+  fs::path::string_type key = whole.lexically_normal().native();
 #ifdef _WIN32
   if (!key.empty()) CharLowerBuffW(key.data(), static_cast<DWORD>(key.size()));
 #endif

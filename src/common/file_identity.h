@@ -23,6 +23,10 @@ bool same_file(const std::filesystem::path& a, const std::filesystem::path& b);
 // ".." folded away, and on Windows without regard to letter case. Two names
 // with one key lead to one file; links are the identity test's (same_file).
 std::filesystem::path::string_type name_key(const std::filesystem::path& name);
+// The same, relative names taken from `cwd` (the current folder, asked once
+// for a whole run rather than once a name).
+std::filesystem::path::string_type name_key(const std::filesystem::path& name,
+                                            const std::filesystem::path& cwd);
 
 // True when the name holds a NUL character, which would cut it short where a
 // file is opened, so that another file than the one named would open.

@@ -22,11 +22,11 @@ std::mutex cleaned_mutex;
 std::set<fs::path::string_type> cleaned;  // folders already rid of leftovers
 
 // Removes what runs of this machine that were killed left in `folder`, once
-// per folder and before this process writes there, so that a file of its own
-// is never taken for one. Other machines' files are left alone.
+// per folder (as named: another spelling only costs a second look). Other
+// machines' files are left alone, and so are this process's own.
 void remove_leftovers(const fs::path& folder) {
   std::lock_guard<std::mutex> lock(cleaned_mutex);
-  if (!cleaned.insert(name_key(folder.empty() ? fs::path(".") : folder)).second) return;
+  if (!cleaned.insert(folder.native()).second) return;
   std::vector<std::string> names;
   int code = 0;
   if (!folder_names(folder, &names, &code)) return;
@@ -40,7 +40,7 @@ void remove_leftovers(const fs::path& folder) {
     const std::string pid = name.substr(at + mark.size(), name.size() - 4 - at - mark.size());
     if (pid.size() > 10 || pid.find_first_not_of("0123456789") != std::string::npos) continue;
     const unsigned long number = std::stoul(pid);
-    if (number == this_process() || !process_alive(number)) {
+    if (number != this_process() && !process_alive(number)) {
       g_file_calls.remove(folder / fs::u8path(name), &code);
     }
   }
@@ -107,6 +107,13 @@ bool open_output(OutputFile* out, const fs::path& name, std::string* err, int* c
   out->temp = temporary_name(target);
   out->file =
       g_file_calls.create_new(out->temp, look.kind == FileLook::kRegular ? &look : nullptr, &value);
+  if (out->file == kNoFile && value == EEXIST) {
+    // No two jobs of this process write one OBJ: a file under this name is
+    // what an earlier process of the same number left.
+    g_file_calls.remove(out->temp, &value);
+    out->file = g_file_calls.create_new(out->temp,
+                                        look.kind == FileLook::kRegular ? &look : nullptr, &value);
+  }
   if (out->file == kNoFile) {
     out->temp.clear();
     return cannot_create(err, code, value);

@@ -1,11 +1,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <iostream>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iostream>
 #include <thread>
 
 #include "batch/file_list.h"
@@ -39,6 +39,19 @@ constexpr char kHelp[] =
     "                     readers import each geoset as an object of its own\n"
     "  -q, --quiet        failures, the status line and the tally: no summaries;\n"
     "                     twice (-qq) failures only\n"
+    "  -u, --update       convert only the models whose OBJ is not up to date: it is\n"
+    "                     missing, the model or the OBJ changed since the run that\n"
+    "                     wrote it, it failed then, or other options or another\n"
+    "                     version of mdx2obj made it\n"
+    "  -n, --dry-run      with -u: list the models that would be converted, and why,\n"
+    "                     on standard output; write nothing\n"
+    "  --json             results as JSON lines on standard output, a line a model\n"
+    "                     and the totals last\n"
+    "  --files-from FILE  convert the models listed in FILE too, one a line (- for\n"
+    "                     standard input); under -d a relative path keeps its path\n"
+    "  -0, --null         the list's paths end with NUL bytes (find -print0)\n"
+    "  --shard K/N        convert part K of N of the run, split by a hash of each\n"
+    "                     model's path: N processes or machines convert it all\n"
     "  -h, --help         this text (on Windows also /?)\n"
     "  --version          the program's version\n"
     "  --                 the arguments after it are paths, even those that begin\n"
@@ -225,8 +238,8 @@ int run_command_line(const std::vector<std::string>& args, std::ostream& out, st
     if (*options.files_from != "-") {
       file.open(native_name(*options.files_from, NameBytes::kUtf8), std::ios::binary);
       if (!file) {
-        return usage_error(diag, "cannot read the list " + *options.files_from + ": " +
-                                     std::strerror(errno));
+        return usage_error(
+            diag, "cannot read the list " + *options.files_from + ": " + std::strerror(errno));
       }
     }
     read_file_list(*options.files_from == "-" ? std::cin : file, options.null_separated, &listed);
