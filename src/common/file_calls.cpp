@@ -284,6 +284,8 @@ bool read_only_windows(const fs::path& name) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
 }
 
+}  // namespace
+
 std::string utf8(const std::wstring& wide) {
   int size = static_cast<int>(wide.size());
   int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
@@ -291,8 +293,6 @@ std::string utf8(const std::wstring& wide) {
   WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, bytes.data(), n, nullptr, nullptr);
   return bytes;
 }
-
-}  // namespace
 
 FileCalls real_file_calls() {
   return {look_windows,  create_windows, open_windows,   write_windows,

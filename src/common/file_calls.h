@@ -70,3 +70,8 @@ std::string unusable_name(const std::filesystem::path& name);
 
 // The text of an errno value.
 std::string reason(int code);
+
+#ifdef _WIN32
+// Wide characters as UTF-8.
+std::string utf8(const std::wstring& wide);
+#endif

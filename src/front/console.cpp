@@ -1,5 +1,7 @@
 #include "front/console.h"
 
+#include "common/file_calls.h"
+
 bool waits_for_enter(const ConsoleView& view) {
   return view.window_shown && view.processes == 1 && view.input && view.output && view.error;
 }
@@ -26,14 +28,6 @@ int stderr_columns() {
 #include <windows.h>
 
 namespace {
-
-std::string utf8(const std::wstring& wide) {
-  int size = static_cast<int>(wide.size());
-  int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
-  std::string bytes(static_cast<std::size_t>(n > 0 ? n : 0), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, bytes.data(), n, nullptr, nullptr);
-  return bytes;
-}
 
 void expand(const std::wstring& arg, std::vector<std::string>* out) {
   std::size_t folder_end = arg.find_last_of(L"\\/:") + 1;  // 0 when there is no folder
