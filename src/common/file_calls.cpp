@@ -136,11 +136,7 @@ bool process_alive(unsigned long pid) {
 std::string unusable_name(const fs::path&) { return ""; }
 
 #else
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "common/win32.h"
 
 #include <cwctype>
 

@@ -7,11 +7,7 @@
 #include "common/file_calls.h"
 
 #ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "common/win32.h"
 #endif
 
 namespace fs = std::filesystem;

@@ -32,11 +32,7 @@ void end_as_interrupted() {
   std::_Exit(128 + signal);
 }
 #else
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "common/win32.h"
 
 namespace {
 

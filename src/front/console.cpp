@@ -21,11 +21,7 @@ int stderr_columns() {
 #include <iostream>
 #include <streambuf>
 
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#include "common/win32.h"
 
 namespace {
 
