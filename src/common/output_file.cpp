@@ -22,11 +22,11 @@ std::mutex cleaned_mutex;
 std::set<fs::path::string_type> cleaned;  // folders already rid of leftovers
 
 // Removes what runs of this machine that were killed left in `folder`, once
-// per folder (as named: another spelling only costs a second look). Other
-// machines' files are left alone, and so are this process's own.
+// per folder. Other machines' files are left alone, and so are this
+// process's own.
 void remove_leftovers(const fs::path& folder) {
   std::lock_guard<std::mutex> lock(cleaned_mutex);
-  if (!cleaned.insert(folder.native()).second) return;
+  if (!cleaned.insert(name_key(folder.empty() ? fs::path(".") : folder)).second) return;
   std::vector<std::string> names;
   int code = 0;
   if (!folder_names(folder, &names, &code)) return;
