@@ -164,6 +164,8 @@ TEST_F(ConverterFixture, CommandLineArguments) {
        kExitUsage,
        "mdx2obj: --jobs takes a number of jobs from 1 to 1024, not x\n" + usage},
       {{"-j"}, kExitUsage, "mdx2obj: -j needs a number of jobs\n" + usage},
+      {{"--up", "x", "m.mdx"}, kExitUsage, "mdx2obj: --up takes y or z, not x\n" + usage},
+      {{"m.mdx", "--scale"}, kExitUsage, "mdx2obj: --scale needs a number\n" + usage},
       {{"-q", "--", "-m.mdx"},
        kExitFailure,
        "mdx2obj: -m.mdx: cannot open: No such file or directory\n"},
@@ -194,6 +196,27 @@ TEST_F(ConverterFixture, CommandLineArguments) {
   for (const char* name : {"art/unit.obj", "Unit.obj", "plain.obj"}) {
     EXPECT_EQ(read_file(dir.file(name)), text_file(expected_obj({make_geoset(3, 1)}))) << name;
   }
+  // A scale is a decimal number read whole, finite and above 0; two
+  // spellings of one value shape the same OBJ.
+  for (const char* bad :
+       {"0", "-1", "-0.5", "nan", "inf", "1e999", "1e-400", "2x", "", "0x1p3", " 1", "1,5"}) {
+    std::ostringstream none, why;
+    EXPECT_EQ(run_command_line({"--scale", bad, model_name}, none, why), kExitUsage) << bad;
+    EXPECT_EQ(why.str(), "mdx2obj: --scale takes a decimal number greater than 0, not " +
+                             std::string(bad) + "\n" + usage);
+  }
+  std::string first;
+  for (const std::vector<std::string>& scale :
+       {std::vector<std::string>{"--scale=0.025"}, {"--scale", "2.5e-2"}, {"--scale=.0250"}}) {
+    std::vector<std::string> args = scale;
+    for (const char* more : {"--up", "y", "-o", "-", "-q"}) args.push_back(more);
+    args.push_back(model_name);
+    std::ostringstream text, why;
+    EXPECT_EQ(run_command_line(args, text, why), kExitSuccess) << why.str();
+    if (first.empty()) first = text.str();
+    EXPECT_EQ(text.str(), first) << scale[0];
+  }
+  EXPECT_EQ(first.substr(0, first.find('\n')), "v 0.000000 0.037500 0.000000");
 }
 
 // One run of the built program for each way a run ends.

@@ -130,6 +130,51 @@ TEST(ObjSink, WritesTheFourRecords) {
             "f 1000/1000/1000 12345678/12345678/12345678 123456789/123456789/123456789\n");
 }
 
+// --up y and --scale as exact texts: (x, z, -y) with the sign bit of y
+// flipped (a NaN's too), positions scaled in double and rounded once to a
+// float (past the largest float: an infinity), normals only turned.
+TEST(ObjSink, UpAxisAndScaleByTheRules) {
+  const float largest = std::numeric_limits<float>::max();
+  const struct {
+    bool y_up;
+    double scale;
+    float x, y, z;
+    std::string records;
+  } cases[] = {
+      {true, 1.0, 1.0f, 2.0f, 3.0f,
+       "v 1.000000 3.000000 -2.000000\nvn 1.000000 3.000000 -2.000000\n"},
+      {true, 1.0, 0.0f, -2.5f, 0.0f,
+       "v 0.000000 0.000000 2.500000\nvn 0.000000 0.000000 2.500000\n"},
+      {true, 1.0, 0.0f, float_bits(0x7FC00000u), 0.0f,
+       "v 0.000000 0.000000 -1.#IND00\nvn 0.000000 0.000000 -1.#IND00\n"},
+      {true, 1.0, 0.0f, -largest, 0.0f,
+       "v 0.000000 0.000000 340282346638528860000000000000000000000.000000\n"
+       "vn 0.000000 0.000000 340282346638528860000000000000000000000.000000\n"},
+      // 1.5 * 0.01 is 0.015 in double, 0.01499999966 as the nearest float.
+      {false, 0.01, 1.5f, -2.0f, 100.0f,
+       "v 0.015000 -0.020000 1.000000\nvn 1.500000 -2.000000 100.000000\n"},
+      {false, 2.0, largest, -largest, 0.5f,
+       "v 1.#INF00 -1.#INF00 1.000000\nvn 340282346638528860000000000000000000000.000000 "
+       "-340282346638528860000000000000000000000.000000 0.500000\n"},
+      {false, 1.00000001, largest, 1.0f, 1.0f,  // just past the largest float, rounded back to it
+       "v 340282346638528860000000000000000000000.000000 1.000000 1.000000\n"
+       "vn 340282346638528860000000000000000000000.000000 1.000000 1.000000\n"},
+      {true, 0.5, 2.0f, 4.0f, -6.0f,
+       "v 1.000000 -3.000000 -2.000000\nvn 2.000000 -6.000000 -4.000000\n"},
+  };
+  for (const auto& c : cases) {
+    std::stringbuf out;
+    ObjSink sink;
+    attach_obj_sink(&sink, &out, kObjBufferSize, false);
+    set_placement(sink, c.y_up, c.scale);
+    write_vertex(sink, c.x, c.y, c.z);
+    write_normal(sink, c.x, c.y, c.z);
+    std::string err;
+    EXPECT_TRUE(flush_obj_sink(sink, &err)) << err;
+    EXPECT_EQ(out.str(), c.records) << c.y_up << " " << c.scale;
+  }
+}
+
 // Face numbers across every change of their length, formatted alone and, as
 // the walk does for a geoset, from a table made once; the table holds no
 // number of nine digits.

@@ -17,6 +17,8 @@
 struct BatchOptions {
   bool recursive = false;                 // a folder is walked to every depth
   bool objects = false;                   // an "o" record before each geoset
+  bool y_up = false;                      // --up y: positions and normals as (x, z, -y)
+  double scale = 1.0;                     // --scale: positions multiplied by it
   int quiet = 0;                          // 1: failures, status line and tally; 2: failures only
   std::optional<std::string> output;      // -o: the one model's OBJ ("-": standard output)
   std::optional<std::string> output_dir;  // -d: the OBJ files go under it

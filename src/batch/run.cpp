@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <sstream>
@@ -153,6 +154,8 @@ Outcome convert_item(Run* run, std::size_t i, Slot* slot, Lines* lines, std::uin
     }
   }
   job.objects = options.objects;
+  job.y_up = options.y_up;
+  job.scale = options.scale;
   job.geosets_needed = true;
   job.make_folders = options.output_dir.has_value();
   job.reached = &slot->reached;
@@ -286,7 +289,15 @@ void find_records(Run* run) {
   const BatchOptions& options = run->options;
   run->root_of.assign(run->list.items.size(), kNoRecord);
   if (options.output && *options.output == "-") return;
+  // Every option that shapes the OBJ bytes: a change of any converts again.
   run->shaping = options.objects ? "objects" : "";
+  if (options.y_up) run->shaping += run->shaping.empty() ? "up=y" : " up=y";
+  if (options.scale != 1.0) {
+    char scale[40];
+    std::snprintf(scale, sizeof scale, "%sscale=%.17g", run->shaping.empty() ? "" : " ",
+                  options.scale);
+    run->shaping += scale;
+  }
   std::unordered_map<fs::path::string_type, std::uint32_t> roots;
   std::error_code ec;
   const fs::path cwd = fs::current_path(ec);

@@ -136,9 +136,9 @@ bool process_alive(unsigned long pid) {
 std::string unusable_name(const fs::path&) { return ""; }
 
 #else
-#include "common/win32.h"
-
 #include <cwctype>
+
+#include "common/win32.h"
 
 namespace {
 

@@ -134,6 +134,7 @@ Converted convert_model(const Conversion& job, std::ostream& console, std::ostre
     return done;
   }
   sink.objects = job.objects;
+  set_placement(sink, job.y_up, job.scale);
   std::string why;
   const WalkResult result = walk_and_flush(src, sink, console, &why, &done.counts);
   const std::string obj = job.to_stdout ? "standard output" : job.obj.shown;

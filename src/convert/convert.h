@@ -44,6 +44,8 @@ struct Conversion {
   FileName obj;
   bool to_stdout = false;       // the OBJ text goes to `out` instead
   bool objects = false;         // an "o" record before each geoset
+  bool y_up = false;            // positions and normals as (x, z, -y)
+  double scale = 1.0;           // positions multiplied by it
   bool silent_open = false;     // a model that cannot be opened ends the run without a word
   bool geosets_needed = false;  // a model without geosets fails before the OBJ is created
   bool make_folders = false;    // the OBJ's folders are created as needed

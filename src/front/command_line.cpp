@@ -1,5 +1,6 @@
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,6 +38,11 @@ constexpr char kHelp[] =
     "  -j, --jobs N       convert N models at once (default: the number of cores)\n"
     "  --objects          begin each geoset with a line \"o geoset_N\", so that OBJ\n"
     "                     readers import each geoset as an object of its own\n"
+    "  --up y|z           y: write each position and normal (x, y, z) as\n"
+    "                     (x, z, -y), so that the model stands in a Y-up reader;\n"
+    "                     z (the default): as the model has them\n"
+    "  --scale F          multiply every position by F (a decimal number above 0)\n"
+    "                     in double precision, rounded to the nearest float\n"
     "  -q, --quiet        failures, the status line and the tally: no summaries;\n"
     "                     twice (-qq) failures only\n"
     "  -u, --update       convert only the models whose OBJ is not up to date: it is\n"
@@ -72,6 +78,18 @@ constexpr char kHelp[] =
     "Started without arguments, mdx2obj asks for a model and an OBJ file name.\n"
     "On Windows, files and folders dropped onto mdx2obj.exe are converted beside\n"
     "themselves.\n";
+
+// A decimal number read whole ("0.01", ".5", "2.54e-2"), finite and greater
+// than 0: no sign but "+", no hex, no "inf" or "nan", nothing after it.
+bool read_scale(const std::string& text, double* scale) {
+  if (text.empty() || text.find_first_not_of("0123456789.eE+-") != std::string::npos) return false;
+  errno = 0;
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (*end != '\0' || errno == ERANGE || !(value > 0) || !std::isfinite(value)) return false;
+  *scale = value;
+  return true;
+}
 
 int usage_error(std::ostream& diag, const std::string& what) {
   diag << "mdx2obj: " << what << "\n" << kUsage << " (mdx2obj --help tells more)" << std::endl;
@@ -152,6 +170,19 @@ int parse_command_line(const std::vector<std::string>& args, std::ostream& out, 
         options.update = true;
       } else if (flag == "-n" || flag == "--dry-run") {
         options.dry_run = true;
+      } else if (flag == "--up") {
+        std::string axis;
+        if (!take_value(&axis) || (axis != "y" && axis != "z")) {
+          return usage_error(
+              diag, flag + " takes y or z" + (has_value || !axis.empty() ? ", not " + axis : ""));
+        }
+        options.y_up = axis == "y";
+      } else if (flag == "--scale") {
+        std::string factor;
+        if (!take_value(&factor)) return usage_error(diag, flag + " needs a number");
+        if (!read_scale(factor, &options.scale)) {
+          return usage_error(diag, flag + " takes a decimal number greater than 0, not " + factor);
+        }
       } else if (flag == "--json") {
         options.json = true;
       } else if (flag == "-0" || flag == "--null") {

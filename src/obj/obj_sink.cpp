@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <limits>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -166,11 +167,51 @@ void attach_obj_sink(ObjSink* sink, std::streambuf* out, std::size_t capacity, b
   sink->writer->thread = std::thread(write_blocks, sink->writer.get(), out);
 }
 
+namespace {
+
+// -v exactly: its sign bit flipped, so that 0 becomes -0 and a NaN keeps its
+// payload.
+float negated(float v) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  bits ^= 0x80000000u;
+  std::memcpy(&v, &bits, sizeof v);
+  return v;
+}
+
+// v times the scale, rounded once to the nearest float. A product past the
+// largest float is an infinity, as rounding to nearest makes it (spelt out:
+// the conversion of an out-of-range double is no defined operation).
+float scaled(float v, double scale) {
+  const double product = static_cast<double>(v) * scale;
+  constexpr double kPastLargest = 3.4028235677973366e38;  // FLT_MAX and half a step
+  if (product >= kPastLargest) return std::numeric_limits<float>::infinity();
+  if (product <= -kPastLargest) return -std::numeric_limits<float>::infinity();
+  return static_cast<float>(product);
+}
+
+}  // namespace
+
+void set_placement(ObjSink& sink, bool y_up, double scale) {
+  sink.y_up = y_up;
+  sink.scale = scale;
+  sink.placed = y_up || scale != 1.0;
+}
+
 void write_vertex(ObjSink& sink, float x, float y, float z) {
+  if (sink.placed) {
+    if (sink.scale != 1.0) {
+      x = scaled(x, sink.scale);
+      y = scaled(y, sink.scale);
+      z = scaled(z, sink.scale);
+    }
+    if (sink.y_up) return write_vec3_record(sink, "v", 1, x, z, negated(y));
+  }
   write_vec3_record(sink, "v", 1, x, y, z);
 }
 
 void write_normal(ObjSink& sink, float x, float y, float z) {
+  if (sink.y_up) return write_vec3_record(sink, "vn", 2, x, z, negated(y));
   write_vec3_record(sink, "vn", 2, x, y, z);
 }
 

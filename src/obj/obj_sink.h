@@ -30,6 +30,13 @@ struct ObjSink {
   bool failed = false;
   std::string error;
   bool objects = false;  // one "o" record before each geoset
+  // Where positions and normals are written: with `y_up` as (x, z, -y) of the
+  // model's (x, y, z), so that the model stands in a Y-up reader; positions
+  // multiplied by `scale` in double precision and rounded to the nearest
+  // float. Set by set_placement.
+  bool y_up = false;
+  double scale = 1.0;
+  bool placed = false;  // either of them: the records take the longer way
   // The text of the face numbers first..first + count - 1 (plus 1), made
   // once per geoset by prepare_corners.
   std::unique_ptr<std::uint64_t[]> corner_text;
@@ -49,6 +56,10 @@ struct ObjSink {
 // are written by a thread of the sink's own.
 void attach_obj_sink(ObjSink* sink, std::streambuf* out, std::size_t capacity = kObjBufferSize,
                      bool writer_thread = true);
+
+// Sets the up axis (Y when `y_up`, else Z as in the model) and the scale of
+// positions.
+void set_placement(ObjSink& sink, bool y_up, double scale);
 
 // The records take float coordinates, so that each number's text is bounded
 // by the largest float's.
