@@ -182,6 +182,8 @@ TEST_F(TreeFixture, CollectionRules) {
            std::to_string(2 * std::stoi(obj_size)) + " bytes of OBJ)\n"},
       {{"-d", "out", "-o", "x.obj", "m"}, kExitUsage, "mdx2obj: -o and -d do not go together\n"},
       {{"-r", "-o", "x.obj", "art"}, kExitUsage, "mdx2obj: -o takes exactly one model\n"},
+      // One model, but found in a folder: -o names one model's OBJ.
+      {{"-r", "-o", "x.obj", "x"}, kExitUsage, "mdx2obj: -o takes exactly one model\n"},
       {{"-j", "0", "m"}, kExitUsage, "mdx2obj: -j takes a number of jobs from 1 to 1024, not 0\n"},
       {{"-j2x", "m"}, kExitUsage, "mdx2obj: -j takes a number of jobs from 1 to 1024, not 2x\n"},
   };

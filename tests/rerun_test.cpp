@@ -129,6 +129,12 @@ TEST_F(RerunFixture, ListsAndShards) {
       << err.str();
   EXPECT_TRUE(file_exists("listed/art/units/m1.obj"));
   EXPECT_TRUE(file_exists("listed/art/units/m4.obj"));
+  // A path that leaves the folder keeps its file name only.
+  write_file("list", (dir.path / "art/units/m2.mdx").string() + "\nart/../art/units/m3.mdx\r\n\n");
+  EXPECT_EQ(run_command_line({"-qq", "--files-from", "list", "-d", "outside"}, out, err), 0)
+      << err.str();
+  EXPECT_TRUE(file_exists("outside/m2.obj"));
+  EXPECT_TRUE(file_exists("outside/m3.obj"));
   write_file("empty", "");
   EXPECT_EQ(run_command_line({"--files-from", "empty"}, out, err), 0);
   EXPECT_EQ(run_command_line({"--files-from", "missing"}, out, err), kExitUsage);
