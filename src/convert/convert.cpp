@@ -1,5 +1,8 @@
 #include "convert/convert.h"
 
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
 #include <system_error>
 
 #include "common/file_calls.h"
@@ -165,6 +168,18 @@ Converted convert_model(const Conversion& job, std::ostream& console, std::ostre
   }
   done.status = kExitSuccess;
   return done;
+}
+
+// A decimal number read whole ("0.01", ".5", "2.54e-2"), finite and greater
+// than 0: no sign but "+", no hex, no "inf" or "nan", nothing after it.
+bool read_scale(const std::string& text, double* scale) {
+  if (text.empty() || text.find_first_not_of("0123456789.eE+-") != std::string::npos) return false;
+  errno = 0;
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (*end != '\0' || errno == ERANGE || !(value > 0) || !std::isfinite(value)) return false;
+  *scale = value;
+  return true;
 }
 
 std::string obj_name_for(const std::string& model) {

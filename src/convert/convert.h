@@ -82,6 +82,9 @@ bool find_geosets(ModelSource& src, std::string* why);
 // names nothing) and which side failed.
 WalkResult walk_and_flush(ModelSource& src, ObjSink& sink, std::ostream& console, std::string* why,
                           WalkCounts* counts);
+// A scale (--scale, the page's) read whole: a decimal number ("0.01", ".5",
+// "2.54e-2"), finite and greater than 0; false for anything else.
+bool read_scale(const std::string& text, double* scale);
 // The OBJ file beside a model (names in UTF-8): its extension replaced by
 // .obj, "art/unit.mdx" gives "art/unit.obj" and "unit" gives "unit.obj".
 std::string obj_name_for(const std::string& model);

@@ -79,18 +79,6 @@ constexpr char kHelp[] =
     "On Windows, files and folders dropped onto mdx2obj.exe are converted beside\n"
     "themselves.\n";
 
-// A decimal number read whole ("0.01", ".5", "2.54e-2"), finite and greater
-// than 0: no sign but "+", no hex, no "inf" or "nan", nothing after it.
-bool read_scale(const std::string& text, double* scale) {
-  if (text.empty() || text.find_first_not_of("0123456789.eE+-") != std::string::npos) return false;
-  errno = 0;
-  char* end = nullptr;
-  const double value = std::strtod(text.c_str(), &end);
-  if (*end != '\0' || errno == ERANGE || !(value > 0) || !std::isfinite(value)) return false;
-  *scale = value;
-  return true;
-}
-
 int usage_error(std::ostream& diag, const std::string& what) {
   diag << "mdx2obj: " << what << "\n" << kUsage << " (mdx2obj --help tells more)" << std::endl;
   return kExitUsage;

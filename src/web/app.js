@@ -8,6 +8,10 @@ import { OrbitControls } from './three/OrbitControls.js';
 
 const input = document.getElementById('model');
 const objects = document.getElementById('objects');
+const up = document.getElementById('up');
+const scale = document.getElementById('scale');
+// What shapes the OBJ text: the page's choices, as the command line's options.
+const shape = () => ({ objects: objects.checked, up: up.value, scale: scale.value.trim() });
 const progress = document.getElementById('progress');
 const log = document.getElementById('log');
 const result = document.getElementById('result');
@@ -20,7 +24,9 @@ const renderer = new THREE.WebGLRenderer({ canvas, antialias: true, preserveDraw
 const scene = new THREE.Scene();
 scene.background = new THREE.Color(0x20262c);
 const camera = new THREE.PerspectiveCamera(45, 1, 0.01, 1000);
-// Models of this format stand on the x-y plane, z up: so does the view.
+// Models of this format stand on the x-y plane, z up; with "up: Y" the OBJ
+// stands on x-z, y up. The view follows the OBJ, so that it shows the model
+// as the OBJ has it.
 camera.up.set(0, 0, 1);
 const controls = new OrbitControls(camera, canvas);
 const sky = new THREE.HemisphereLight(0xffffff, 0x444444, 2.5);
@@ -47,8 +53,13 @@ draw();
 
 // Each geoset in its own colour: a geoset's records begin with a "v" record
 // after records of another kind, so the preview begins an object there.
-function show(text, name) {
+function show(text, name, upAxis) {
   if (shown) scene.remove(shown);
+  // (x, y, z) of the model's view, as the OBJ of that up axis places it.
+  const placed = (x, y, z) => (upAxis === 'y' ? new THREE.Vector3(x, z, -y) : new THREE.Vector3(x, y, z));
+  camera.up.copy(placed(0, 0, 1));
+  sky.position.copy(placed(0, 0, 1));
+  sun.position.copy(placed(1, -2, 3));
   canvas.dataset.shown = name;
   let number = 0;
   const split = text.replace(/(^|\n(?:f|vt|vn)[^\n]*\n)v /g, (all, before) =>
@@ -66,7 +77,7 @@ function show(text, name) {
   const radius = Math.max(box.getSize(new THREE.Vector3()).length() / 2, 1e-3);
   camera.near = radius / 100;
   camera.far = radius * 100;
-  camera.position.copy(center).add(new THREE.Vector3(1, -1.6, 0.7).normalize().multiplyScalar(radius * 2.6));
+  camera.position.copy(center).add(placed(1, -1.6, 0.7).normalize().multiplyScalar(radius * 2.6));
   camera.updateProjectionMatrix();
   controls.target.copy(center);
   controls.update();
@@ -110,11 +121,12 @@ function runWorker(message, take) {
 function preview(model) {
   const mine = ++run;
   const blocks = [];
-  runWorker({ models: [model], objects: objects.checked, zip: false }, async (data) => {
+  const chosen = shape();
+  runWorker({ models: [model], ...chosen, zip: false }, async (data) => {
     if (data.block) blocks.push(data.block);
     if (!data.done || mine !== run || !data.ok) return;
     const obj = new Blob(blocks);
-    if (obj.size <= kPreviewLimit) show(await obj.text(), model.name);
+    if (obj.size <= kPreviewLimit) show(await obj.text(), model.name, chosen.up);
   });
 }
 
@@ -144,7 +156,8 @@ function convert(models, zipName) {
   progress.value = 0;
   const blocks = [];
   const mine = ++run;
-  runWorker({ models, objects: objects.checked, zip }, async (data) => {
+  const chosen = shape();
+  runWorker({ models, ...chosen, zip }, async (data) => {
     if (mine !== run) return;
     if (data.progress !== undefined) progress.value = data.progress;
     if (data.block || data.zip) blocks.push(data.block ?? data.zip);
@@ -179,7 +192,7 @@ function convert(models, zipName) {
     if (!data.ok) log.textContent += `incomplete: ${name} holds the records read before the failure\n`;
     offer(data.ok ? 'download' : 'partial', name, obj,
           data.ok ? `Download ${name}` : `Download the incomplete ${name}`);
-    if (obj.size <= kPreviewLimit) show(await obj.text(), models[0].name);
+    if (obj.size <= kPreviewLimit) show(await obj.text(), models[0].name, chosen.up);
   });
 }
 

@@ -81,7 +81,8 @@ std::uint64_t last_obj_bytes = 0;
 // OBJ text written before a failure is whole records. With `progress_lines`
 // the log gets each geoset's lines too, as the dialogue prints them.
 extern "C" EMSCRIPTEN_KEEPALIVE int convert_file(double size, int objects, const char* name,
-                                                 const char* obj_name, int progress_lines) {
+                                                 const char* obj_name, int progress_lines,
+                                                 int up_y, double scale) {
   FileSlices model;
   model.size = size;
   ToWorker obj_text(obj_block), log(log_text);
@@ -95,6 +96,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE int convert_file(double size, int objects, const
   // The OBJ text leaves through this thread's own messages: no writer thread.
   attach_obj_sink(&sink, &obj_text, kObjBufferSize, false);
   sink.objects = objects != 0;
+  set_placement(sink, up_y != 0, scale);
   WalkCounts counts;
   const WalkResult result =
       walk_and_flush(src, sink, progress_lines ? console : no_progress, &why, &counts);
@@ -119,6 +121,13 @@ extern "C" EMSCRIPTEN_KEEPALIVE void write_tally(int converted, int failed, doub
   tally.failed = static_cast<std::size_t>(failed);
   tally.obj_bytes = static_cast<std::uint64_t>(bytes);
   console << tally_line(tally, seconds) << std::endl;
+}
+
+// The scale typed on the page, read as the command line reads --scale; 0
+// when it is no scale.
+extern "C" EMSCRIPTEN_KEEPALIVE double scale_value(const char* text) {
+  double scale = 0;
+  return read_scale(text, &scale) ? scale : 0;
 }
 
 // The OBJ name of a model, as the command line derives it.

@@ -31,24 +31,27 @@ async function start() {
   });
 }
 
-function convertOne(model, objects, objName, progressLines) {
+// `shape`: what shapes the OBJ text, the page's choices ({ objects, up, scale }).
+function convertOne(model, shape, objName, progressLines) {
   file = model.file;
-  return converter.ccall('convert_file', 'number',
-                         ['number', 'number', 'string', 'string', 'number'],
-                         [file.size, objects ? 1 : 0, model.name, objName, progressLines ? 1 : 0]);
+  return converter.ccall(
+    'convert_file', 'number',
+    ['number', 'number', 'string', 'string', 'number', 'number', 'number'],
+    [file.size, shape.objects ? 1 : 0, model.name, objName, progressLines ? 1 : 0,
+     shape.up === 'y' ? 1 : 0, shape.scale]);
 }
 
 // One model, its OBJ text to the page as it comes.
-function single(model, objects) {
+function single(model, shape) {
   total = Math.max(model.file.size, 1);
   sendBlock = (bytes) => postMessage({ block: bytes }, [bytes.buffer]);
-  return { ok: convertOne(model, objects, '', true) === 0, converted: [] };
+  return { ok: convertOne(model, shape, '', true) === 0, converted: [] };
 }
 
 // Several models into one zip, each OBJ at its path in it. A model's entry
 // goes into the zip only once the model has converted in full, so that a
 // failed or cut model has none; until then its deflated bytes wait here.
-function several(models, objects) {
+function several(models, shape) {
   const started = performance.now();
   total = Math.max(models.reduce((sum, m) => sum + m.file.size, 0), 1);
   const zip = new fflate.Zip((error, bytes) => {
@@ -69,7 +72,7 @@ function several(models, objects) {
       const deflated = [];
       entry.ondata = (error, bytes) => deflated.push(bytes);
       sendBlock = (bytes) => entry.push(bytes);
-      if (convertOne(model, objects, model.obj, false) === 0) {
+      if (convertOne(model, shape, model.obj, false) === 0) {
         entry.push(new Uint8Array(0), true);
         zip.add(entry);
         deflated.forEach((bytes, i) => entry.ondata(null, bytes, i === deflated.length - 1));
@@ -87,7 +90,7 @@ function several(models, objects) {
   return { ok: failed === 0, converted };
 }
 
-onmessage = async ({ data: { models, objects, zip } }) => {
+onmessage = async ({ data: { models, objects, up, scale, zip } }) => {
   await start();
   shown = 0;
   before = 0;
@@ -95,7 +98,15 @@ onmessage = async ({ data: { models, objects, zip } }) => {
   for (const model of models) {
     model.obj = converter.ccall('obj_name', 'string', ['string'], [model.objFrom]);
   }
-  const { ok, converted } = zip ? several(models, objects) : single(models[0], objects);
+  // The scale as the command line reads --scale: a decimal number above 0.
+  const shape = { objects, up, scale: converter.ccall('scale_value', 'number', ['string'], [scale]) };
+  if (!(shape.scale > 0)) {
+    postMessage({ log: `mdx2obj: the scale takes a decimal number greater than 0, not ${scale}\n` });
+    postMessage({ done: true, ok: false, converted: [], objs: models.map((m) => m.obj),
+                  wasm_bytes: converter._memory_bytes() });
+    return;
+  }
+  const { ok, converted } = zip ? several(models, shape) : single(models[0], shape);
   postMessage({ done: true, ok, converted, objs: models.map((m) => m.obj),
                 wasm_bytes: converter._memory_bytes() });
 };

@@ -50,9 +50,13 @@ const sha256 = (bytes) => createHash('sha256').update(bytes).digest('hex');
 
 // Converts on the page what `choose` hands to the page's inputs; returns the
 // log, the progress seen, and the download's name and bytes.
-async function convertOn(choose, objects = false) {
+async function convertOn(choose, { objects = false, up = 'z', scale = '1' } = {}) {
   await page.goto(`http://127.0.0.1:${server.address().port}/`);
-  await page.evaluate((on) => { document.getElementById('objects').checked = on; }, objects);
+  await page.evaluate((chosen) => {
+    document.getElementById('objects').checked = chosen.objects;
+    document.getElementById('up').value = chosen.up;
+    document.getElementById('scale').value = chosen.scale;
+  }, { objects, up, scale });
   const seen = page.evaluate(() => new Promise((resolve) => {
     const values = new Set();
     const watch = () => values.add(document.getElementById('progress').value);
@@ -82,8 +86,8 @@ async function convertOn(choose, objects = false) {
   return run;
 }
 
-const convert = (path, objects) =>
-  convertOn(async () => (await page.$('#model')).uploadFile(path), objects);
+const convert = (path, shape) =>
+  convertOn(async () => (await page.$('#model')).uploadFile(path), shape);
 
 // The entries of a zip, name to bytes.
 const entries = (bytes) =>
@@ -107,12 +111,14 @@ after(async () => {
   rmSync(scratch, { recursive: true, force: true });
 });
 
-test('a model converts to the native OBJ bytes, with and without objects', async () => {
+test('a model converts to the native OBJ bytes, with and without objects, up and scale', async () => {
   const path = model('unit.mdx', 300000);
-  for (const objects of [false, true]) {
-    const run = await convert(path, objects);
+  const shapes = [[{}, []], [{ objects: true }, ['--objects']],
+                  [{ up: 'y', scale: '2.54e-2' }, ['--up', 'y', '--scale', '2.54e-2']]];
+  for (const [shape, options] of shapes) {
+    const run = await convert(path, shape);
     assert.equal(run.name, 'unit.obj');
-    assert.equal(run.sha256, sha256(native(path, ...(objects ? ['--objects'] : []))));
+    assert.equal(run.sha256, sha256(native(path, ...options)));
     assert.match(run.log, /Geoset Found!\nVertices: \d+\n/);
     assert.match(run.log, /unit\.mdx -> unit\.obj: \d+ geosets, \d+ vertices, \d+ triangles\n$/);
   }
@@ -129,6 +135,12 @@ test('a model converts to the native OBJ bytes, with and without objects', async
     return seen.size;
   });
   assert.ok(colours > 50, `${colours} colours in the preview`);
+});
+
+test('a scale that is no decimal number above 0 converts nothing', async () => {
+  const run = await convert(model('scaled.mdx', 3000), { scale: '-1' });
+  assert.equal(run.log, 'mdx2obj: the scale takes a decimal number greater than 0, not -1\n');
+  assert.equal(run.sha256, undefined);
 });
 
 test('a file without geosets says so and offers no download', async () => {

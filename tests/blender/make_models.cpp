@@ -1,0 +1,58 @@
+// Writes the models of the Blender add-on's test with the test model builder,
+// and what the add-on must make of them: each model's geosets' positions, as
+// JSON.
+//
+//   mdx_blender_models DIR
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "model_builder.h"
+
+namespace {
+
+struct Model {
+  const char* path;
+  std::vector<GeosetData> geosets;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: mdx_blender_models DIR\n");
+    return 2;
+  }
+  const std::filesystem::path root = argv[1];
+  const std::vector<Model> models = {
+      {"one/footman.mdx", {make_geoset(3, 1), make_geoset(4, 2, 1.0f)}},
+      {"several/a.mdx", {make_geoset(5, 3, 2.0f)}},
+      {"several/b.mdx", {make_geoset(6, 4, 3.0f), make_geoset(3, 1, 4.0f), make_geoset(4, 2)}},
+      {"folder/units/knight.mdx", {make_geoset(7, 5, 5.0f)}},
+      {"folder/deep/tree.mdx", {make_geoset(3, 1, 6.0f)}},
+  };
+  std::string json = "{";
+  for (const Model& m : models) {
+    std::filesystem::create_directories((root / m.path).parent_path());
+    std::ofstream(root / m.path, std::ios::binary) << build_model(m.geosets);
+    json += std::string(json.size() > 1 ? ", " : "") + "\"" + m.path + "\": [";
+    for (std::size_t g = 0; g < m.geosets.size(); ++g) {
+      json += g ? ", [" : "[";
+      for (std::size_t v = 0; v < m.geosets[g].vertices.size(); ++v) {
+        const Vec3& p = m.geosets[g].vertices[v];
+        char text[96];
+        std::snprintf(text, sizeof text, "%s[%.9g, %.9g, %.9g]", v ? ", " : "", p.x, p.y, p.z);
+        json += text;
+      }
+      json += "]";
+    }
+    json += "]";
+  }
+  // A model cut short: the converter fails it, and it adds nothing.
+  const std::string cut = build_model({make_geoset(3, 1)});
+  std::ofstream(root / "folder/broken.mdx", std::ios::binary) << cut.substr(0, cut.find("PVTX") + 6);
+  std::ofstream(root / "expected.json") << json << "}\n";
+  return 0;
+}

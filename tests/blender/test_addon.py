@@ -1,0 +1,79 @@
+# Run by run.sh inside a headless Blender: installs the add-on's zip as a user
+# does (Edit > Preferences > Add-ons > Install), then imports one model,
+# several, a folder, and a scaled one, and checks the objects, their names,
+# their positions, and that a model that fails adds nothing.
+import json
+import os
+import sys
+
+import bpy
+
+zip_path, models = sys.argv[sys.argv.index("--") + 1:]
+expected = json.load(open(os.path.join(models, "expected.json")))
+problems = []
+
+
+def check(condition, what):
+    if not condition:
+        problems.append(what)
+
+
+def clear():
+    for obj in list(bpy.data.objects):
+        bpy.data.objects.remove(obj)
+    for collection in list(bpy.data.collections):
+        bpy.data.collections.remove(collection)
+
+
+def imported(folder, names=(), scale=1.0):
+    clear()
+    directory = os.path.join(models, folder) + os.sep
+    files = [{"name": name} for name in names]
+    path = os.path.join(directory, names[0]) if names else directory
+    return bpy.ops.import_scene.mdx(filepath=path, directory=directory, files=files,
+                                    global_scale=scale)
+
+
+def check_model(path, scale=1.0):
+    stem = os.path.splitext(os.path.basename(path))[0]
+    check(stem in bpy.data.collections, "no collection " + stem)
+    for number, positions in enumerate(expected[path], start=1):
+        obj = bpy.data.objects.get("%s geoset %d" % (stem, number))
+        check(obj is not None, "no object %s geoset %d" % (stem, number))
+        if obj is None:
+            continue
+        got = [tuple(v.co) for v in obj.data.vertices]
+        want = [tuple(c * scale for c in p) for p in positions]
+        check(len(got) == len(want) and all(abs(a - b) < 1e-5 for g, w in zip(got, want)
+                                             for a, b in zip(g, w)),
+              "%s geoset %d: positions %s, not %s" % (stem, number, got[:2], want[:2]))
+
+
+bpy.ops.preferences.addon_install(filepath=zip_path)
+bpy.ops.preferences.addon_enable(module="mdx2obj_blender")
+
+check(imported("one", ["footman.mdx"]) == {"FINISHED"}, "one model did not import")
+check(sorted(o.name for o in bpy.data.objects) == ["footman geoset 1", "footman geoset 2"],
+      "one model: %s" % sorted(o.name for o in bpy.data.objects))
+check_model("one/footman.mdx")
+
+check(imported("one", ["footman.mdx"], scale=0.5) == {"FINISHED"}, "a scaled import failed")
+check_model("one/footman.mdx", scale=0.5)
+
+check(imported("several", ["a.mdx", "b.mdx"]) == {"FINISHED"}, "several models did not import")
+check(len(bpy.data.objects) == 4, "several: %d objects" % len(bpy.data.objects))
+check_model("several/a.mdx")
+check_model("several/b.mdx")
+
+# A folder: every model under it; the broken one adds nothing, the others
+# still come in.
+check(imported("folder") == {"FINISHED"}, "a folder did not import")
+check(sorted(o.name for o in bpy.data.objects) == ["knight geoset 1", "tree geoset 1"],
+      "folder: %s" % sorted(o.name for o in bpy.data.objects))
+check_model("folder/units/knight.mdx")
+check_model("folder/deep/tree.mdx")
+
+if problems:
+    print("blender add-on: " + "\n".join(problems))
+    sys.exit(1)
+print("blender add-on: every import as expected")
