@@ -9,6 +9,8 @@
 # Each size is timed on two models: "noise" (coordinates anywhere, faces over
 # random vertices) and "real" (texel-grid texture coordinates, grid-snapped
 # positions, faces over nearby vertices), as real models are.
+# "command line" is `mdx2obj -q -o NEW MODEL`, and "--up y --scale" the same
+# with `--up y --scale 0.01`: the cost of placing every position and normal.
 # "copy" is `cat OBJ > NEW` of the OBJ that mdx2obj made: the kernel's own
 # copy of the file into a new one, the cost of the output bytes alone. Every
 # timed run writes a file that does not exist yet, after a sync outside the
@@ -22,7 +24,7 @@ sizes=("$@")
 
 source "$(dirname "$0")/common.sh"
 
-programs=(mdx2obj floor copy)
+programs=(mdx2obj floor copy cli placed)
 
 # One run of a program on the model: wall seconds (from bash's clock) and
 # peak RSS in KiB.
@@ -40,6 +42,11 @@ time_one() {
       ;;
     copy)
       /usr/bin/time -f '%M' -o "$work/rss" sh -c 'exec cat "$1" > "$2"' sh "$work/output.obj" "$out"
+      ;;
+    cli | placed)
+      local placing=()
+      [ "$name" = placed ] && placing=(--up y --scale 0.01)
+      /usr/bin/time -f '%M' -o "$work/rss" "$bin/mdx2obj" -q "${placing[@]}" -o "$out" "$model"
       ;;
   esac
   end=$EPOCHREALTIME
@@ -71,10 +78,15 @@ for mb in "${sizes[@]}"; do
     for name in "${programs[@]}"; do
       t=$(median < "$work/$name.times")
       rss=$(sort -n "$work/$name.rss" | tail -1)
-      printf '| %s MB %s | %s | %.3f | %.1f | %.2f | %.2f | %.1f |\n' "$mb" "$kind" "$name" "$t" \
+      label=$name
+      [ "$name" = cli ] && label="command line"
+      [ "$name" = placed ] && label="--up y --scale"
+      printf '| %s MB %s | %s | %.3f | %.1f | %.2f | %.2f | %.1f |\n' "$mb" "$kind" "$label" "$t" \
         "$(echo "$mb / $t" | bc -l)" "$(echo "$t / $floor" | bc -l)" "$(echo "$t / $copy" | bc -l)" \
         "$(echo "$rss / 1024" | bc -l)"
     done
-    echo "OBJ of the $mb MB $kind model: $(($(stat -c %s "$work/output.obj") / 1048576)) MiB" >&2
+    echo "OBJ of the $mb MB $kind model: $(($(stat -c %s "$work/output.obj") / 1048576)) MiB;" \
+      "--up y --scale against the command line: $(echo "$(median < "$work/placed.times") /" \
+      "$(median < "$work/cli.times")" | bc -l | cut -c1-5)" >&2
   done
 done

@@ -144,6 +144,14 @@ TEST_F(RerunFixture, ListsAndShards) {
     for (const auto& part :
          run({"-r", "-d", "whole", "--shard", std::to_string(k) + "/4", "art"})) {
       EXPECT_TRUE(parts.emplace(part).second) << part.first << " in two parts";
+      // The split every machine makes: FNV-1a (64 bits) of the path under the
+      // folder, "/" between folders, modulo the parts.
+      const std::string file = part.first.substr(part.first.size() - 6, 2);  // "m0" of m0.obj
+      std::uint64_t hash = 14695981039346656037ull;
+      for (char c : "units/" + file + ".mdx") {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+      }
+      EXPECT_EQ(hash % 4, static_cast<std::uint64_t>(k - 1)) << part.first;
     }
   }
   EXPECT_EQ(parts, whole);
