@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <cmath>
 #include <deque>
 #include <limits>
 #include <mutex>
@@ -185,9 +186,10 @@ float negated(float v) {
 float scaled(float v, double scale) {
   const double product = static_cast<double>(v) * scale;
   constexpr double kPastLargest = 3.4028235677973366e38;  // FLT_MAX and half a step
-  if (product >= kPastLargest) return std::numeric_limits<float>::infinity();
-  if (product <= -kPastLargest) return -std::numeric_limits<float>::infinity();
-  return static_cast<float>(product);
+  if (std::fabs(product) < kPastLargest || product != product) {
+    return static_cast<float>(product);
+  }
+  return std::copysign(std::numeric_limits<float>::infinity(), static_cast<float>(v));
 }
 
 }  // namespace
