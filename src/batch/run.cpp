@@ -97,10 +97,9 @@ bool dead(Run* run, std::uint64_t device) {
 }
 
 // The OBJ's path under its root, "/" between folders: the record's key.
-std::string record_key(const Run* run, const BatchItem& item) {
+std::string record_key(const Run* run, std::size_t i) {
   std::string key =
-      obj_name(run->list, item)
-          .substr(run->root_names[run->root_of[&item - run->list.items.data()]].size());
+      obj_name(run->list, run->list.items[i]).substr(run->root_names[run->root_of[i]].size());
   key.erase(0, key.find_first_not_of("/\\"));
   for (char& c : key) c = c == '\\' ? '/' : c;
   return key;
@@ -133,7 +132,7 @@ Outcome convert_item(Run* run, std::size_t i, Slot* slot, Lines* lines, std::uin
     if (dead(run, output_device(job.obj.path))) return Outcome::kNotStarted;
   }
   Record* record = run->root_of[i] == kNoRecord ? nullptr : run->records[run->root_of[i]].get();
-  const std::string key = record ? record_key(run, item) : "";
+  const std::string key = record ? record_key(run, i) : "";
   if (options.update && record) {
     FileLook now;
     int code = 0;
