@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <map>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "batch/json_text.h"
 #include "front/front.h"
 #include "test_util.h"
@@ -161,6 +165,41 @@ TEST_F(RerunFixture, ListsAndShards) {
 
 #ifndef _WIN32
 namespace {
+
+// Keys of any bytes, and what killed runs left behind: a journal of a run
+// that is gone is read and then folded into the record by the next run; a
+// live run's journal and lock are left alone, a dead one's lock taken over.
+TEST_F(RerunFixture, RecordOfOddNamesAndKilledRuns) {
+  write_file("art/units/odd%41\tname\n%.mdx", build_model({make_geoset(3, 1)}));
+  EXPECT_EQ(run({"-r", "-d", "out", "art"}).size(), 7u);
+  EXPECT_EQ(dry_run({"art"}), "");
+  const std::string journal = "out/.mdx2obj-record." + this_host() + "-99999999.journal";
+  const std::string live =
+      "out/.mdx2obj-record." + this_host() + "-" + std::to_string(getppid()) + ".journal";
+  const std::string lock = "out/.mdx2obj-record.lock";
+  auto rerun = [&] {
+    std::ostringstream out, err;
+    EXPECT_EQ(run_command_line({"-qq", "-u", "-r", "-d", "out", "art"}, out, err), 0) << err.str();
+  };
+  fs::rename("out/.mdx2obj-record", journal);
+  EXPECT_EQ(dry_run({"art"}), "");  // read from the journal
+  write_file(live, "");
+  rerun();
+  EXPECT_FALSE(file_exists(journal));
+  EXPECT_TRUE(file_exists(live));
+  EXPECT_EQ(dry_run({"art"}), "");  // read from the record it was folded into
+  write_file(lock, this_host() + " 99999999");
+  fs::rename("out/.mdx2obj-record", journal);
+  rerun();
+  EXPECT_FALSE(file_exists(journal));
+  EXPECT_FALSE(file_exists(lock));
+  write_file(lock, this_host() + " " + std::to_string(getppid()));
+  fs::rename("out/.mdx2obj-record", journal);
+  rerun();
+  EXPECT_TRUE(file_exists(journal));  // left to a later run
+  EXPECT_TRUE(file_exists(lock));
+  EXPECT_EQ(dry_run({"art"}), "");
+}
 
 // The recipe of the README under GNU parallel: four parts at once into one
 // output root give the OBJ files of one whole run, and one record of them.

@@ -133,10 +133,22 @@ bool journal_entry(Record* record, const std::string& key, const RecordEntry& en
   return record->journal.good();
 }
 
+// The journals that a fold takes in: this process's, and those of runs of
+// this machine that are gone.
+std::vector<std::string> foldable(const fs::path& root) {
+  std::vector<std::string> names;
+  for (const std::string& name : journals(root)) {
+    const unsigned long pid = journal_process(name);
+    if (pid != 0 && (pid == this_process() || !process_alive(pid))) names.push_back(name);
+  }
+  return names;
+}
+
 void fold_record(Record* record) {
   std::lock_guard<std::mutex> lock(record->mutex);
   if (record->journal.is_open()) record->journal.close();
   const fs::path& root = record->root;
+  if (foldable(root).empty()) return;
   // One folder at a time: a second process that finds the lock leaves the
   // journals to a later run. A lock whose run of this machine is gone is
   // taken over.
@@ -159,13 +171,8 @@ void fold_record(Record* record) {
   g_file_calls.close(held, &code);
   std::unordered_map<std::string, RecordEntry> entries;
   read_entries(root / kRecord, &entries);
-  std::vector<std::string> folded;
-  for (const std::string& name : journals(root)) {
-    const unsigned long pid = journal_process(name);
-    if (pid == 0 || (pid != this_process() && process_alive(pid))) continue;
-    read_entries(root / fs::u8path(name), &entries);
-    folded.push_back(name);
-  }
+  const std::vector<std::string> folded = foldable(root);
+  for (const std::string& name : folded) read_entries(root / fs::u8path(name), &entries);
   // In the order of the keys, so that the same run writes the same record.
   std::vector<const std::pair<const std::string, RecordEntry>*> sorted;
   for (const auto& entry : entries) sorted.push_back(&entry);

@@ -46,8 +46,9 @@ void read_record(Record* record);
 bool journal_entry(Record* record, const std::string& key, const RecordEntry& entry);
 
 // Folds this process's journal, and those of runs of this machine that are
-// gone, into the record: written under a temporary name and renamed. A root
-// that another process is folding at that moment is left to it.
+// gone, into the record: written under a temporary name and renamed. Nothing
+// to fold costs a look at the folder; a root that another process is folding
+// at that moment is left to it.
 void fold_record(Record* record);
 
 // Why a model is converted again: "missing", "changed", "failed", "options"

@@ -413,10 +413,10 @@ int run_batch(BatchList& list, const BatchOptions& options, std::ostream& out, s
   std::string text = take_lines(&run, &printed, &tally, true, &json);
   tally.obj_bytes = run.obj_bytes;
   const bool stopped = interrupted();
+  // Folded at the end of every run that may write: its own journal, and what
+  // killed runs left.
   if (!options.dry_run) {
-    for (const auto& record : run.records) {
-      if (record->journal.is_open()) fold_record(record.get());
-    }
+    for (const auto& record : run.records) fold_record(record.get());
   }
   const std::size_t counted = models - tally.would_convert;
   // A lone model's line says it all, and a PATH that failed alone needs no
