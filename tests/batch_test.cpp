@@ -58,6 +58,7 @@ TEST(BatchStatus, NamesInTerminalCells) {
       {"\u6a21\u578b/\u5355\u4f4d.mdx", 13, "\u6a21....mdx"},
       {"\uff46\uff55\uff4c\uff4c.mdx", 12, "\uff46....mdx"},
       {"\U0001F600.mdx", 6, "\U0001F600.mdx"},
+      {"a\u0300\u036fb\u1100\u115f\u1160", 6, "a\u0300\u036fb\u1100\u115f\u1160"},  // ends of ranges
       {"bad\xff.mdx", 8, "bad?.mdx"},
       {"a\nb\rc\x1b[2J", 9, "a?b?c?[2J"},
       {"\xe6\xa8", 2, "??"},                 // a character cut short
