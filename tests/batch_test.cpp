@@ -58,7 +58,11 @@ TEST(BatchStatus, NamesInTerminalCells) {
       {"\u6a21\u578b/\u5355\u4f4d.mdx", 13, "\u6a21....mdx"},
       {"\uff46\uff55\uff4c\uff4c.mdx", 12, "\uff46....mdx"},
       {"\U0001F600.mdx", 6, "\U0001F600.mdx"},
-      {"a\u0300\u036fb\u1100\u115f\u1160", 6, "a\u0300\u036fb\u1100\u115f\u1160"},  // ends of ranges
+      {"a\u0300\u036fb\u1100\u115f\u1160", 6,
+       "a\u0300\u036fb\u1100\u115f\u1160"},  // ends of ranges
+      // The first characters of three and four bytes, the last of all.
+      {"\xe0\xa0\x80\xf0\x90\x80\x80\xf4\x8f\xbf\xbd", 4,
+       "\xe0\xa0\x80\xf0\x90\x80\x80\xf4\x8f\xbf\xbd"},
       {"bad\xff.mdx", 8, "bad?.mdx"},
       {"a\nb\rc\x1b[2J", 9, "a?b?c?[2J"},
       {"\xe6\xa8", 2, "??"},                 // a character cut short
@@ -70,6 +74,8 @@ TEST(BatchStatus, NamesInTerminalCells) {
     EXPECT_EQ(fit_cells(c.text, 10), c.fit10) << c.text;
     EXPECT_LE(text_cells(fit_cells(c.text, 10)), 10u) << c.text;
   }
+  EXPECT_EQ(fit_cells("units/footman.mdx", 9), "un....mdx");
+  EXPECT_EQ(fit_cells("abcd\u6a21e", 6), "a...e");  // the wide one does not fit the tail
   EXPECT_EQ(fit_cells("abcdef", 3), "...");
   EXPECT_EQ(fit_cells("abcdef", 2), "..");
   const struct {
