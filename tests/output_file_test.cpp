@@ -177,12 +177,14 @@ TEST_F(OutputFileFixture, ReadOnlyObjIsRefused) {
 // there; another machine's, a live run's and files of other names stay.
 TEST_F(OutputFileFixture, LeftoversOfKilledRunsGo) {
   const std::string mine = ".a.obj.mdx2obj-" + this_host() + "-";
-  std::vector<std::string> stay = {".a.obj.mdx2obj-elsewhere-99999999.tmp", "a.mdx", "notes.tmp"};
+  std::vector<std::string> stay = {".a.obj.mdx2obj-elsewhere-99999999.tmp", "a.mdx", "notes.tmp",
+                                   mine.substr(1) + "99999999.tmp"};  // not a hidden name
 #ifndef _WIN32
   stay.push_back(mine + std::to_string(getppid()) + ".tmp");
 #endif
   for (const std::string& name : stay) write_file(name, small);
   write_file(mine + "99999999.tmp", "left by a killed run");
+  write_file(mine + "9999999999.tmp", "a number no process has");
   write_file(mine + std::to_string(this_process()) + ".tmp", "left by a run of this number");
   std::string diag;
   EXPECT_EQ(convert({"-q", "a.mdx"}, &diag), kExitSuccess) << diag;
@@ -201,6 +203,9 @@ TEST(OutputFileNames, TemporaryNames) {
   const std::string ta = temporary_name(fs::u8path(a)).filename().u8string();
   const std::string tb = temporary_name(fs::u8path(b)).filename().u8string();
   EXPECT_EQ(ta.size(), 255u);
+  // The longest name kept whole makes a temporary name of 255 bytes.
+  const std::string longest(255 - 1 - tail.size(), 'n');
+  EXPECT_EQ(temporary_name(fs::u8path(longest)).filename().u8string(), "." + longest + tail);
   EXPECT_NE(ta, tb);
   EXPECT_EQ(ta.substr(ta.size() - tail.size()), tail);
   // A cut never splits a character.

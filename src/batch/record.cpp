@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 #include <sstream>
 #include <vector>
 
@@ -111,7 +112,11 @@ unsigned long journal_process(const std::string& name) {
   if (pid.empty() || pid.size() > 10 || pid.find_first_not_of("0123456789") != std::string::npos) {
     return 0;
   }
-  return std::stoul(pid);
+  // A number past what an unsigned long holds (32 bits on Windows) is no
+  // process's: taken as one that is gone.
+  const unsigned long long number = std::stoull(pid);
+  return number > std::numeric_limits<unsigned long>::max() ? 0x7fffffffUL + 1
+                                                            : static_cast<unsigned long>(number);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <limits>
 #include <mutex>
 #include <set>
 
@@ -39,8 +40,11 @@ void remove_leftovers(const fs::path& folder) {
     }
     const std::string pid = name.substr(at + mark.size(), name.size() - 4 - at - mark.size());
     if (pid.size() > 10 || pid.find_first_not_of("0123456789") != std::string::npos) continue;
-    const unsigned long number = std::stoul(pid);
-    if (number != this_process() && !process_alive(number)) {
+    // Ten digits may pass what an unsigned long holds (32 bits on Windows):
+    // no process has such a number.
+    const unsigned long long number = std::stoull(pid);
+    if (number > std::numeric_limits<unsigned long>::max() ||
+        (number != this_process() && !process_alive(static_cast<unsigned long>(number)))) {
       g_file_calls.remove(folder / fs::u8path(name), &code);
     }
   }
