@@ -219,6 +219,12 @@ TEST_F(TreeFixture, EveryModelOnce) {
   write_file("p.mdx", model);
   write_file("q.mdx", model);
   if (links) std::filesystem::create_symlink("q.mdx", "p.obj", ec);
+  // Two OBJ names that lead to one file.
+  write_file("r.mdx", model);
+  write_file("s.mdx", model);
+  write_file("shared.obj", "old\n");
+  if (links) std::filesystem::create_symlink("shared.obj", "r.obj", ec);
+  if (links) std::filesystem::create_symlink("shared.obj", "s.obj", ec);
   std::string gone;  // what the walk finds and cannot use, where links can be made
   if (links) {
     std::filesystem::create_symlink("self.mdx", "art/deep/self.mdx", ec);
@@ -258,6 +264,11 @@ TEST_F(TreeFixture, EveryModelOnce) {
            summary(made("art/units/B.MDX"), made("out/units/B.obj")) +
            summary(made("art/units/a.mdx"), made("out/units/a.obj")) +
            tally(links ? 6 : 5, unusable)},
+      {{"r.mdx", "s.mdx"},
+       summary("r.mdx", "r.obj") +
+           (links ? "mdx2obj: s.mdx: not converted: its OBJ s.obj is also that of r.mdx\n"
+                  : summary("s.mdx", "s.obj")) +
+           tally(links ? 1 : 2, links)},
       {{"p.mdx", "q.mdx"},
        (links ? "mdx2obj: p.mdx: not converted: its OBJ p.obj is one of the models\n"
               : summary("p.mdx", "p.obj")) +

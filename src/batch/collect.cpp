@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cctype>
+#include <map>
 #include <system_error>
 
 #include "batch/batch.h"
@@ -260,6 +261,7 @@ void name_obj_files(BatchList* list, const BatchOptions& options) {
   // In the run's order: an OBJ already claimed by an earlier model is that
   // model's; an OBJ that is, or leads to, a model is refused.
   std::vector<char> claims(n, 0), dropped(n, 0);
+  std::map<std::pair<std::uint64_t, std::uint64_t>, std::size_t> existing;  // OBJ files there
   auto refuse = [&](BatchItem* item, const std::string& why) {
     list->failures.push_back("not converted: its OBJ " + obj_name(*list, *item) + why);
     item->failure = static_cast<std::uint32_t>(list->failures.size());
@@ -314,6 +316,15 @@ void name_obj_files(BatchList* list, const BatchOptions& options) {
     if (leads_to_model) {
       refuse(&item, " is one of the models");
       continue;
+    }
+    // Two names of one existing file (links to it): the later model would
+    // write over the earlier one's OBJ.
+    if (look.kind == FileLook::kRegular) {
+      auto first = existing.emplace(std::make_pair(look.device, look.inode), i);
+      if (!first.second) {
+        refuse(&item, " is also that of " + model_name(*list, items[first.first->second]));
+        continue;
+      }
     }
     claims[i] = 1;
   }
