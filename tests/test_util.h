@@ -50,8 +50,7 @@ inline void remove_orphaned_scratch() {
   std::error_code ec;
   for (const auto& entry : std::filesystem::directory_iterator(scratch_root(), ec)) {
     const std::string name = entry.path().filename().string();
-    const unsigned long pid = std::strtoul(name.c_str(), nullptr, 10);
-    if (pid != this_process() && !process_alive(pid)) {
+    if (process_ended(name.substr(0, name.find('-')))) {
       std::filesystem::remove_all(long_path(entry.path()), ec);
     }
   }

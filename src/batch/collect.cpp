@@ -139,12 +139,6 @@ bool found_before(const BatchList& list, const BatchItem& a, const BatchItem& b)
 // compared only where two hashes meet.
 using Keys = std::vector<std::pair<std::uint64_t, std::size_t>>;
 
-std::uint64_t key_hash(const fs::path::string_type& key) {
-  std::uint64_t hash = 14695981039346656037ull;
-  for (auto c : key) hash = (hash ^ static_cast<std::uint64_t>(c)) * 1099511628211ull;
-  return hash;
-}
-
 std::uint64_t identity_hash(std::uint64_t device, std::uint64_t inode) {
   return (device * 1099511628211ull) ^ (inode + 0x9e3779b97f4a7c15ull);
 }
@@ -210,9 +204,7 @@ void keep_shard(BatchList* list, const BatchOptions& options) {
   for (const BatchItem& item : list->items) {
     bool mine = options.shard == 1;
     if (item.model) {
-      std::uint64_t hash = 14695981039346656037ull;
-      for (unsigned char c : shard_path(*list, item)) hash = (hash ^ c) * 1099511628211ull;
-      mine = hash % options.shards == options.shard - 1;
+      mine = fnv1a(shard_path(*list, item)) % options.shards == options.shard - 1;
     }
     if (mine) list->items[kept++] = item;
   }
@@ -249,8 +241,8 @@ void name_obj_files(BatchList* list, const BatchOptions& options) {
   for (std::size_t i = 0; i < n; ++i) {
     const BatchItem& item = items[i];
     if (item.failure != 0) continue;
-    objs.push_back({key_hash(key_of(path_of(item.obj, item.obj_len))), i});
-    models.push_back({key_hash(key_of(path_of(item.name, item.name_len))), i});
+    objs.push_back({fnv1a(key_of(path_of(item.obj, item.obj_len))), i});
+    models.push_back({fnv1a(key_of(path_of(item.name, item.name_len))), i});
     if (item.exists) identities.push_back({identity_hash(item.device, item.inode), i});
   }
   for (Keys* keys : {&objs, &models, &identities}) std::sort(keys->begin(), keys->end());
@@ -271,7 +263,7 @@ void name_obj_files(BatchList* list, const BatchOptions& options) {
     if (item.failure != 0) continue;
     const fs::path obj = path_of(item.obj, item.obj_len);
     const fs::path::string_type key = key_of(obj);
-    const std::uint64_t hash = key_hash(key);
+    const std::uint64_t hash = fnv1a(key);
     std::size_t owner = n;
     for (auto range = with_hash(objs, hash); range.first != range.second; ++range.first) {
       const std::size_t j = range.first->second;

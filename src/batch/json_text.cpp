@@ -2,29 +2,12 @@
 
 #include <cstdio>
 
-namespace {
-
-// The length of the valid UTF-8 character at `at`, or 0 where there is none.
-std::size_t utf8_length(const std::string& s, std::size_t at) {
-  const unsigned char lead = static_cast<unsigned char>(s[at]);
-  const std::size_t n = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-  if (n == 0 || at + n > s.size()) return 0;
-  char32_t c = n == 4 ? lead & 0x07 : n == 3 ? lead & 0x0F : lead & 0x1F;
-  for (std::size_t k = 1; k < n; ++k) {
-    const unsigned char next = static_cast<unsigned char>(s[at + k]);
-    if ((next & 0xC0) != 0x80) return 0;
-    c = c << 6 | (next & 0x3F);
-  }
-  const bool overlong = (n == 3 && c < 0x800) || (n == 4 && c < 0x10000);
-  if (overlong || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
-  return n;
-}
-
-}  // namespace
+#include "batch/utf8.h"
 
 std::string json_string(const std::string& bytes) {
   std::string out = "\"";
   char escape[8];
+  char32_t code;
   for (std::size_t at = 0; at < bytes.size();) {
     const unsigned char c = static_cast<unsigned char>(bytes[at]);
     if (c == '"' || c == '\\') {
@@ -38,7 +21,7 @@ std::string json_string(const std::string& bytes) {
     } else if (c < 0x80) {
       out += static_cast<char>(c);
       ++at;
-    } else if (std::size_t n = utf8_length(bytes, at)) {
+    } else if (std::size_t n = utf8_char(bytes, at, &code)) {
       out.append(bytes, at, n);
       at += n;
     } else {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <limits>
 #include <sstream>
 #include <vector>
 
@@ -104,19 +103,12 @@ std::vector<std::string> journals(const fs::path& root) {
   return found;
 }
 
-// The number of a journal of this machine, or 0 for another machine's.
-unsigned long journal_process(const std::string& name) {
+// The process number in the name of a journal of this machine; empty for
+// another machine's.
+std::string journal_process(const std::string& name) {
   const std::string prefix = journal_prefix();
-  if (name.rfind(prefix, 0) != 0) return 0;
-  const std::string pid = name.substr(prefix.size(), name.size() - 8 - prefix.size());
-  if (pid.empty() || pid.size() > 10 || pid.find_first_not_of("0123456789") != std::string::npos) {
-    return 0;
-  }
-  // A number past what an unsigned long holds (32 bits on Windows) is no
-  // process's: taken as one that is gone.
-  const unsigned long long number = std::stoull(pid);
-  return number > std::numeric_limits<unsigned long>::max() ? 0x7fffffffUL + 1
-                                                            : static_cast<unsigned long>(number);
+  if (name.rfind(prefix, 0) != 0) return "";
+  return name.substr(prefix.size(), name.size() - 8 - prefix.size());
 }
 
 }  // namespace
@@ -143,8 +135,8 @@ bool journal_entry(Record* record, const std::string& key, const RecordEntry& en
 std::vector<std::string> foldable(const fs::path& root) {
   std::vector<std::string> names;
   for (const std::string& name : journals(root)) {
-    const unsigned long pid = journal_process(name);
-    if (pid != 0 && (pid == this_process() || !process_alive(pid))) names.push_back(name);
+    const std::string pid = journal_process(name);
+    if (pid == std::to_string(this_process()) || process_ended(pid)) names.push_back(name);
   }
   return names;
 }
@@ -163,9 +155,8 @@ void fold_record(Record* record) {
   FileHandle held = g_file_calls.create_new(lock_name, nullptr, &code);
   if (held == kNoFile && code == EEXIST) {
     std::ifstream in(long_path(lock_name));
-    std::string host;
-    unsigned long pid = 0;
-    if (in >> host >> pid && host == this_host() && !process_alive(pid)) {
+    std::string host, pid;
+    if (in >> host >> pid && host == this_host() && process_ended(pid)) {
       in.close();
       g_file_calls.remove(lock_name, &code);
       held = g_file_calls.create_new(lock_name, nullptr, &code);

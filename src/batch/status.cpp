@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "batch/batch.h"
+#include "batch/utf8.h"
 
 namespace {
 
@@ -103,28 +104,15 @@ struct Glyph {
 };
 
 Glyph glyph_at(const std::string& text, std::size_t at) {
-  const unsigned char lead = static_cast<unsigned char>(text[at]);
   Glyph g;
-  if (lead < 0x80) {
-    g.shown = lead < 0x20 || lead == 0x7F ? "?" : std::string(1, text[at]);
-    return g;
-  }
-  const std::size_t n = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-  char32_t c = n == 4 ? lead & 0x07 : n == 3 ? lead & 0x0F : lead & 0x1F;
-  bool valid = n > 0 && at + n <= text.size();
-  for (std::size_t k = 1; valid && k < n; ++k) {
-    const unsigned char next = static_cast<unsigned char>(text[at + k]);
-    valid = (next & 0xC0) == 0x80;
-    c = c << 6 | (next & 0x3F);
-  }
-  // Overlong forms and surrogates are no characters: each byte a "?". A C1
-  // control is one, but not one to show.
-  valid = valid && !(n == 3 && c < 0x800) && !(n == 4 && (c < 0x10000 || c > 0x10FFFF)) &&
-          !(c >= 0xD800 && c <= 0xDFFF);
+  char32_t c = 0;
+  // What is no character shows as "?", a byte at a time; a control
+  // character, C0 or C1, as one "?".
   g.shown = "?";
-  if (!valid) return g;
+  const std::size_t n = utf8_char(text, at, &c);
+  if (n == 0) return g;
   g.bytes = n;
-  if (c < 0xA0) return g;
+  if (c < 0x20 || (c >= 0x7F && c < 0xA0)) return g;
   g.shown = text.substr(at, n);
   g.cells = in(kCombining, std::size(kCombining), c) ? 0
             : in(kTwoCells, std::size(kTwoCells), c) ? 2

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
 
 namespace fs = std::filesystem;
 
@@ -116,7 +117,7 @@ bool folder_names(const fs::path& folder, std::vector<std::string>* names, int* 
   return true;
 }
 
-std::string this_host() {
+std::string host_name() {
   char name[256] = {};
   if (::gethostname(name, sizeof name - 1) != 0 || !*name) return "localhost";
   std::string host = name;
@@ -326,7 +327,7 @@ bool folder_names(const fs::path& folder, std::vector<std::string>* names, int* 
   return true;
 }
 
-std::string this_host() {
+std::string host_name() {
   wchar_t name[MAX_COMPUTERNAME_LENGTH + 1];
   DWORD n = MAX_COMPUTERNAME_LENGTH + 1;
   if (!GetComputerNameW(name, &n) || n == 0) return "localhost";
@@ -369,3 +370,20 @@ std::string unusable_name(const fs::path& name) {
 #endif
 
 FileCalls g_file_calls = real_file_calls();
+
+std::string this_host() {
+  static const std::string host = host_name();
+  return host;
+}
+
+bool process_ended(const std::string& digits) {
+  if (digits.empty() || digits.size() > 10 ||
+      digits.find_first_not_of("0123456789") != std::string::npos) {
+    return false;
+  }
+  // Ten digits may pass what an unsigned long holds (32 bits on Windows):
+  // no process has such a number.
+  const unsigned long long number = std::stoull(digits);
+  return number > std::numeric_limits<unsigned long>::max() ||
+         !process_alive(static_cast<unsigned long>(number));
+}

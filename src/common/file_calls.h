@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 // What one look at a name tells.
@@ -62,6 +63,9 @@ std::string this_host();
 unsigned long this_process();
 // False only when no process of that number runs on this machine.
 bool process_alive(unsigned long pid);
+// True only when `digits` (as a file name holds them: at most ten) are the
+// number of a process that no longer runs on this machine.
+bool process_ended(const std::string& digits);
 
 // Windows reserves device names (CON, AUX, COM1...) in every folder and drops a
 // final dot or space: such a name would not be the file asked for. Empty
@@ -75,3 +79,14 @@ std::string reason(int code);
 // Wide characters as UTF-8.
 std::string utf8(const std::wstring& wide);
 #endif
+
+// FNV-1a (64 bits) over the units of `text` (bytes, or wide characters):
+// the one hash of temporary names, name keys and shards.
+template <class Text>
+std::uint64_t fnv1a(const Text& text) {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (auto unit : text) {
+    hash = (hash ^ static_cast<std::make_unsigned_t<decltype(unit)>>(unit)) * 1099511628211ull;
+  }
+  return hash;
+}

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <limits>
 #include <mutex>
 #include <set>
 
@@ -12,12 +11,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::string& host() {
-  static const std::string name = this_host();
-  return name;
-}
-
-std::string leftover_mark() { return ".mdx2obj-" + host() + "-"; }
+std::string leftover_mark() { return ".mdx2obj-" + this_host() + "-"; }
 
 std::mutex cleaned_mutex;
 std::set<fs::path::string_type> cleaned;  // folders already rid of leftovers
@@ -39,12 +33,7 @@ void remove_leftovers(const fs::path& folder) {
       continue;
     }
     const std::string pid = name.substr(at + mark.size(), name.size() - 4 - at - mark.size());
-    if (pid.size() > 10 || pid.find_first_not_of("0123456789") != std::string::npos) continue;
-    // Ten digits may pass what an unsigned long holds (32 bits on Windows):
-    // no process has such a number.
-    const unsigned long long number = std::stoull(pid);
-    if (number > std::numeric_limits<unsigned long>::max() ||
-        (number != this_process() && !process_alive(static_cast<unsigned long>(number)))) {
+    if (pid != std::to_string(this_process()) && process_ended(pid)) {
       g_file_calls.remove(folder / fs::u8path(name), &code);
     }
   }
@@ -68,8 +57,7 @@ fs::path temporary_name(const fs::path& name) {
   // A file name has at most 255 bytes: a long one is cut, and a hash of the
   // whole keeps two such names apart.
   if (file.size() + tail.size() + 1 > 255) {
-    std::uint64_t hash = 14695981039346656037ull;
-    for (unsigned char c : file) hash = (hash ^ c) * 1099511628211ull;
+    const std::uint64_t hash = fnv1a(file);
     std::size_t keep = 255 - tail.size() - 1 - 17;
     while (keep > 0 && (static_cast<unsigned char>(file[keep]) & 0xC0) == 0x80) --keep;
     char hex[18];
