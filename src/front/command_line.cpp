@@ -1,6 +1,5 @@
 #include <cerrno>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -243,8 +242,7 @@ int run_command_line(const std::vector<std::string>& args, std::ostream& out, st
   if (options.quiet >= 2 || (options.output && *options.output == "-")) columns = nullptr;
   // While a large tree is walked, the count of models found so far.
   StatusLine finding{diag};
-  const auto start = std::chrono::steady_clock::now();
-  auto next = start;
+  auto next = std::chrono::steady_clock::now();
   FindProgress progress = [&](std::size_t found) {
     const auto now = std::chrono::steady_clock::now();
     if (now < next) return;
