@@ -65,6 +65,7 @@ TEST(BatchStatus, NamesInTerminalCells) {
        "\xe0\xa0\x80\xf0\x90\x80\x80\xf4\x8f\xbf\xbd"},
       {"bad\xff.mdx", 8, "bad?.mdx"},
       {"a\nb\rc\x1b[2J", 9, "a?b?c?[2J"},
+      {"a b\x7f", 4, "a b?"},
       {"\xe6\xa8", 2, "??"},                 // a character cut short
       {"\xc0\xaf\xed\xa0\x80", 5, "?????"},  // an overlong form, a surrogate
       {"\xc2\x9b", 1, "?"},                  // a C1 control
