@@ -1,8 +1,8 @@
 // Writes generated models for timing the converter: one model, or a tree of
 // many in nested folders.
 //
-//   mdx_gen [--real] OUT.mdx BYTES [SEED]
-//   mdx_gen [--real] --tree DIR COUNT BYTES
+//   mdx_gen [--real|--large] OUT.mdx BYTES [SEED]
+//   mdx_gen [--real|--large] --tree DIR COUNT BYTES
 //   mdx_gen --shape OUT.mdx [SEED]          a figure of smooth parts, for pictures
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +30,7 @@ int main(int argc, char** argv) {
   ModelKind kind = ModelKind::kNoise;
   int arg = 1;
   if (arg < argc && std::strcmp(argv[arg], "--real") == 0) kind = ModelKind::kRealistic, ++arg;
+  if (arg < argc && std::strcmp(argv[arg], "--large") == 0) kind = ModelKind::kLarge, ++arg;
   if (arg + 1 < argc && std::strcmp(argv[arg], "--shape") == 0) {
     unsigned seed = arg + 2 < argc ? static_cast<unsigned>(std::atoi(argv[arg + 2])) : 1u;
     return write_model(argv[arg + 1], shape_model(seed)) ? 0 : 1;
@@ -52,8 +53,8 @@ int main(int argc, char** argv) {
   }
   if (arg + 2 > argc) {
     std::fprintf(stderr,
-                 "usage: mdx_gen [--real] OUT.mdx BYTES [SEED]\n"
-                 "       mdx_gen [--real] --tree DIR COUNT BYTES\n"
+                 "usage: mdx_gen [--real|--large] OUT.mdx BYTES [SEED]\n"
+                 "       mdx_gen [--real|--large] --tree DIR COUNT BYTES\n"
                  "       mdx_gen --shape OUT.mdx [SEED]\n");
     return 2;
   }

@@ -48,11 +48,11 @@ GeosetData realistic_geoset(std::mt19937& rng, int most) {
   return g;
 }
 
-GeosetData random_geoset(std::mt19937& rng, int most) {
+// `n` vertices anywhere, and twice as many triangles over any of them.
+GeosetData random_geoset(std::mt19937& rng, int n) {
   std::uniform_real_distribution<float> coord(-250.0f, 250.0f);
   std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
   GeosetData g;
-  int n = std::min(most, 500 + static_cast<int>(rng() % 4000));
   for (int i = 0; i < n; ++i) {
     g.vertices.push_back({coord(rng), coord(rng), coord(rng)});
     float x = unit(rng), y = unit(rng), z = unit(rng);
@@ -88,10 +88,23 @@ std::string generate_model(std::size_t target, unsigned seed, ModelKind kind) {
   const int most =
       static_cast<int>(std::max<std::size_t>(16, std::min<std::size_t>(4500, target / 60)));
   std::size_t estimate = 2000;
-  // Three quarters geosets, one quarter other chunks, as in character models.
-  while (estimate < target * 3 / 4) {
-    geosets.push_back(kind == ModelKind::kNoise ? random_geoset(rng, most)
-                                                : realistic_geoset(rng, most));
+  // Three quarters geosets, one quarter other chunks, as in character models;
+  // large geosets fill the model.
+  const std::size_t geoset_bytes = kind == ModelKind::kLarge ? target : target * 3 / 4;
+  while (estimate < geoset_bytes) {
+    const std::size_t left = (geoset_bytes - estimate) / (12 + 12 + 8 + 6 * 2);
+    switch (kind) {
+      case ModelKind::kNoise:
+        geosets.push_back(random_geoset(rng, std::min(most, 500 + static_cast<int>(rng() % 4000))));
+        break;
+      case ModelKind::kRealistic:
+        geosets.push_back(realistic_geoset(rng, most));
+        break;
+      case ModelKind::kLarge:
+        geosets.push_back(random_geoset(
+            rng, static_cast<int>(std::clamp<std::size_t>(left, 3, 20000 + rng() % 40001))));
+        break;
+    }
     const GeosetData& g = geosets.back();
     estimate += 200 + g.vertices.size() * (12 + 12 + 8 + 1) + g.indices.size() * 2;
   }
