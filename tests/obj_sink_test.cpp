@@ -10,6 +10,8 @@
 #include <sstream>
 #include <thread>
 
+#include "mdx/geoset_walk.h"
+#include "model_builder.h"
 #include "obj/number_text.h"
 
 namespace {
@@ -98,7 +100,7 @@ TEST(ObjSink, WritesTheFourRecords) {
   write_vertex(sink, 0.0f, 1.5f, -2.25f);
   write_normal(sink, 0.0f, 0.0f, 1.0f);
   write_tex_coord(sink, 0.25f, 0.25f);
-  write_face(sink, 0, 1, 2);
+  write_face(sink, 0, 0, 1, 2);
   // The texture v is flipped in double precision, without clamping.
   write_tex_coord(sink, 0.5f, 0.0f);
   write_tex_coord(sink, 0.5f, 1.5f);
@@ -108,9 +110,8 @@ TEST(ObjSink, WritesTheFourRecords) {
   write_tex_coord(sink, 0.0f, 1e-30f);                        // 1 - v rounds to 1 in double
   write_tex_coord(sink, 0.0f, float_bits(0xFFC00000u));
   write_tex_coord(sink, 0.0f, -std::numeric_limits<float>::infinity());
-  // Face numbers are not limited to 16 bits.
-  write_face(sink, 0, 0, 4294967296ull);
-  write_face(sink, 999, 12345677, 123456788);
+  // Face numbers count from the geoset's first vertex, beyond 16 bits.
+  write_face(sink, 4294967295ull, 0, 0, 1);
   std::string err;
   EXPECT_TRUE(flush_obj_sink(sink, &err)) << err;
   EXPECT_EQ(out.str(),
@@ -126,8 +127,8 @@ TEST(ObjSink, WritesTheFourRecords) {
             "vt 0.000000 1.000000\n"
             "vt 0.000000 -1.#IND00\n"
             "vt 0.000000 1.#INF00\n"
-            "f 1/1/1 1/1/1 4294967297/4294967297/4294967297\n"
-            "f 1000/1000/1000 12345678/12345678/12345678 123456789/123456789/123456789\n");
+            "f 4294967296/4294967296/4294967296 4294967296/4294967296/4294967296 "
+            "4294967297/4294967297/4294967297\n");
 }
 
 // --up y and --scale as exact texts: (x, z, -y) with the sign bit of y
@@ -165,7 +166,7 @@ TEST(ObjSink, UpAxisAndScaleByTheRules) {
   for (const auto& c : cases) {
     std::stringbuf out;
     ObjSink sink;
-    attach_obj_sink(&sink, &out, kObjBufferSize, false);
+    attach_obj_sink(&sink, &out, kObjBufferSize, 0);
     set_placement(sink, c.y_up, c.scale);
     write_vertex(sink, c.x, c.y, c.z);
     write_normal(sink, c.x, c.y, c.z);
@@ -175,28 +176,45 @@ TEST(ObjSink, UpAxisAndScaleByTheRules) {
   }
 }
 
-// Face numbers across every change of their length, formatted alone and, as
-// the walk does for a geoset, from a table made once; the table holds no
-// number of nine digits.
+// Face numbers across every change of their length, and of the prefix
+// (number / 1000) that the numbers of a run share: faces alone, and runs of
+// faces over every vertex number a geoset can give, from bases where the
+// numbers start, cross 1,000 or reach nine digits.
 TEST(ObjSink, FaceNumbersCrossEveryLength) {
-  for (bool table : {false, true}) {
+  struct Face {
+    std::uint64_t base;
+    std::uint16_t a, b, c;
+  };
+  std::vector<std::vector<Face>> runs;
+  for (std::uint64_t p = 10; p <= 10000000000ull; p *= 10) runs.push_back({{p - 2, 0, 1, 2}});
+  std::mt19937 rng(7);
+  for (std::uint64_t base : {0ull, 998ull, 99934463ull, 99934464ull, 4294967295ull}) {
+    std::vector<Face> run = {{base, 0, 65535, 1}, {base, 998, 999, 1000}};
+    for (int i = 0; i < 3000; ++i) {
+      run.push_back({base, static_cast<std::uint16_t>(rng()), static_cast<std::uint16_t>(rng()),
+                     static_cast<std::uint16_t>(rng())});
+    }
+    runs.push_back(run);
+  }
+  for (const auto& run : runs) {
     std::stringbuf out;
     ObjSink sink;
     attach_obj_sink(&sink, &out, 600);
-    std::string expected;
-    for (std::uint64_t p = 10; p <= 10000000000ull; p *= 10) {
-      if (table) prepare_corners(sink, p - 4, 4);  // the numbers up to p
-      write_face(sink, p - 2, p - 1, p);
+    std::string bytes, expected;
+    for (const Face& f : run) {
       expected += "f";
-      for (std::uint64_t n : {p - 1, p, p + 1}) {
-        std::string text = std::to_string(n);
+      for (std::uint16_t i : {f.a, f.b, f.c}) {
+        bytes += {static_cast<char>(i), static_cast<char>(i >> 8)};
+        std::string text = std::to_string(f.base + i + 1);
         expected += " " + text + "/" + text + "/" + text;
       }
       expected += "\n";
     }
+    write_records(sink, RecordKind::kFace, reinterpret_cast<const unsigned char*>(bytes.data()),
+                  static_cast<std::uint32_t>(run.size()), run[0].base);
     std::string err;
     EXPECT_TRUE(flush_obj_sink(sink, &err)) << err;
-    EXPECT_EQ(out.str(), expected) << (table ? "from the table" : "alone");
+    EXPECT_EQ(out.str(), expected) << "base " << run[0].base;
   }
 }
 
@@ -212,11 +230,11 @@ TEST(ObjSink, FailedWriteIsReported) {
       return std::stringbuf::xsputn(s, n);
     }
   };
-  for (bool writer_thread : {true, false}) {
+  for (int writer_thread : {1, 0}) {
     FullOnce out;
     ObjSink sink;
     attach_obj_sink(&sink, &out, 600, writer_thread);
-    for (int i = 0; i < 100; ++i) write_face(sink, 0, 1, 2);
+    for (int i = 0; i < 100; ++i) write_face(sink, 0, 0, 1, 2);
     EXPECT_TRUE(sink.failed) << writer_thread;
     std::string err;
     errno = EACCES;
@@ -229,7 +247,7 @@ TEST(ObjSink, FailedWriteIsReported) {
     int sync() override { return -1; }
   } unflushed;
   ObjSink sink;
-  attach_obj_sink(&sink, &unflushed, 600, false);
+  attach_obj_sink(&sink, &unflushed, 600, 0);
   std::string err;
   errno = EACCES;
   EXPECT_FALSE(flush_obj_sink(sink, &err));
@@ -248,12 +266,87 @@ TEST(ObjSink, FlushWaitsForTheLastBlock) {
   attach_obj_sink(&sink, &out, 600);
   std::string expected;
   for (int i = 0; i < 60; ++i) {
-    write_face(sink, 0, 1, 2);
+    write_face(sink, 0, 0, 1, 2);
     expected += "f 1/1/1 2/2/2 3/3/3\n";
   }
   std::string err;
   EXPECT_TRUE(flush_obj_sink(sink, &err)) << err;
   EXPECT_EQ(out.str(), expected);
+}
+
+// A model that a pool cuts into hundreds of chunks of small blocks, of every
+// record kind and with numbers that differ from chunk to chunk, converted
+// with `threads` into `out`. Its last geoset's positions have 36 digits and
+// more: their chunks outgrow the text their records were expected to make.
+struct PoolFixture : testing::Test {
+  std::string model;
+  PoolFixture() {
+    std::vector<GeosetData> geosets;
+    for (int g = 0; g < 12; ++g) {
+      geosets.push_back(make_geoset(300 + 450 * g, 700 * g + 5, g * 7.0f));
+    }
+    for (Vec3& v : geosets.back().vertices) v = {v.x * 1e35f, v.y * 1e35f, v.z * 1e35f};
+    model = build_model(geosets);
+  }
+  WalkResult convert(std::streambuf* out, int threads, std::string* err, std::string* console) {
+    std::stringbuf in(model);
+    ModelSource src;
+    attach_model_source(&src, &in);
+    ObjSink sink;
+    attach_obj_sink(&sink, out, 2048, threads);
+    sink.objects = true;
+    std::ostringstream lines;
+    WalkResult result = convert_geosets(src, sink, lines, err);
+    std::string flush_err;
+    if (!close_obj_sink(sink, &flush_err) && result == WalkResult::kDone) {
+      result = WalkResult::kOutputFailed;
+      *err = flush_err;
+    }
+    *console = lines.str();
+    return result;
+  }
+};
+
+// No chunk is written out of order, twice or not at all: the OBJ is byte for
+// byte that of one thread, with any number of threads.
+TEST_F(PoolFixture, WritesWhatOneThreadWrites) {
+  std::stringbuf one;
+  std::string err, console;
+  ASSERT_EQ(convert(&one, 0, &err, &console), WalkResult::kDone) << err;
+  ASSERT_GT(one.str().size(), 400 * 2048u);
+  for (int threads : {2, 3, 8}) {
+    std::stringbuf pooled;
+    std::string pooled_console;
+    EXPECT_EQ(convert(&pooled, threads, &err, &pooled_console), WalkResult::kDone) << err;
+    EXPECT_TRUE(pooled.str() == one.str()) << threads << " threads";
+    EXPECT_EQ(pooled_console, console) << threads << " threads";
+  }
+}
+
+// A write that fails while the pool formats: nothing is written after it,
+// what was written is the start of the OBJ, and the walk stops at the next
+// block instead of reading the model to its end.
+TEST_F(PoolFixture, FailedWriteStopsTheWork) {
+  struct FailsAt : std::stringbuf {
+    int writes = 0, fail_at = 0, after = 0;
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+      if (++writes > fail_at) return after += writes > fail_at + 1, 0;
+      return std::stringbuf::xsputn(s, n);
+    }
+  };
+  std::stringbuf one;
+  std::string err, console;
+  ASSERT_EQ(convert(&one, 0, &err, &console), WalkResult::kDone) << err;
+  for (int fail_at : {0, 1, 40}) {
+    FailsAt out;
+    out.fail_at = fail_at;
+    std::string pooled_console;
+    EXPECT_EQ(convert(&out, 3, &err, &pooled_console), WalkResult::kOutputFailed);
+    EXPECT_EQ(err, "write failed");
+    EXPECT_EQ(out.after, 0) << "written after the failure";
+    EXPECT_EQ(out.str(), one.str().substr(0, out.str().size()));
+    EXPECT_LT(pooled_console.size(), console.size() / 2) << fail_at;
+  }
 }
 
 }  // namespace

@@ -60,7 +60,7 @@ WalkRun walk_source(Source& src, std::size_t sink_capacity) {
   std::ostringstream console;
   ObjSink sink;
   // The walk alone: the writer thread is the sink's tests' to check.
-  attach_obj_sink(&sink, &obj, sink_capacity, false);
+  attach_obj_sink(&sink, &obj, sink_capacity, 0);
   WalkCounts counts;
   run.result = walk_geosets(src, sink, console, &run.err, &counts);
   std::string flush_err;

@@ -23,9 +23,10 @@ struct BatchOptions {
   std::optional<std::string> output;      // -o: the one model's OBJ ("-": standard output)
   std::optional<std::string> output_dir;  // -d: the OBJ files go under it
   unsigned jobs = 1;
-  bool update = false;   // -u: only the models whose OBJ is not up to date
-  bool dry_run = false;  // -n: with -u, tell what would be converted and why, write nothing
-  bool json = false;     // --json: results as JSON lines on standard output
+  int format_threads = 1;  // threads that format a large model's text, with one job
+  bool update = false;     // -u: only the models whose OBJ is not up to date
+  bool dry_run = false;    // -n: with -u, tell what would be converted and why, write nothing
+  bool json = false;       // --json: results as JSON lines on standard output
   std::optional<std::string> files_from;  // a list of models ("-": standard input)
   bool null_separated = false;            // -0: the list's paths end with NUL bytes
   unsigned shard = 0, shards = 0;         // --shard K/N: part K (from 1) of N

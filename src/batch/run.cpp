@@ -160,8 +160,9 @@ Outcome convert_item(Run* run, std::size_t i, Slot* slot, Lines* lines, std::uin
   job.reached = &slot->reached;
   job.buffers = &slot->buffers;
   // About one thread per core in all: several jobs keep the cores busy
-  // without a writer thread each.
+  // without a writer thread or formatting threads each.
   job.writer_thread = run->one_job;
+  job.format_threads = run->one_job ? run->options.format_threads : 1;
   std::ostream no_progress(nullptr);
   const auto start = Clock::now();
   Converted done = convert_model(job, no_progress, run->out, diag);

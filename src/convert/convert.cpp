@@ -35,15 +35,11 @@ struct Lent {
     src.window.swap(buffers->window);
     if (buffers->block) sink.capacity = kObjBufferSize;
     sink.buffer = std::move(buffers->block);
-    sink.corner_text = std::move(buffers->corner_text);
-    sink.corner_digits = std::move(buffers->corner_digits);
   }
   ~Lent() {
     if (!buffers) return;
     src.window.swap(buffers->window);
     if (sink.capacity == kObjBufferSize) buffers->block = std::move(sink.buffer);
-    buffers->corner_text = std::move(sink.corner_text);
-    buffers->corner_digits = std::move(sink.corner_digits);
   }
   Lent(const Lent&) = delete;
   Lent& operator=(const Lent&) = delete;
@@ -124,13 +120,14 @@ Converted convert_model(const Conversion& job, std::ostream& console, std::ostre
     }
   }
 
-  // A small model converts in a moment: a thread of its own would cost more
-  // than it saves.
-  const bool writer_thread = job.writer_thread && source_size(src) >= kWriterThreadFrom;
+  // A small model converts in a moment: threads of its own would cost more
+  // than they save.
+  int threads = job.format_threads > 1 ? job.format_threads : 1;
+  if (!job.writer_thread || source_size(src) < kWriterThreadFrom) threads = 0;
   if (job.to_stdout) {
-    attach_obj_sink(&sink, out.rdbuf(), kObjBufferSize, writer_thread);
+    attach_obj_sink(&sink, out.rdbuf(), kObjBufferSize, threads);
   } else if (open_output(&file, job.obj.path, &err, &code)) {
-    attach_obj_sink(&sink, &file, kObjBufferSize, writer_thread);
+    attach_obj_sink(&sink, &file, kObjBufferSize, threads);
   } else {
     fail(&done, diag, job.obj.shown, err);
     done.output_fault = fault_of(code);

@@ -31,12 +31,10 @@ struct FileName {
 
 // What one job keeps from one model to the next, so that a small model takes
 // no fresh memory from the system (each fresh block costs page faults): the
-// model's window, the OBJ's block and the table of face numbers.
+// model's window and the OBJ's block.
 struct JobBuffers {
   std::vector<char> window;
   std::unique_ptr<char[]> block;
-  std::unique_ptr<std::uint64_t[]> corner_text;
-  std::unique_ptr<unsigned char[]> corner_digits;
 };
 
 struct Conversion {
@@ -51,6 +49,7 @@ struct Conversion {
   bool make_folders = false;    // the OBJ's folders are created as needed
   bool writer_thread = true;    // a model of kWriterThreadFrom bytes or more has its OBJ
                                 // written by a thread of its own while it is formatted
+  int format_threads = 1;       // and, above 1, its text formatted by that many threads
   std::atomic<std::uint64_t>* reached =
       nullptr;                    // how far the model has been read, for a status line
   JobBuffers* buffers = nullptr;  // lent to this conversion, when the caller keeps some

@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <thread>
 
 #include "batch/file_list.h"
+#include "common/cpus.h"
 #include "common/file_identity.h"
 #include "front/front.h"
 
@@ -34,7 +34,7 @@ constexpr char kHelp[] =
     "                     file name; folders are created as needed\n"
     "  -o, --output FILE  write the OBJ to FILE (with one model only); -o - writes\n"
     "                     it to standard output\n"
-    "  -j, --jobs N       convert N models at once (default: the number of cores)\n"
+    "  -j, --jobs N       convert N models at once (default: the CPUs it may use)\n"
     "  --objects          begin each geoset with a line \"o geoset_N\", so that OBJ\n"
     "                     readers import each geoset as an object of its own\n"
     "  --up y|z           y: write each position and normal (x, y, z) as\n"
@@ -89,8 +89,8 @@ int parse_command_line(const std::vector<std::string>& args, std::ostream& out, 
                        BatchOptions* options_out, std::vector<std::string>* paths_out) {
   BatchOptions& options = *options_out;
   std::vector<std::string>& paths = *paths_out;
-  unsigned cores = std::thread::hardware_concurrency();
-  options.jobs = cores > 0 ? cores : 1;
+  options.jobs = usable_cpus();
+  options.format_threads = format_threads();
   bool options_over = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];

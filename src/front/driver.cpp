@@ -1,5 +1,6 @@
 #include <system_error>
 
+#include "common/cpus.h"
 #include "common/interrupt.h"
 #include "front/console.h"
 #include "front/front.h"
@@ -39,6 +40,7 @@ int run_converter(std::istream& in, std::ostream& console, std::ostream& diag,
     name->path = native_name(name->shown, bytes);
   }
   job.silent_open = !options.tell_open_failure;
+  job.format_threads = format_threads();
   if (options.catch_signals) catch_interruptions();
   Converted done = convert_model(job, console, console, diag);
   if (done.stopped) {

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <ostream>
 #include <string>
 
@@ -41,17 +40,6 @@ inline std::uint32_t u32_from(const unsigned char* b) {
          std::uint32_t(b[3]) << 24;
 }
 
-inline float f32_from(const unsigned char* b) {
-  std::uint32_t bits = u32_from(b);
-  float f;
-  std::memcpy(&f, &bits, sizeof f);
-  return f;
-}
-
-inline std::uint16_t u16_from(const unsigned char* b) {
-  return static_cast<std::uint16_t>(b[0] | b[1] << 8);
-}
-
 template <class Source>
 bool read_u32(Source& src, std::uint32_t* value) {
   unsigned char b[4];
@@ -60,21 +48,10 @@ bool read_u32(Source& src, std::uint32_t* value) {
   return true;
 }
 
-inline Vec3 vec3_from(const unsigned char* b) {
-  return Vec3{f32_from(b), f32_from(b + 4), f32_from(b + 8)};
-}
-
-inline TexCoord tex_coord_from(const unsigned char* b) {
-  return TexCoord{f32_from(b), f32_from(b + 4)};
-}
-
-inline FaceIndices face_from(const unsigned char* b) {
-  return FaceIndices{u16_from(b), u16_from(b + 2), u16_from(b + 4)};
-}
-
-// Reads `count` records of `size` bytes in blocks and hands each to `use`;
-// false at the first record that the file does not hold in full, with the
-// source standing at it and every whole record before it handed over.
+// Reads `count` records of `size` bytes in blocks and hands each block to
+// `use` (the records and their count); false at the first record that the
+// file does not hold in full, with the source standing at it and every whole
+// record before it handed over.
 template <class Source, class Use>
 bool read_records(Source& src, std::uint32_t count, std::size_t size, Use use) {
   unsigned char block[4080];  // a whole number of records of 12, 8 and 6 bytes
@@ -89,7 +66,7 @@ bool read_records(Source& src, std::uint32_t count, std::size_t size, Use use) {
       if (!read_bytes(src, block, n * size)) return false;
       records = block;
     }
-    for (std::uint32_t i = 0; i < n; ++i) use(records + i * size);
+    use(records, n);
     left -= n;
   }
   return true;
@@ -140,9 +117,8 @@ WalkResult walk_geosets(Source& src, ObjSink& sink, std::ostream& console, std::
     std::uint32_t vertex_count;
     if (!read_u32(src, &vertex_count)) return input_failed(src, "vertex count", err);
     console << "Vertices: " << vertex_count << std::endl;
-    if (!read_records(src, vertex_count, 12, [&](const unsigned char* b) {
-          Vec3 p = vec3_from(b);
-          write_vertex(sink, p.x, p.y, p.z);
+    if (!read_records(src, vertex_count, 12, [&](const unsigned char* b, std::uint32_t n) {
+          write_records(sink, RecordKind::kVertex, b, n);
         })) {
       return input_failed(src, "vertex positions", err);
     }
@@ -153,9 +129,8 @@ WalkResult walk_geosets(Source& src, ObjSink& sink, std::ostream& console, std::
     std::uint32_t normal_count;
     if (!read_u32(src, &normal_count)) return input_failed(src, "normal count", err);
     console << "Normals: " << normal_count << std::endl;
-    if (!read_records(src, normal_count, 12, [&](const unsigned char* b) {
-          Vec3 n = vec3_from(b);
-          write_normal(sink, n.x, n.y, n.z);
+    if (!read_records(src, normal_count, 12, [&](const unsigned char* b, std::uint32_t n) {
+          write_records(sink, RecordKind::kNormal, b, n);
         })) {
       return input_failed(src, "normals", err);
     }
@@ -173,9 +148,8 @@ WalkResult walk_geosets(Source& src, ObjSink& sink, std::ostream& console, std::
       if (!read_u32(src, &tex_count)) return input_failed(src, "texture coordinate count", err);
       console << "TVerts: " << tex_count << std::endl;
       console << static_cast<long long>(tell(src)) << std::endl;
-      if (!read_records(src, tex_count, 8, [&](const unsigned char* b) {
-            TexCoord t = tex_coord_from(b);
-            write_tex_coord(sink, t.u, t.v);
+      if (!read_records(src, tex_count, 8, [&](const unsigned char* b, std::uint32_t n) {
+            write_records(sink, RecordKind::kTexCoord, b, n);
           })) {
         return input_failed(src, "texture coordinates", err);
       }
@@ -191,10 +165,8 @@ WalkResult walk_geosets(Source& src, ObjSink& sink, std::ostream& console, std::
     if (!read_u32(src, &index_count)) return input_failed(src, "index count", err);
     console << "Faces: " << index_count << std::endl;
     console << static_cast<long long>(tell(src)) << std::endl;
-    prepare_corners(sink, vertex_base, vertex_count);
-    if (!read_records(src, index_count / 3, 6, [&](const unsigned char* b) {
-          FaceIndices f = face_from(b);
-          write_face(sink, f.a + vertex_base, f.b + vertex_base, f.c + vertex_base);
+    if (!read_records(src, index_count / 3, 6, [&](const unsigned char* b, std::uint32_t n) {
+          write_records(sink, RecordKind::kFace, b, n, vertex_base);
         })) {
       return input_failed(src, "indices", err);
     }

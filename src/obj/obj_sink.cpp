@@ -1,53 +1,202 @@
 #include "obj/obj_sink.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <cmath>
 #include <deque>
-#include <limits>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "common/cpus.h"
 #include "common/file_identity.h"
 #include "common/interrupt.h"
-#include "obj/number_text.h"
 
-// The writer thread and the blocks that pass between it and the formatting.
+namespace {
+
+// Runs in one chunk at most: pieces of a few geosets' blocks.
+constexpr int kChunkRuns = 64;
+
+}  // namespace
+
+// A block of text for the writer thread and, with a pool, the runs it is made
+// of: their records copied from the model, since its window moves on.
+struct ObjChunk {
+  std::unique_ptr<char[]> text;
+  std::size_t capacity = 0;
+  std::size_t used = 0;
+  bool formatted = false;
+  std::unique_ptr<unsigned char[]> input;
+  std::size_t input_capacity = 0;
+  std::size_t input_used = 0;
+  RecordRun runs[kChunkRuns];
+  int run_count = 0;
+  std::size_t estimate = 0;  // the text the runs are expected to make
+  Placement placement;
+};
+
+// The writer thread, the pool's threads and the chunks that pass between
+// them and the sink's thread.
 struct ObjWriter {
   std::mutex mutex;
-  std::condition_variable changed;
+  std::condition_variable work;   // a chunk to format, or the end
+  std::condition_variable done;   // the next chunk to write is formatted, or the end
+  std::condition_variable freed;  // a chunk is free again, or the writer is idle
   // Guarded by the mutex.
-  std::vector<std::unique_ptr<char[]>> free;                         // to be filled
-  std::deque<std::pair<std::unique_ptr<char[]>, std::size_t>> full;  // to be written
+  std::vector<ObjChunk*> free;
+  std::deque<ObjChunk*> order;  // handed on, written front first
+  std::deque<ObjChunk*> todo;   // handed on, to be formatted by the pool
   bool writing = false;
   bool stop = false;
   bool failed = false;
   std::string error;
-  std::thread thread;
+  std::uint64_t taken = 0;  // text bytes that reached the writer thread
+  // Counts every change that a thread may wait for, so that a waiting thread
+  // can watch for one without the mutex.
+  std::atomic<unsigned> changes{0};
+  // Set before the threads start.
+  bool pool = false;
+  std::vector<std::unique_ptr<ObjChunk>> chunks;
+  // With a pool, the chunk that the sink's thread fills with runs; no other
+  // thread sees it until it is handed on.
+  ObjChunk* filling = nullptr;
+  std::thread writer;
+  std::vector<std::thread> formatters;
+  // With a pool of no more threads than the CPUs the process may use, the
+  // CPU of each thread, the sink's first; else empty.
+  std::vector<int> placed;
+  std::vector<int> allowed;  // the sink's thread's CPUs before the pool
 };
 
 namespace {
 
-// Blocks in all: the one being formatted, one being written, one spare.
-constexpr int kWriterBlocks = 3;
+// Tells a thread waiting on `cv` (every one, with `all`) that the state
+// changed; the mutex is held.
+void signal(ObjWriter* w, std::condition_variable& cv, bool all = false) {
+  w->changes.fetch_add(1, std::memory_order_release);
+  if (all) {
+    cv.notify_all();
+  } else {
+    cv.notify_one();
+  }
+}
 
-void write_blocks(ObjWriter* w, std::streambuf* out) {
+// Waits, with the mutex held, until `ready`. Most waits in the pool are short
+// (a chunk that another thread is formatting or writing): the thread first
+// yields its CPU for up to 500 us before it sleeps, since the kernel takes
+// longer to wake a sleeping thread than most such waits last.
+template <class Ready>
+void await(ObjWriter* w, std::condition_variable& cv, std::unique_lock<std::mutex>& lock,
+           Ready ready) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(500);
+  while (!ready()) {
+    const unsigned seen = w->changes.load(std::memory_order_acquire);
+    lock.unlock();
+    bool changed = false;
+    while (!changed && std::chrono::steady_clock::now() < until) {
+      std::this_thread::yield();
+      changed = w->changes.load(std::memory_order_acquire) != seen;
+    }
+    lock.lock();
+    if (!changed) break;
+  }
+  cv.wait(lock, ready);
+}
+
+void clear_chunk(ObjChunk* c) {
+  c->used = 0;
+  c->formatted = false;
+  c->input_used = 0;
+  c->run_count = 0;
+  c->estimate = 0;
+}
+
+// Keeps thread `index` of the pool (0: the sink's own, 1: the writer) on a CPU
+// of its own, where the pool has one for each: the kernel does not always
+// spread threads that hand work to each other, and two of them can share one
+// core for a whole model while another stays idle.
+void take_cpu(ObjWriter* w, std::size_t index) {
+  if (index < w->placed.size()) run_on({w->placed[index]});
+}
+
+// A chunk's text outgrows its buffer only where the model's numbers are far
+// longer than most (coordinates of many digits): the buffer doubles.
+struct ChunkSpace : TextSpace {
+  ObjChunk* chunk = nullptr;
+};
+
+void grow_chunk(TextSpace* space) {
+  ObjChunk& c = *static_cast<ChunkSpace*>(space)->chunk;
+  const std::size_t used = static_cast<std::size_t>(space->at - c.text.get());
+  std::unique_ptr<char[]> bigger(new char[2 * c.capacity]);
+  std::memcpy(bigger.get(), c.text.get(), used);
+  c.text = std::move(bigger);
+  c.capacity *= 2;
+  space->at = c.text.get() + used;
+  space->end = c.text.get() + c.capacity;
+}
+
+void format_chunk(ObjChunk* c) {
+  ChunkSpace space;
+  space.chunk = c;
+  space.at = c->text.get();
+  space.end = space.at + c->capacity;
+  space.more = grow_chunk;
+  for (int i = 0; i < c->run_count; ++i) format_run(c->runs[i], c->placement, &space);
+  c->used = static_cast<std::size_t>(space.at - c->text.get());
+}
+
+// Formats the oldest chunk that no thread has taken yet, on this thread.
+// Called, and returns, with the writer's mutex held.
+void format_next(ObjWriter* w, std::unique_lock<std::mutex>& lock) {
+  ObjChunk* c = w->todo.front();
+  w->todo.pop_front();
+  const bool skip = w->failed;  // its text would not be written
+  lock.unlock();
+  if (!skip) format_chunk(c);
+  lock.lock();
+  c->formatted = true;
+  if (c == w->order.front()) signal(w, w->done);
+}
+
+void format_chunks(ObjWriter* w, std::size_t index) {
+  take_cpu(w, index);
   std::unique_lock<std::mutex> lock(w->mutex);
   for (;;) {
-    w->changed.wait(lock, [w] { return w->stop || !w->full.empty(); });
-    if (w->full.empty()) return;
-    std::pair<std::unique_ptr<char[]>, std::size_t> block = std::move(w->full.front());
-    w->full.pop_front();
+    await(w, w->work, lock, [w] { return w->stop || !w->todo.empty(); });
+    if (w->todo.empty()) return;
+    format_next(w, lock);
+  }
+}
+
+// The writer thread. Rather than wait for the next chunk to be formatted by
+// another thread, it formats the oldest chunk that none has taken.
+void write_chunks(ObjWriter* w, std::streambuf* out) {
+  take_cpu(w, 1);
+  std::unique_lock<std::mutex> lock(w->mutex);
+  for (;;) {
+    await(w, w->done, lock, [w] {
+      return w->order.empty() ? w->stop : w->order.front()->formatted || !w->todo.empty();
+    });
+    if (w->order.empty()) return;
+    if (!w->order.front()->formatted) {
+      format_next(w, lock);
+      continue;
+    }
+    ObjChunk* c = w->order.front();
+    w->order.pop_front();
     w->writing = true;
+    w->taken += c->used;
     const bool skip = w->failed;  // nothing after a failed write is written
     lock.unlock();
     std::string error;
-    if (!skip) {
+    if (!skip && c->used > 0) {
       errno = 0;
-      std::streamsize want = static_cast<std::streamsize>(block.second);
-      if (out->sputn(block.first.get(), want) != want) error = errno_text("write failed");
+      std::streamsize want = static_cast<std::streamsize>(c->used);
+      if (out->sputn(c->text.get(), want) != want) error = errno_text("write failed");
     }
     lock.lock();
     if (!error.empty()) {
@@ -55,19 +204,35 @@ void write_blocks(ObjWriter* w, std::streambuf* out) {
       w->error = error;
     }
     w->writing = false;
-    w->free.push_back(std::move(block.first));
-    w->changed.notify_all();
+    clear_chunk(c);
+    w->free.push_back(c);
+    signal(w, w->freed);
+  }
+}
+
+// A CPU for each thread of the pool, from the one the sink's thread runs on.
+void place_threads(ObjWriter* w, int threads) {
+  w->allowed = allowed_cpus();
+  const auto here = std::find(w->allowed.begin(), w->allowed.end(), current_cpu());
+  if (here == w->allowed.end() || w->allowed.size() < static_cast<std::size_t>(threads)) return;
+  const std::size_t first = static_cast<std::size_t>(here - w->allowed.begin());
+  for (int i = 0; i < threads; ++i) {
+    w->placed.push_back(w->allowed[(first + static_cast<std::size_t>(i)) % w->allowed.size()]);
   }
 }
 
 void stop_writer(ObjSink& sink) {
   if (!sink.writer) return;
+  ObjWriter& w = *sink.writer;
   {
-    std::lock_guard<std::mutex> lock(sink.writer->mutex);
-    sink.writer->stop = true;
+    std::lock_guard<std::mutex> lock(w.mutex);
+    w.stop = true;
+    signal(&w, w.work, true);
+    signal(&w, w.done, true);
   }
-  sink.writer->changed.notify_all();
-  sink.writer->thread.join();
+  for (std::thread& t : w.formatters) t.join();
+  w.writer.join();
+  if (!w.placed.empty()) run_on(w.allowed);
   sink.writer.reset();
 }
 
@@ -81,26 +246,30 @@ void take_writer_state(ObjSink& sink) {
   }
 }
 
-// Room for the longest record: a face of three 20-digit numbers written three
-// times each, or three numbers of the largest float.
-constexpr std::size_t kMaxRecord = 256;
-
-void drain(ObjSink& sink) {
-  // Each block is a moment to notice an interruption, however large the model.
+// Each block is a moment to notice an interruption, however large the model.
+void notice_interruption(ObjSink& sink) {
   if (interrupted() && !sink.failed) {
     sink.failed = true;
     sink.error = "interrupted";
   }
+}
+
+// Without a pool: the block goes to the writer thread, or to the stream.
+void drain(ObjSink& sink) {
+  notice_interruption(sink);
   if (sink.used == 0) return;
-  sink.written += sink.used;
   if (sink.writer) {
     ObjWriter& w = *sink.writer;
     std::unique_lock<std::mutex> lock(w.mutex);
-    w.full.emplace_back(std::move(sink.buffer), sink.used);
-    w.changed.notify_all();
-    w.changed.wait(lock, [&w] { return !w.free.empty(); });
-    sink.buffer = std::move(w.free.back());
+    await(&w, w.freed, lock, [&w] { return !w.free.empty(); });
+    ObjChunk* c = w.free.back();
     w.free.pop_back();
+    c->text.swap(sink.buffer);
+    std::swap(c->capacity, sink.capacity);
+    c->used = sink.used;
+    c->formatted = true;
+    w.order.push_back(c);
+    signal(&w, w.done);
     take_writer_state(sink);
     sink.used = 0;
     return;
@@ -113,37 +282,92 @@ void drain(ObjSink& sink) {
       sink.error = errno_text("write failed");
     }
   }
+  sink.written += sink.used;
   sink.used = 0;
 }
 
-char* reserve(ObjSink& sink) {
-  if (sink.capacity - sink.used < kMaxRecord) drain(sink);
-  return sink.buffer.get() + sink.used;
+// With a pool: the chunk being filled goes to the pool and the writer, and a
+// free one takes its place. After a failure its runs are dropped.
+void hand_on(ObjSink& sink) {
+  notice_interruption(sink);
+  ObjWriter& w = *sink.writer;
+  std::unique_lock<std::mutex> lock(w.mutex);
+  ObjChunk* c = w.filling;
+  if (c->run_count == 0 || sink.failed) {
+    clear_chunk(c);
+  } else {
+    c->placement = sink.placement;
+    w.order.push_back(c);
+    w.todo.push_back(c);
+    signal(&w, w.work);
+    signal(&w, w.done);
+    // Rather than wait for a free chunk, this thread formats one too.
+    while (w.free.empty()) {
+      if (!w.todo.empty()) {
+        format_next(&w, lock);
+      } else {
+        await(&w, w.freed, lock, [&w] { return !w.free.empty(); });
+      }
+    }
+    w.filling = w.free.back();
+    w.free.pop_back();
+  }
+  take_writer_state(sink);
 }
 
-void commit(ObjSink& sink, const char* end) {
-  sink.used = static_cast<std::size_t>(end - sink.buffer.get());
+// Copies a run into chunks, each cut where its text is expected to reach
+// three quarters of a block, so that few outgrow it.
+void add_run(ObjSink& sink, RecordKind kind, const unsigned char* records, std::uint32_t count,
+             std::uint64_t base) {
+  const std::size_t size = record_size(kind);
+  const std::size_t each = estimated_text(kind, base);
+  const std::size_t target = sink.capacity / 4 * 3;
+  while (count > 0 && !sink.failed) {
+    ObjChunk& c = *sink.writer->filling;
+    std::size_t n = c.estimate < target ? (target - c.estimate + each - 1) / each : 0;
+    if (size > 0) n = std::min(n, (c.input_capacity - c.input_used) / size);
+    n = std::min<std::size_t>(n, count);
+    RecordRun* last = c.run_count > 0 ? &c.runs[c.run_count - 1] : nullptr;
+    const bool extends = last && kind != RecordKind::kObject && last->kind == kind &&
+                         last->base == base &&
+                         last->bytes + last->count * size == c.input.get() + c.input_used;
+    if (n == 0 || (!extends && c.run_count == kChunkRuns)) {
+      hand_on(sink);
+      continue;
+    }
+    if (!extends) {
+      last = &c.runs[c.run_count++];
+      *last = RecordRun{kind, 0, base, c.input.get() + c.input_used};
+    }
+    if (size > 0) std::memcpy(c.input.get() + c.input_used, records, n * size);
+    last->count += static_cast<std::uint32_t>(n);
+    c.input_used += n * size;
+    c.estimate += n * each;
+    records += n * size;
+    count -= static_cast<std::uint32_t>(n);
+  }
 }
 
-char* put_number(char* out, float value) {
-  *out++ = ' ';
-  return format_float6(value, out);
+struct SinkSpace : TextSpace {
+  ObjSink* sink = nullptr;
+};
+
+void drain_space(TextSpace* space) {
+  ObjSink& sink = *static_cast<SinkSpace*>(space)->sink;
+  sink.used = static_cast<std::size_t>(space->at - sink.buffer.get());
+  drain(sink);
+  space->at = sink.buffer.get();
+  space->end = space->at + sink.capacity;
 }
 
-char* put_number(char* out, double value) {
-  *out++ = ' ';
-  return format_fixed6(value, out);
+void put_u32(unsigned char* b, std::uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[i] = static_cast<unsigned char>(v >> (8 * i));
 }
 
-void write_vec3_record(ObjSink& sink, const char* prefix, std::size_t prefix_len, float x, float y,
-                       float z) {
-  char* p = reserve(sink);
-  std::memcpy(p, prefix, prefix_len);
-  p = put_number(p + prefix_len, x);
-  p = put_number(p, y);
-  p = put_number(p, z);
-  *p++ = '\n';
-  commit(sink, p);
+void put_float(unsigned char* b, float f) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &f, sizeof bits);
+  put_u32(b, bits);
 }
 
 }  // namespace
@@ -151,155 +375,121 @@ void write_vec3_record(ObjSink& sink, const char* prefix, std::size_t prefix_len
 ObjSink::ObjSink() = default;
 ObjSink::~ObjSink() { stop_writer(*this); }
 
-void attach_obj_sink(ObjSink* sink, std::streambuf* out, std::size_t capacity, bool writer_thread) {
+void attach_obj_sink(ObjSink* sink, std::streambuf* out, std::size_t capacity, int threads) {
   stop_writer(*sink);
   if (capacity < 2 * kMaxRecord) capacity = 2 * kMaxRecord;
+  const bool pool = threads > 1;
   sink->out = out;
-  // A block lent from an earlier model of the same size is used again.
-  if (!sink->buffer || sink->capacity != capacity) sink->buffer.reset(new char[capacity]);
+  // A block lent from an earlier model of the same size is used again; the
+  // pool formats into its own.
+  if (!pool && (!sink->buffer || sink->capacity != capacity))
+    sink->buffer.reset(new char[capacity]);
   sink->capacity = capacity;
   sink->used = 0;
   sink->written = 0;
   sink->failed = false;
   sink->error.clear();
-  if (!writer_thread) return;
+  if (threads < 1) return;
   sink->writer.reset(new ObjWriter);
-  for (int i = 1; i < kWriterBlocks; ++i) sink->writer->free.emplace_back(new char[capacity]);
-  sink->writer->thread = std::thread(write_blocks, sink->writer.get(), out);
-}
-
-namespace {
-
-// -v exactly: its sign bit flipped, so that 0 becomes -0 and a NaN keeps its
-// payload.
-float negated(float v) {
-  std::uint32_t bits;
-  std::memcpy(&bits, &v, sizeof bits);
-  bits ^= 0x80000000u;
-  std::memcpy(&v, &bits, sizeof v);
-  return v;
-}
-
-// v times the scale, rounded once to the nearest float. A product past the
-// largest float is an infinity, as rounding to nearest makes it (spelt out:
-// the conversion of an out-of-range double is no defined operation).
-float scaled(float v, double scale) {
-  const double product = static_cast<double>(v) * scale;
-  constexpr double kPastLargest = 3.4028235677973366e38;  // FLT_MAX and half a step
-  if (std::fabs(product) < kPastLargest || product != product) {
-    return static_cast<float>(product);
+  ObjWriter& w = *sink->writer;
+  w.pool = pool;
+  // Without a pool, three blocks in all: the sink's, one being written, one
+  // spare. With one, a chunk for each thread, one being filled and one being
+  // written.
+  const int chunks = pool ? threads + 2 : 2;
+  for (int i = 0; i < chunks; ++i) {
+    w.chunks.emplace_back(new ObjChunk);
+    ObjChunk* c = w.chunks.back().get();
+    c->text.reset(new char[capacity]);
+    c->capacity = capacity;
+    if (pool) {
+      // Room for the records of three quarters of a block of text, whatever
+      // their kind.
+      c->input_capacity = capacity / 4;
+      c->input.reset(new unsigned char[c->input_capacity]);
+    }
+    w.free.push_back(c);
   }
-  return std::copysign(std::numeric_limits<float>::infinity(), static_cast<float>(v));
+  if (pool) {
+    w.filling = w.free.back();
+    w.free.pop_back();
+  }
+  if (pool) place_threads(&w, threads);
+  w.writer = std::thread(write_chunks, &w, out);
+  // The writer thread and the sink's own format too: with them, as many
+  // threads as `threads` format at once.
+  for (int i = 2; pool && i < threads; ++i) w.formatters.emplace_back(format_chunks, &w, i);
+  take_cpu(&w, 0);
 }
-
-}  // namespace
 
 void set_placement(ObjSink& sink, bool y_up, double scale) {
-  sink.y_up = y_up;
-  sink.scale = scale;
-  sink.placed = y_up || scale != 1.0;
+  sink.placement.y_up = y_up;
+  sink.placement.scale = scale;
 }
 
-void write_vertex(ObjSink& sink, float x, float y, float z) {
-  if (sink.placed) {
-    if (sink.scale != 1.0) {
-      x = scaled(x, sink.scale);
-      y = scaled(y, sink.scale);
-      z = scaled(z, sink.scale);
-    }
-    if (sink.y_up) return write_vec3_record(sink, "v", 1, x, z, negated(y));
-  }
-  write_vec3_record(sink, "v", 1, x, y, z);
-}
-
-void write_normal(ObjSink& sink, float x, float y, float z) {
-  if (sink.y_up) return write_vec3_record(sink, "vn", 2, x, z, negated(y));
-  write_vec3_record(sink, "vn", 2, x, y, z);
-}
-
-void write_tex_coord(ObjSink& sink, float u, float v) {
-  double wide_v = v;
-  // A NaN goes through unchanged, as the subtraction itself passes it on;
-  // spelled out so that no compiler or CPU can choose another NaN.
-  double flipped = wide_v != wide_v ? wide_v : 1.0 - wide_v;
-  char* p = reserve(sink);
-  *p++ = 'v';
-  *p++ = 't';
-  p = put_number(p, u);
-  p = put_number(p, flipped);
-  *p++ = '\n';
-  commit(sink, p);
+void write_records(ObjSink& sink, RecordKind kind, const unsigned char* records,
+                   std::uint32_t count, std::uint64_t base) {
+  if (count == 0 || sink.failed) return;
+  if (sink.writer && sink.writer->pool) return add_run(sink, kind, records, count, base);
+  SinkSpace space;
+  space.sink = &sink;
+  space.at = sink.buffer.get() + sink.used;
+  space.end = sink.buffer.get() + sink.capacity;
+  space.more = drain_space;
+  format_run(RecordRun{kind, count, base, records}, sink.placement, &space);
+  sink.used = static_cast<std::size_t>(space.at - sink.buffer.get());
 }
 
 void write_object(ObjSink& sink, std::uint64_t number) {
-  char* p = reserve(sink);
-  std::memcpy(p, "o geoset_", 9);
-  p = format_unsigned(number, p + 9);
-  *p++ = '\n';
-  commit(sink, p);
+  write_records(sink, RecordKind::kObject, nullptr, 1, number);
 }
 
-namespace {
-
-// A geoset's indices are 16-bit: its corners lie among 65,536 numbers.
-constexpr std::uint64_t kMostCorners = std::uint64_t(1) << 16;
-
-// One corner " n/n/n" of 0-based vertex `number`: from the geoset's table
-// where it holds the number, else formatted here.
-char* put_corner(const ObjSink& sink, std::uint64_t number, char* out) {
-  std::uint64_t at = number - sink.corner_first;
-  if (at >= sink.corner_count) return format_corner(number + 1, out);
-  std::uint64_t text = sink.corner_text[at];
-  std::size_t digits = sink.corner_digits[at];
-  *out++ = ' ';
-  // Each copy is one 8-byte store and its slash, which the next copy, the
-  // next corner or the line end overwrites.
-  for (int i = 0; i < 3; ++i) {
-    std::memcpy(out, &text, 8);
-    out[digits] = '/';
-    out += digits + 1;
-  }
-  return out - 1;
+void write_vertex(ObjSink& sink, float x, float y, float z) {
+  unsigned char b[12];
+  put_float(b, x);
+  put_float(b + 4, y);
+  put_float(b + 8, z);
+  write_records(sink, RecordKind::kVertex, b, 1);
 }
 
-}  // namespace
-
-void prepare_corners(ObjSink& sink, std::uint64_t first, std::uint64_t count) {
-  sink.corner_count = 0;
-  if (count > kMostCorners) count = kMostCorners;
-  // Numbers of nine digits and more do not fit the table's 8 bytes.
-  if (first + count >= 100000000) return;
-  if (!sink.corner_text) {
-    sink.corner_text.reset(new std::uint64_t[kMostCorners]);
-    sink.corner_digits.reset(new unsigned char[kMostCorners]);
-  }
-  for (std::uint64_t i = 0; i < count; ++i) {
-    int digits;
-    sink.corner_text[i] = short_number_text(static_cast<std::uint32_t>(first + i + 1), &digits);
-    sink.corner_digits[i] = static_cast<unsigned char>(digits);
-  }
-  sink.corner_first = first;
-  sink.corner_count = count;
+void write_normal(ObjSink& sink, float x, float y, float z) {
+  unsigned char b[12];
+  put_float(b, x);
+  put_float(b + 4, y);
+  put_float(b + 8, z);
+  write_records(sink, RecordKind::kNormal, b, 1);
 }
 
-void write_face(ObjSink& sink, std::uint64_t a, std::uint64_t b, std::uint64_t c) {
-  char* p = reserve(sink);
-  *p++ = 'f';
-  p = put_corner(sink, a, p);
-  p = put_corner(sink, b, p);
-  p = put_corner(sink, c, p);
-  *p++ = '\n';
-  commit(sink, p);
+void write_tex_coord(ObjSink& sink, float u, float v) {
+  unsigned char b[8];
+  put_float(b, u);
+  put_float(b + 4, v);
+  write_records(sink, RecordKind::kTexCoord, b, 1);
+}
+
+void write_face(ObjSink& sink, std::uint64_t base, std::uint16_t a, std::uint16_t b,
+                std::uint16_t c) {
+  const unsigned char bytes[6] = {
+      static_cast<unsigned char>(a), static_cast<unsigned char>(a >> 8),
+      static_cast<unsigned char>(b), static_cast<unsigned char>(b >> 8),
+      static_cast<unsigned char>(c), static_cast<unsigned char>(c >> 8),
+  };
+  write_records(sink, RecordKind::kFace, bytes, 1, base);
 }
 
 bool flush_obj_sink(ObjSink& sink, std::string* err) {
-  drain(sink);
+  if (sink.writer && sink.writer->pool) {
+    hand_on(sink);
+  } else {
+    drain(sink);
+  }
   if (sink.writer) {
-    // Every block written before the stream itself is flushed.
+    // Every chunk written before the stream itself is flushed.
     ObjWriter& w = *sink.writer;
     std::unique_lock<std::mutex> lock(w.mutex);
-    w.changed.wait(lock, [&w] { return w.full.empty() && !w.writing; });
+    await(&w, w.freed, lock, [&w] { return w.order.empty() && !w.writing; });
     take_writer_state(sink);
+    sink.written = w.taken;
   }
   if (!sink.failed) {
     errno = 0;

@@ -81,8 +81,8 @@ std::uint64_t last_obj_bytes = 0;
 // OBJ text written before a failure is whole records. With `progress_lines`
 // the log gets each geoset's lines too, as the dialogue prints them.
 extern "C" EMSCRIPTEN_KEEPALIVE int convert_file(double size, int objects, const char* name,
-                                                 const char* obj_name, int progress_lines,
-                                                 int up_y, double scale) {
+                                                 const char* obj_name, int progress_lines, int up_y,
+                                                 double scale) {
   FileSlices model;
   model.size = size;
   ToWorker obj_text(obj_block), log(log_text);
@@ -94,7 +94,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE int convert_file(double size, int objects, const
   if (!find_geosets(src, &why)) return report(console, model_name, why);
   ObjSink sink;
   // The OBJ text leaves through this thread's own messages: no writer thread.
-  attach_obj_sink(&sink, &obj_text, kObjBufferSize, false);
+  attach_obj_sink(&sink, &obj_text, kObjBufferSize, 0);
   sink.objects = objects != 0;
   set_placement(sink, up_y != 0, scale);
   WalkCounts counts;

@@ -1,0 +1,292 @@
+#include "obj/record_text.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+#include "obj/number_text.h"
+
+namespace {
+
+float f32_at(const unsigned char* b) {
+  std::uint32_t bits = std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
+                       std::uint32_t(b[3]) << 24;
+  float f;
+  std::memcpy(&f, &bits, sizeof f);
+  return f;
+}
+
+std::uint32_t u16_at(const unsigned char* b) {
+  return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8;
+}
+
+// -v exactly: its sign bit flipped, so that 0 becomes -0 and a NaN keeps its
+// payload.
+float negated(float v) {
+  std::uint32_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  bits ^= 0x80000000u;
+  std::memcpy(&v, &bits, sizeof v);
+  return v;
+}
+
+// v times the scale, rounded once to the nearest float. A product past the
+// largest float is an infinity, as rounding to nearest makes it (spelt out:
+// the conversion of an out-of-range double is no defined operation).
+float scaled(float v, double scale) {
+  const double product = static_cast<double>(v) * scale;
+  constexpr double kPastLargest = 3.4028235677973366e38;  // FLT_MAX and half a step
+  if (std::fabs(product) < kPastLargest || product != product) {
+    return static_cast<float>(product);
+  }
+  return std::copysign(std::numeric_limits<float>::infinity(), static_cast<float>(v));
+}
+
+char* put_number(char* out, float value) {
+  *out++ = ' ';
+  return format_float6(value, out);
+}
+
+char* put_vec3(char* out, float x, float y, float z) {
+  out = put_number(out, x);
+  out = put_number(out, y);
+  out = put_number(out, z);
+  *out = '\n';
+  return out + 1;
+}
+
+// One record of the run at `b`, with the placement where it applies.
+char* put_vertex(const Placement& place, const unsigned char* b, char* out) {
+  float x = f32_at(b), y = f32_at(b + 4), z = f32_at(b + 8);
+  if (place.scale != 1.0) {
+    x = scaled(x, place.scale);
+    y = scaled(y, place.scale);
+    z = scaled(z, place.scale);
+  }
+  out[0] = 'v';
+  if (place.y_up) return put_vec3(out + 1, x, z, negated(y));
+  return put_vec3(out + 1, x, y, z);
+}
+
+char* put_normal(const Placement& place, const unsigned char* b, char* out) {
+  float x = f32_at(b), y = f32_at(b + 4), z = f32_at(b + 8);
+  std::memcpy(out, "vn", 2);
+  if (place.y_up) return put_vec3(out + 2, x, z, negated(y));
+  return put_vec3(out + 2, x, y, z);
+}
+
+char* put_tex_coord(const unsigned char* b, char* out) {
+  double v = f32_at(b + 4);
+  // A NaN goes through unchanged, as the subtraction itself passes it on;
+  // spelled out so that no compiler or CPU can choose another NaN.
+  double flipped = v != v ? v : 1.0 - v;
+  std::memcpy(out, "vt", 2);
+  out = put_number(out + 2, f32_at(b));
+  *out++ = ' ';
+  out = format_fixed6(flipped, out);
+  *out = '\n';
+  return out + 1;
+}
+
+// The text of the numbers below 1000, three digits in the low half (padded
+// with zeros, for numbers of four digits and more) and as they stand in the
+// high half, the first digit in the lowest byte: 8 kB that stay in the cache.
+struct LastDigits {
+  std::uint64_t text[1000];
+};
+
+LastDigits make_last_digits() {
+  LastDigits t;
+  for (std::uint32_t i = 0; i < 1000; ++i) {
+    const std::uint64_t padded = ('0' + i / 100) | ('0' + i / 10 % 10) << 8 | ('0' + i % 10) << 16;
+    const int zeros = (i < 100) + (i < 10);
+    t.text[i] = padded | (padded >> (8 * zeros)) << 32;
+  }
+  return t;
+}
+
+const LastDigits kLastDigits = make_last_digits();
+
+// A face number below 10^8 is the text of number / 1000, its prefix, and its
+// last three digits. The numbers of one geoset's faces share at most 67
+// prefixes: their texts are made once for the run, each in the low five
+// bytes of an entry whose top byte is 8 times its length.
+struct CornerPrefixes {
+  std::uint32_t first = 0;  // number / 1000 of the first entry
+  std::uint64_t entry[67];
+};
+
+constexpr std::uint64_t kPrefixText = (std::uint64_t(1) << 40) - 1;
+
+void make_prefixes(CornerPrefixes* p, std::uint32_t lowest, std::uint32_t highest) {
+  p->first = lowest / 1000;
+  for (std::uint32_t k = 0; k <= highest / 1000 - p->first; ++k) {
+    int digits = 0;
+    const std::uint64_t text = p->first + k == 0 ? 0 : short_number_text(p->first + k, &digits);
+    p->entry[k] = text | std::uint64_t(8 * digits) << 56;
+  }
+}
+
+int text_length(std::uint64_t text) {
+#if defined(__GNUC__)
+  return ((63 ^ __builtin_clzll(text)) >> 3) + 1;
+#else
+  int digits = 1;
+  while (digits < 8 && (text >> (8 * digits)) != 0) ++digits;
+  return digits;
+#endif
+}
+
+// One corner " n/n/n" of `number` (1 to 10^8 - 1): the number's text in 8
+// bytes, its length the count of its bytes that are not zero; each copy is
+// one 8-byte store and its slash, which the next copy, the next corner or the
+// line end overwrites. With `small`, numbers below 1000 may come, whose
+// prefix 0 is no text and whose digits stand unpadded.
+template <bool small>
+char* put_corner(const CornerPrefixes& p, std::uint32_t number, char* out) {
+  const std::uint32_t prefix =
+      static_cast<std::uint32_t>((std::uint64_t(number) * 274877907) >> 38);
+  const std::uint64_t entry = p.entry[prefix - p.first];
+  std::uint64_t last = kLastDigits.text[number - prefix * 1000];
+  last = small && prefix == 0 ? last >> 32 : last & 0xFFFFFFFF;
+  const std::uint64_t text = (entry & kPrefixText) | last << (entry >> 56);
+  const int digits = text_length(text);
+  *out++ = ' ';
+  for (int i = 0; i < 3; ++i) {
+    std::memcpy(out, &text, 8);
+    out[digits] = '/';
+    out += digits + 1;
+  }
+  return out - 1;
+}
+
+template <bool small>
+void format_short_faces(const RecordRun& run, std::uint32_t first, std::uint32_t most,
+                        TextSpace* text) {
+  CornerPrefixes prefixes;
+  make_prefixes(&prefixes, first, first + most);
+  const unsigned char* b = run.bytes;
+  for (std::uint32_t f = 0; f < run.count; ++f, b += 6) {
+    if (text->end - text->at < static_cast<std::ptrdiff_t>(kMaxRecord)) text->more(text);
+    char* p = text->at;
+    *p++ = 'f';
+    p = put_corner<small>(prefixes, first + u16_at(b), p);
+    p = put_corner<small>(prefixes, first + u16_at(b + 2), p);
+    p = put_corner<small>(prefixes, first + u16_at(b + 4), p);
+    *p = '\n';
+    text->at = p + 1;
+  }
+}
+
+void format_faces(const RecordRun& run, TextSpace* text) {
+  // The largest vertex number of the run tells the prefixes it needs. Taken
+  // over numbers moved by 2^15 into the signed range, the maximum is one
+  // instruction for eight numbers on every x86-64.
+  std::int16_t moved_most = INT16_MIN;
+  const std::size_t numbers = std::size_t(3) * run.count;
+  for (std::size_t i = 0; i < numbers; ++i) {
+    std::uint16_t index;
+    std::memcpy(&index, run.bytes + 2 * i, 2);
+    const std::int16_t moved = static_cast<std::int16_t>(index ^ 0x8000);
+    moved_most = moved > moved_most ? moved : moved_most;
+  }
+  const std::uint32_t most = static_cast<std::uint16_t>(moved_most) ^ 0x8000u;
+  const std::uint64_t first = run.base + 1;
+  if (first + most < 100000000) {
+    const std::uint32_t low = static_cast<std::uint32_t>(first);
+    if (low < 1000) return format_short_faces<true>(run, low, most, text);
+    return format_short_faces<false>(run, low, most, text);
+  }
+  // Numbers of nine digits and more, on models of a hundred million vertices.
+  const unsigned char* b = run.bytes;
+  for (std::uint32_t f = 0; f < run.count; ++f, b += 6) {
+    if (text->end - text->at < static_cast<std::ptrdiff_t>(kMaxRecord)) text->more(text);
+    char* p = text->at;
+    *p++ = 'f';
+    for (int c = 0; c < 3; ++c) p = format_corner(first + u16_at(b + 2 * c), p);
+    *p = '\n';
+    text->at = p + 1;
+  }
+}
+
+// The records of a run that each take `put`, of `size` bytes.
+template <class Put>
+void format_each(const RecordRun& run, std::size_t size, TextSpace* text, Put put) {
+  const unsigned char* b = run.bytes;
+  for (std::uint32_t i = 0; i < run.count; ++i, b += size) {
+    if (text->end - text->at < static_cast<std::ptrdiff_t>(kMaxRecord)) text->more(text);
+    text->at = put(b, text->at);
+  }
+}
+
+int decimal_digits(std::uint64_t n) {
+  int digits = 1;
+  while (n >= 10) n /= 10, ++digits;
+  return digits;
+}
+
+}  // namespace
+
+std::size_t record_size(RecordKind kind) {
+  switch (kind) {
+    case RecordKind::kVertex:
+    case RecordKind::kNormal:
+      return 12;
+    case RecordKind::kTexCoord:
+      return 8;
+    case RecordKind::kFace:
+      return 6;
+    case RecordKind::kObject:
+      break;
+  }
+  return 0;
+}
+
+void format_run(const RecordRun& run, const Placement& place, TextSpace* text) {
+  switch (run.kind) {
+    case RecordKind::kVertex:
+      if (place.y_up || place.scale != 1.0) {
+        return format_each(run, 12, text, [&place](const unsigned char* b, char* out) {
+          return put_vertex(place, b, out);
+        });
+      }
+      return format_each(run, 12, text, [](const unsigned char* b, char* out) {
+        out[0] = 'v';
+        return put_vec3(out + 1, f32_at(b), f32_at(b + 4), f32_at(b + 8));
+      });
+    case RecordKind::kNormal:
+      return format_each(run, 12, text, [&place](const unsigned char* b, char* out) {
+        return put_normal(place, b, out);
+      });
+    case RecordKind::kTexCoord:
+      return format_each(run, 8, text, put_tex_coord);
+    case RecordKind::kFace:
+      return format_faces(run, text);
+    case RecordKind::kObject:
+      if (text->end - text->at < static_cast<std::ptrdiff_t>(kMaxRecord)) text->more(text);
+      std::memcpy(text->at, "o geoset_", 9);
+      text->at = format_unsigned(run.base, text->at + 9);
+      *text->at++ = '\n';
+      return;
+  }
+}
+
+std::size_t estimated_text(RecordKind kind, std::uint64_t base) {
+  switch (kind) {
+    case RecordKind::kVertex:
+      return 1 + 3 * 12 + 1;  // " -123.456789" three times
+    case RecordKind::kNormal:
+      return 2 + 3 * 12 + 1;
+    case RecordKind::kTexCoord:
+      return 2 + 2 * 12 + 1;
+    case RecordKind::kFace:
+      // The geoset's largest number, as three times three copies and their
+      // separators.
+      return 1 + 3 * (3 * decimal_digits(base + 65536) + 3) + 1;
+    case RecordKind::kObject:
+      break;
+  }
+  return 9 + 20 + 1;
+}
