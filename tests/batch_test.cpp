@@ -592,8 +592,11 @@ TEST_F(TreeFixture, StatusLineLeavesNothingBehind) {
   std::istringstream lines(lines_of(read_file("lines.txt")) + "finished\n");
   for (std::string line; std::getline(lines, line);) expected.push_back(line);
 
-  const std::string tmux = "tmux -L mdx2obj-test-" + std::to_string(this_process());
   for (int columns : {20, 41}) {
+    // A server of its own for each width: a new session on the socket of a
+    // server still going away after kill-server found no server at times.
+    const std::string tmux =
+        "tmux -L mdx2obj-test-" + std::to_string(this_process()) + "-" + std::to_string(columns);
     std::system((tmux + " new-session -d -x " + std::to_string(columns) + " -y 50 \"cd '" +
                  dir.path.string() + "' && " + command + "; echo finished; sleep 60\"")
                     .c_str());
