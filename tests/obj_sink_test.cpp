@@ -280,6 +280,7 @@ TEST(ObjSink, FlushWaitsForTheLastBlock) {
 // more: their chunks outgrow the text their records were expected to make.
 struct PoolFixture : testing::Test {
   std::string model;
+  bool y_up = false;  // and positions scaled by 0.5: the placement of every chunk
   PoolFixture() {
     std::vector<GeosetData> geosets;
     for (int g = 0; g < 12; ++g) {
@@ -295,6 +296,7 @@ struct PoolFixture : testing::Test {
     ObjSink sink;
     attach_obj_sink(&sink, out, 2048, threads);
     sink.objects = true;
+    if (y_up) set_placement(sink, true, 0.5);
     std::ostringstream lines;
     WalkResult result = convert_geosets(src, sink, lines, err);
     std::string flush_err;
@@ -310,16 +312,19 @@ struct PoolFixture : testing::Test {
 // No chunk is written out of order, twice or not at all: the OBJ is byte for
 // byte that of one thread, with any number of threads.
 TEST_F(PoolFixture, WritesWhatOneThreadWrites) {
-  std::stringbuf one;
-  std::string err, console;
-  ASSERT_EQ(convert(&one, 0, &err, &console), WalkResult::kDone) << err;
-  ASSERT_GT(one.str().size(), 400 * 2048u);
-  for (int threads : {2, 3, 8}) {
-    std::stringbuf pooled;
-    std::string pooled_console;
-    EXPECT_EQ(convert(&pooled, threads, &err, &pooled_console), WalkResult::kDone) << err;
-    EXPECT_TRUE(pooled.str() == one.str()) << threads << " threads";
-    EXPECT_EQ(pooled_console, console) << threads << " threads";
+  for (bool placed : {false, true}) {
+    y_up = placed;
+    std::stringbuf one;
+    std::string err, console;
+    ASSERT_EQ(convert(&one, 0, &err, &console), WalkResult::kDone) << err;
+    ASSERT_GT(one.str().size(), 400 * 2048u);
+    for (int threads : {2, 3, 8}) {
+      std::stringbuf pooled;
+      std::string pooled_console;
+      EXPECT_EQ(convert(&pooled, threads, &err, &pooled_console), WalkResult::kDone) << err;
+      EXPECT_TRUE(pooled.str() == one.str()) << threads << " threads, placed " << placed;
+      EXPECT_EQ(pooled_console, console) << threads << " threads";
+    }
   }
 }
 
