@@ -52,21 +52,28 @@ unsigned cpus_of_quota(const std::string& cpu_max) {
   return static_cast<unsigned>((quota + period - 1) / period);
 }
 
+unsigned fewest_cpus(unsigned affinity, unsigned quota, unsigned machine) {
+  unsigned cpus = affinity;
+  if (quota > 0 && (cpus == 0 || quota < cpus)) cpus = quota;
+  if (cpus == 0) cpus = machine;
+  return cpus > 0 ? cpus : 1;
+}
+
 unsigned usable_cpus() {
-  unsigned cpus = 0;
+  unsigned affinity = 0, quota = 0;
 #ifdef _WIN32
   DWORD_PTR process = 0, system = 0;
   if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system)) {
-    for (; process != 0; process &= process - 1) ++cpus;
+    for (; process != 0; process &= process - 1) ++affinity;
   }
 #elif defined(__linux__) && !defined(__EMSCRIPTEN__)
   cpu_set_t set;
-  if (sched_getaffinity(0, sizeof set, &set) == 0) cpus = static_cast<unsigned>(CPU_COUNT(&set));
-  const unsigned quota = cgroup_cpus("/proc/self/cgroup", "/sys/fs/cgroup");
-  if (quota > 0 && (cpus == 0 || quota < cpus)) cpus = quota;
+  if (sched_getaffinity(0, sizeof set, &set) == 0) {
+    affinity = static_cast<unsigned>(CPU_COUNT(&set));
+  }
+  quota = cgroup_cpus("/proc/self/cgroup", "/sys/fs/cgroup");
 #endif
-  if (cpus == 0) cpus = std::thread::hardware_concurrency();
-  return cpus > 0 ? cpus : 1;
+  return fewest_cpus(affinity, quota, std::thread::hardware_concurrency());
 }
 
 int format_threads() {

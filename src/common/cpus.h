@@ -8,6 +8,11 @@
 // its control group's CPU quota allows fewer (as in a container), at least 1.
 unsigned usable_cpus();
 
+// The CPUs of an affinity of `affinity` CPUs under a quota of `quota` (0 for
+// either: not known, none) on a machine of `machine`: the fewest known, at
+// least 1.
+unsigned fewest_cpus(unsigned affinity, unsigned quota, unsigned machine);
+
 // The threads that format one large model's text: usable_cpus(), at most 8;
 // MDX2OBJ_THREADS (1 to 64) sets another number, for tests and benchmarks.
 int format_threads();
