@@ -91,6 +91,7 @@ void signal(ObjWriter* w, std::condition_variable& cv, bool all = false) {
 template <class Ready>
 void await(ObjWriter* w, std::condition_variable& cv, std::unique_lock<std::mutex>& lock,
            Ready ready) {
+  if (ready()) return;
   const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(500);
   while (!ready()) {
     const unsigned seen = w->changes.load(std::memory_order_acquire);
@@ -104,6 +105,14 @@ void await(ObjWriter* w, std::condition_variable& cv, std::unique_lock<std::mute
     if (!changed) break;
   }
   cv.wait(lock, ready);
+}
+
+// Writes a block whole; "" or the reason it could not be, as the stream's
+// errno tells it (none set by an earlier call).
+std::string write_block(std::streambuf* out, const char* text, std::size_t size) {
+  errno = 0;
+  const std::streamsize want = static_cast<std::streamsize>(size);
+  return out->sputn(text, want) == want ? std::string() : errno_text("write failed");
 }
 
 void clear_chunk(ObjChunk* c) {
@@ -193,11 +202,7 @@ void write_chunks(ObjWriter* w, std::streambuf* out) {
     const bool skip = w->failed;  // nothing after a failed write is written
     lock.unlock();
     std::string error;
-    if (!skip && c->used > 0) {
-      errno = 0;
-      std::streamsize want = static_cast<std::streamsize>(c->used);
-      if (out->sputn(c->text.get(), want) != want) error = errno_text("write failed");
-    }
+    if (!skip && c->used > 0) error = write_block(out, c->text.get(), c->used);
     lock.lock();
     if (!error.empty()) {
       w->failed = true;
@@ -275,12 +280,8 @@ void drain(ObjSink& sink) {
     return;
   }
   if (!sink.failed) {
-    errno = 0;
-    std::streamsize want = static_cast<std::streamsize>(sink.used);
-    if (sink.out->sputn(sink.buffer.get(), want) != want) {
-      sink.failed = true;
-      sink.error = errno_text("write failed");
-    }
+    sink.error = write_block(sink.out, sink.buffer.get(), sink.used);
+    sink.failed = !sink.error.empty();
   }
   sink.written += sink.used;
   sink.used = 0;
@@ -370,6 +371,15 @@ void put_float(unsigned char* b, float f) {
   put_u32(b, bits);
 }
 
+// One record of three floats, as the model stores it.
+void write_vec3(ObjSink& sink, RecordKind kind, float x, float y, float z) {
+  unsigned char b[12];
+  put_float(b, x);
+  put_float(b + 4, y);
+  put_float(b + 8, z);
+  write_records(sink, kind, b, 1);
+}
+
 }  // namespace
 
 ObjSink::ObjSink() = default;
@@ -445,19 +455,11 @@ void write_object(ObjSink& sink, std::uint64_t number) {
 }
 
 void write_vertex(ObjSink& sink, float x, float y, float z) {
-  unsigned char b[12];
-  put_float(b, x);
-  put_float(b + 4, y);
-  put_float(b + 8, z);
-  write_records(sink, RecordKind::kVertex, b, 1);
+  write_vec3(sink, RecordKind::kVertex, x, y, z);
 }
 
 void write_normal(ObjSink& sink, float x, float y, float z) {
-  unsigned char b[12];
-  put_float(b, x);
-  put_float(b + 4, y);
-  put_float(b + 8, z);
-  write_records(sink, RecordKind::kNormal, b, 1);
+  write_vec3(sink, RecordKind::kNormal, x, y, z);
 }
 
 void write_tex_coord(ObjSink& sink, float u, float v) {

@@ -162,22 +162,29 @@ char* put_corner(const CornerPrefixes& p, std::uint32_t number, char* out) {
   return out - 1;
 }
 
+// The records of a run that each take `put`, of `size` bytes.
+template <class Put>
+void format_each(const RecordRun& run, std::size_t size, TextSpace* text, Put put) {
+  const unsigned char* b = run.bytes;
+  for (std::uint32_t i = 0; i < run.count; ++i, b += size) {
+    if (text->end - text->at < static_cast<std::ptrdiff_t>(kMaxRecord)) text->more(text);
+    text->at = put(b, text->at);
+  }
+}
+
 template <bool small>
 void format_short_faces(const RecordRun& run, std::uint32_t first, std::uint32_t most,
                         TextSpace* text) {
   CornerPrefixes prefixes;
   make_prefixes(&prefixes, first, first + most);
-  const unsigned char* b = run.bytes;
-  for (std::uint32_t f = 0; f < run.count; ++f, b += 6) {
-    if (text->end - text->at < static_cast<std::ptrdiff_t>(kMaxRecord)) text->more(text);
-    char* p = text->at;
+  format_each(run, 6, text, [&prefixes, first](const unsigned char* b, char* p) {
     *p++ = 'f';
     p = put_corner<small>(prefixes, first + u16_at(b), p);
     p = put_corner<small>(prefixes, first + u16_at(b + 2), p);
     p = put_corner<small>(prefixes, first + u16_at(b + 4), p);
     *p = '\n';
-    text->at = p + 1;
-  }
+    return p + 1;
+  });
 }
 
 void format_faces(const RecordRun& run, TextSpace* text) {
@@ -200,25 +207,12 @@ void format_faces(const RecordRun& run, TextSpace* text) {
     return format_short_faces<false>(run, low, most, text);
   }
   // Numbers of nine digits and more, on models of a hundred million vertices.
-  const unsigned char* b = run.bytes;
-  for (std::uint32_t f = 0; f < run.count; ++f, b += 6) {
-    if (text->end - text->at < static_cast<std::ptrdiff_t>(kMaxRecord)) text->more(text);
-    char* p = text->at;
+  format_each(run, 6, text, [first](const unsigned char* b, char* p) {
     *p++ = 'f';
     for (int c = 0; c < 3; ++c) p = format_corner(first + u16_at(b + 2 * c), p);
     *p = '\n';
-    text->at = p + 1;
-  }
-}
-
-// The records of a run that each take `put`, of `size` bytes.
-template <class Put>
-void format_each(const RecordRun& run, std::size_t size, TextSpace* text, Put put) {
-  const unsigned char* b = run.bytes;
-  for (std::uint32_t i = 0; i < run.count; ++i, b += size) {
-    if (text->end - text->at < static_cast<std::ptrdiff_t>(kMaxRecord)) text->more(text);
-    text->at = put(b, text->at);
-  }
+    return p + 1;
+  });
 }
 
 int decimal_digits(std::uint64_t n) {
