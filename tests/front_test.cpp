@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "common/cpus.h"
 #include "front/console.h"
@@ -78,16 +77,10 @@ TEST(UsableCpus, FollowTheAffinity) {
   } cases[] = {{"1", 1},      {"3", 3},        {"64", 64},  {"65", usable},
                {"0", usable}, {"two", usable}, {"", usable}};
   for (const auto& c : cases) {
-#ifdef _WIN32
-    _putenv_s("MDX2OBJ_THREADS", c.set);
-#else
-    setenv("MDX2OBJ_THREADS", c.set, 1);
-#endif
+    set_env("MDX2OBJ_THREADS", c.set);
     EXPECT_EQ(format_threads(), c.threads) << c.set;
   }
-#ifndef _WIN32
-  unsetenv("MDX2OBJ_THREADS");
-#endif
+  set_env("MDX2OBJ_THREADS", nullptr);
 }
 
 // The smallest quota of a process's group and the groups above it (v2), and
@@ -330,21 +323,14 @@ TEST_F(EndToEnd, ConvertsALargeModelWithAnyNumberOfThreads) {
   ASSERT_GE(std::filesystem::file_size(dir.file("large.mdx")), 1u << 20);
   std::string progress;
   for (std::size_t g = 0; g < geosets.size(); ++g) progress += expected_progress(geosets[g], at[g]);
+  const std::string obj = text_file(expected_obj(geosets));
   for (const char* threads : {"1", "2", "5"}) {
-#ifdef _WIN32
-    _putenv_s("MDX2OBJ_THREADS", threads);
-#else
-    setenv("MDX2OBJ_THREADS", threads, 1);
-#endif
+    set_env("MDX2OBJ_THREADS", threads);
     EXPECT_EQ(run_program("large.mdx\nlarge.obj\n"), 0) << threads;
     EXPECT_EQ(console, text_file(kTitleAndPrompts + progress)) << threads;
-    EXPECT_TRUE(read_file(dir.file("large.obj")) == text_file(expected_obj(geosets))) << threads;
+    EXPECT_TRUE(read_file(dir.file("large.obj")) == obj) << threads;
   }
-#ifdef _WIN32
-  _putenv_s("MDX2OBJ_THREADS", "");
-#else
-  unsetenv("MDX2OBJ_THREADS");
-#endif
+  set_env("MDX2OBJ_THREADS", nullptr);
 }
 
 TEST_F(EndToEnd, FailuresEndWithStatus1) {

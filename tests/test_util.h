@@ -95,11 +95,14 @@ constexpr char kFullDevice[] = "";  // none
 constexpr bool kNamesIgnoreCase = true;
 
 // Text as a text-mode stream stores it.
-inline std::string text_file(std::string text) {
-  for (std::size_t at = 0; (at = text.find('\n', at)) != std::string::npos; at += 2) {
-    text.insert(at, 1, '\r');
+inline std::string text_file(const std::string& text) {
+  std::string stored;
+  stored.reserve(text.size() + text.size() / 16);
+  for (char c : text) {
+    if (c == '\n') stored += '\r';
+    stored += c;
   }
-  return text;
+  return stored;
 }
 
 // Runs `program` in `dir` with its streams redirected; returns the exit status.
@@ -122,6 +125,20 @@ inline int run_in(const std::string& dir, const std::string& program,
   return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 #endif
+
+// Sets an environment variable for this process and the programs it starts;
+// nullptr removes it.
+inline void set_env(const char* name, const char* value) {
+#ifdef _WIN32
+  _putenv_s(name, value ? value : "");
+#else
+  if (value) {
+    setenv(name, value, 1);
+  } else {
+    unsetenv(name);
+  }
+#endif
+}
 
 // A name as the program shows it, with the platform's separators.
 inline std::string made(const std::string& name) {
