@@ -149,18 +149,6 @@ std::uint64_t eight_digits(std::uint32_t value) {
   return text;
 }
 
-// The text of the numbers below 1000 padded to three digits, the first digit
-// in the lowest byte: 4 kB that stay in the cache.
-struct ThreeDigits {
-  std::uint32_t text[1000];
-  constexpr ThreeDigits() : text() {
-    for (std::uint32_t i = 0; i < 1000; ++i) {
-      text[i] = ('0' + i / 100) | ('0' + i / 10 % 10) << 8 | ('0' + i % 10) << 16;
-    }
-  }
-};
-constexpr ThreeDigits kThreeDigits;
-
 // rounded / 10^6 (rounded below 10^9) as a fixed-point number with 52
 // fraction bits, rounded up so that every cut stays exact: the whole part
 // above the point into *whole, and each of two multiplications by 1000 brings
@@ -293,16 +281,11 @@ std::uint64_t short_number_text(std::uint32_t value, int* digits) {
 }
 
 char* format_corner(std::uint64_t number, char* out) {
-  *out++ = ' ';
-  if (number >= 100000000) return long_corner(number, out);
-  // The number is formatted once; each copy is one 8-byte store and its
-  // slash, which the next copy, the next corner or the line end overwrites.
-  int digits;
-  std::uint64_t text = short_number_text(static_cast<std::uint32_t>(number), &digits);
-  for (int i = 0; i < 3; ++i) {
-    store8(out, text);
-    out[digits] = '/';
-    out += digits + 1;
+  if (number >= 100000000) {
+    *out++ = ' ';
+    return long_corner(number, out);
   }
-  return out - 1;
+  int digits;
+  const std::uint64_t text = short_number_text(static_cast<std::uint32_t>(number), &digits);
+  return corner_copies(text, digits, out);
 }

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // Longest text of one number: the sign, the 309 integer digits of the largest
 // double, the point and six decimals.
@@ -37,3 +38,30 @@ char* format_corner(std::uint64_t number, char* out);
 // lowest byte, so that one little-endian 8-byte store writes them in order;
 // their count in *digits.
 std::uint64_t short_number_text(std::uint32_t value, int* digits);
+
+// The corner " n/n/n" of a number whose text short_number_text gave, made
+// from it without a branch: each copy is one 8-byte store and its slash,
+// which the next copy, the next corner or the line end overwrites. `out` has
+// room for 32 characters.
+inline char* corner_copies(std::uint64_t text, int digits, char* out) {
+  *out++ = ' ';
+  for (int i = 0; i < 3; ++i) {
+    std::memcpy(out, &text, 8);
+    out[digits] = '/';
+    out += digits + 1;
+  }
+  return out - 1;
+}
+
+// The text of the numbers below 1000 padded to three digits, the first digit
+// in the lowest byte: 4 kB that stay in the cache, for the decimals of a
+// coordinate and the last digits of a face number alike.
+struct ThreeDigits {
+  std::uint32_t text[1000];
+  constexpr ThreeDigits() : text() {
+    for (std::uint32_t i = 0; i < 1000; ++i) {
+      text[i] = ('0' + i / 100) | ('0' + i / 10 % 10) << 8 | ('0' + i % 10) << 16;
+    }
+  }
+};
+inline constexpr ThreeDigits kThreeDigits;

@@ -90,25 +90,6 @@ char* put_tex_coord(const unsigned char* b, char* out) {
   return out + 1;
 }
 
-// The text of the numbers below 1000, three digits in the low half (padded
-// with zeros, for numbers of four digits and more) and as they stand in the
-// high half, the first digit in the lowest byte: 8 kB that stay in the cache.
-struct LastDigits {
-  std::uint64_t text[1000];
-};
-
-LastDigits make_last_digits() {
-  LastDigits t;
-  for (std::uint32_t i = 0; i < 1000; ++i) {
-    const std::uint64_t padded = ('0' + i / 100) | ('0' + i / 10 % 10) << 8 | ('0' + i % 10) << 16;
-    const int zeros = (i < 100) + (i < 10);
-    t.text[i] = padded | (padded >> (8 * zeros)) << 32;
-  }
-  return t;
-}
-
-const LastDigits kLastDigits = make_last_digits();
-
 // A face number below 10^8 is the text of number / 1000, its prefix, and its
 // last three digits. The numbers of one geoset's faces share at most 67
 // prefixes: their texts are made once for the run, each in the low five
@@ -140,31 +121,26 @@ int text_length(std::uint64_t text) {
 }
 
 // One corner " n/n/n" of `number` (1 to 10^8 - 1): the number's text in 8
-// bytes, its length the count of its bytes that are not zero; each copy is
-// one 8-byte store and its slash, which the next copy, the next corner or the
-// line end overwrites. With `small`, numbers below 1000 may come, whose
-// prefix 0 is no text and whose digits stand unpadded.
+// bytes, its length the count of its bytes that are not zero. With `small`,
+// numbers below 1000 may come, whose prefix 0 is no text and whose digits
+// stand unpadded. Always inlined: a compiler left to itself may call it for
+// each corner of the first geosets' faces.
 template <bool small>
-char* put_corner(const CornerPrefixes& p, std::uint32_t number, char* out) {
+[[gnu::always_inline]] inline char* put_corner(const CornerPrefixes& p, std::uint32_t number,
+                                               char* out) {
   const std::uint32_t prefix =
       static_cast<std::uint32_t>((std::uint64_t(number) * 274877907) >> 38);
   const std::uint64_t entry = p.entry[prefix - p.first];
-  std::uint64_t last = kLastDigits.text[number - prefix * 1000];
-  last = small && prefix == 0 ? last >> 32 : last & 0xFFFFFFFF;
+  std::uint64_t last = kThreeDigits.text[number - prefix * 1000];
+  if (small && prefix == 0) last >>= 8 * ((number < 100) + (number < 10));
   const std::uint64_t text = (entry & kPrefixText) | last << (entry >> 56);
-  const int digits = text_length(text);
-  *out++ = ' ';
-  for (int i = 0; i < 3; ++i) {
-    std::memcpy(out, &text, 8);
-    out[digits] = '/';
-    out += digits + 1;
-  }
-  return out - 1;
+  return corner_copies(text, text_length(text), out);
 }
 
-// The records of a run that each take `put`, of `size` bytes.
+// The records of a run, each made by `put`.
 template <class Put>
-void format_each(const RecordRun& run, std::size_t size, TextSpace* text, Put put) {
+void format_each(const RecordRun& run, TextSpace* text, Put put) {
+  const std::size_t size = record_size(run.kind);
   const unsigned char* b = run.bytes;
   for (std::uint32_t i = 0; i < run.count; ++i, b += size) {
     if (text->end - text->at < static_cast<std::ptrdiff_t>(kMaxRecord)) text->more(text);
@@ -177,7 +153,7 @@ void format_short_faces(const RecordRun& run, std::uint32_t first, std::uint32_t
                         TextSpace* text) {
   CornerPrefixes prefixes;
   make_prefixes(&prefixes, first, first + most);
-  format_each(run, 6, text, [&prefixes, first](const unsigned char* b, char* p) {
+  format_each(run, text, [&prefixes, first](const unsigned char* b, char* p) {
     *p++ = 'f';
     p = put_corner<small>(prefixes, first + u16_at(b), p);
     p = put_corner<small>(prefixes, first + u16_at(b + 2), p);
@@ -207,7 +183,7 @@ void format_faces(const RecordRun& run, TextSpace* text) {
     return format_short_faces<false>(run, low, most, text);
   }
   // Numbers of nine digits and more, on models of a hundred million vertices.
-  format_each(run, 6, text, [first](const unsigned char* b, char* p) {
+  format_each(run, text, [first](const unsigned char* b, char* p) {
     *p++ = 'f';
     for (int c = 0; c < 3; ++c) p = format_corner(first + u16_at(b + 2 * c), p);
     *p = '\n';
@@ -242,28 +218,29 @@ void format_run(const RecordRun& run, const Placement& place, TextSpace* text) {
   switch (run.kind) {
     case RecordKind::kVertex:
       if (place.y_up || place.scale != 1.0) {
-        return format_each(run, 12, text, [&place](const unsigned char* b, char* out) {
+        return format_each(run, text, [&place](const unsigned char* b, char* out) {
           return put_vertex(place, b, out);
         });
       }
-      return format_each(run, 12, text, [](const unsigned char* b, char* out) {
+      return format_each(run, text, [](const unsigned char* b, char* out) {
         out[0] = 'v';
         return put_vec3(out + 1, f32_at(b), f32_at(b + 4), f32_at(b + 8));
       });
     case RecordKind::kNormal:
-      return format_each(run, 12, text, [&place](const unsigned char* b, char* out) {
+      return format_each(run, text, [&place](const unsigned char* b, char* out) {
         return put_normal(place, b, out);
       });
     case RecordKind::kTexCoord:
-      return format_each(run, 8, text, put_tex_coord);
+      return format_each(run, text, put_tex_coord);
     case RecordKind::kFace:
       return format_faces(run, text);
     case RecordKind::kObject:
-      if (text->end - text->at < static_cast<std::ptrdiff_t>(kMaxRecord)) text->more(text);
-      std::memcpy(text->at, "o geoset_", 9);
-      text->at = format_unsigned(run.base, text->at + 9);
-      *text->at++ = '\n';
-      return;
+      return format_each(run, text, [&run](const unsigned char*, char* out) {
+        std::memcpy(out, "o geoset_", 9);
+        out = format_unsigned(run.base, out + 9);
+        *out = '\n';
+        return out + 1;
+      });
   }
 }
 
