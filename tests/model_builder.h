@@ -11,6 +11,14 @@
 
 #include "common/types.h"
 
+struct Vec3 {
+  float x, y, z;
+};
+
+struct TexCoord {
+  float u, v;
+};
+
 struct ByteWriter {
   std::string bytes;
 

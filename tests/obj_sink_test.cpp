@@ -10,7 +10,7 @@
 #include <sstream>
 #include <thread>
 
-#include "mdx/geoset_walk.h"
+#include "convert/convert.h"
 #include "model_builder.h"
 #include "obj/number_text.h"
 
@@ -298,12 +298,7 @@ struct PoolFixture : testing::Test {
     sink.objects = true;
     if (y_up) set_placement(sink, true, 0.5);
     std::ostringstream lines;
-    WalkResult result = convert_geosets(src, sink, lines, err);
-    std::string flush_err;
-    if (!close_obj_sink(sink, &flush_err) && result == WalkResult::kDone) {
-      result = WalkResult::kOutputFailed;
-      *err = flush_err;
-    }
+    const WalkResult result = walk_and_flush(src, sink, lines, err, nullptr);
     *console = lines.str();
     return result;
   }
