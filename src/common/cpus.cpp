@@ -67,10 +67,7 @@ unsigned usable_cpus() {
     for (; process != 0; process &= process - 1) ++affinity;
   }
 #elif defined(__linux__) && !defined(__EMSCRIPTEN__)
-  cpu_set_t set;
-  if (sched_getaffinity(0, sizeof set, &set) == 0) {
-    affinity = static_cast<unsigned>(CPU_COUNT(&set));
-  }
+  affinity = static_cast<unsigned>(allowed_cpus().size());
   quota = cgroup_cpus("/proc/self/cgroup", "/sys/fs/cgroup");
 #endif
   return fewest_cpus(affinity, quota, std::thread::hardware_concurrency());

@@ -423,8 +423,8 @@ void attach_obj_sink(ObjSink* sink, std::streambuf* out, std::size_t capacity, i
   if (pool) {
     w.filling = w.free.back();
     w.free.pop_back();
+    place_threads(&w, threads);
   }
-  if (pool) place_threads(&w, threads);
   w.writer = std::thread(write_chunks, &w, out);
   // The writer thread and the sink's own format too: with them, as many
   // threads as `threads` format at once.
