@@ -167,6 +167,7 @@ void fold_record(Record* record) {
   g_file_calls.close(held, &code);
   std::unordered_map<std::string, RecordEntry> entries;
   read_entries(root / kRecord, &entries);
+  // Listed again under the lock: another run may have folded some meanwhile.
   const std::vector<std::string> folded = foldable(root);
   for (const std::string& name : folded) read_entries(root / fs::u8path(name), &entries);
   // In the order of the keys, so that the same run writes the same record.
