@@ -39,8 +39,6 @@ TEST(FileNameAnswer, IsTheWholeLineAsTyped) {
   }
 }
 
-// Only a console window opened for the program alone, all of whose handles
-// are that console, waits for Enter at the end.
 // A container's CPU quota, rounded up: no quota, or one the program cannot
 // read, leaves the CPUs of the affinity.
 TEST(UsableCpus, QuotaOfAControlGroup) {
@@ -118,6 +116,8 @@ TEST(UsableCpus, QuotaOfTheGroupsAbove) {
   }
 }
 
+// Only a console window opened for the program alone, all of whose handles
+// are that console, waits for Enter at the end.
 TEST(ConsoleWait, OnlyAWindowOfItsOwnWaits) {
   const struct {
     ConsoleView view;
