@@ -77,10 +77,8 @@ def read_obj(path):
                 if geosets:
                     base += len(geosets[-1]["v"])
                 geosets.append({"v": [], "vt": [], "vn": [], "f": []})
-            elif kind in ("v", "vn"):
+            elif kind in ("v", "vt", "vn"):
                 geosets[-1][kind].append(tuple(float(n) for n in rest.split()))
-            elif kind == "vt":
-                geosets[-1]["vt"].append(tuple(float(n) for n in rest.split()))
             elif kind == "f":
                 corners = [int(corner.split("/")[0]) - 1 - base for corner in rest.split()]
                 geosets[-1]["f"].append(corners)
