@@ -367,7 +367,8 @@ bool temporary_file_in(const std::string& folder, std::size_t* count = nullptr) 
 // A real Ctrl-C (SIGINT) and a SIGKILL in the middle of a run of large models:
 // after either, every OBJ is the earlier one or whole; the interrupted run
 // removes its temporary file, tallies and ends by its signal, so that a shell
-// sees 130; the next run removes what the killed one left.
+// sees 130; the next run removes what the killed one left, even where it
+// finds every OBJ up to date.
 TEST_F(TreeFixture, InterruptedRunsLeaveWholeFiles) {
   std::filesystem::create_directory("big");
   std::vector<std::string> expected;
@@ -378,7 +379,11 @@ TEST_F(TreeFixture, InterruptedRunsLeaveWholeFiles) {
     write_file("big/m" + std::to_string(i) + ".obj", "old\n");
     expected.push_back(expected_obj(geosets));
   }
-  for (int signal : {SIGINT, SIGKILL}) {
+  for (int signal : {SIGINT, 0, SIGKILL}) {
+    if (signal == 0) {  // every OBJ up to date before a run killed while it writes one again
+      EXPECT_EQ(run_in(dir.path.string(), MDX2OBJ_PATH, "-qq -r big"), 0);
+      continue;
+    }
     const pid_t pid = fork();
     if (pid == 0) {
       const int err = open("err.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -420,7 +425,7 @@ TEST_F(TreeFixture, InterruptedRunsLeaveWholeFiles) {
       EXPECT_TRUE(obj == "old\n" || obj == expected[i]) << i << " holds " << obj.size() << " bytes";
     }
   }
-  EXPECT_EQ(run_in(dir.path.string(), MDX2OBJ_PATH, "-q -r big"), 0);
+  EXPECT_EQ(run_in(dir.path.string(), MDX2OBJ_PATH, "-q -u -r big"), 0);
   EXPECT_FALSE(temporary_file_in("big"));
   for (int i = 0; i < 6; ++i) {
     EXPECT_TRUE(read_file("big/m" + std::to_string(i) + ".obj") == expected[i]) << i;

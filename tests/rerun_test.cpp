@@ -85,6 +85,18 @@ TEST_F(RerunFixture, OnlyWhatChangedConvertsAgain) {
   for (int i = 0; i < 6; ++i) none[out + std::to_string(i) + ".obj"] = "up-to-date";
   EXPECT_EQ(run({"-u", "-r", "-d", "out", "art"}), none);
   EXPECT_EQ(dry_run({"art"}), "");
+  // A run killed while it wrote an OBJ again left its journal and its
+  // temporary file: a run that finds every OBJ up to date removes the file, a
+  // dry run leaves it. Each run a process of its own: this one has looked at
+  // the folder already.
+  const std::string left = "out/units/.m0.obj.mdx2obj-" + this_host() + "-99999999.tmp";
+  write_file(left, "half an OBJ");
+  write_file("out/.mdx2obj-record." + this_host() + "-99999999.journal", "");
+  EXPECT_EQ(run_in(dir.path.string(), MDX2OBJ_PATH, "-qq -u -n -r -d out art"), 0);
+  EXPECT_TRUE(file_exists(left));
+  EXPECT_EQ(run_in(dir.path.string(), MDX2OBJ_PATH, "-qq -u -r -d out art"), 0);
+  EXPECT_FALSE(file_exists(left));
+  EXPECT_EQ(dry_run({"art"}), "");
 
   // One model edited, one restored from an older backup, one OBJ removed,
   // one OBJ edited by hand.

@@ -111,32 +111,47 @@ std::string journal_process(const std::string& name) {
   return name.substr(prefix.size(), name.size() - 8 - prefix.size());
 }
 
+// A journal that a fold takes in: this process's, or one of a run of this
+// machine that is gone.
+bool foldable_journal(const std::string& name) {
+  const std::string pid = journal_process(name);
+  return pid == std::to_string(this_process()) || process_ended(pid);
+}
+
+void open_journal_locked(Record* record) {
+  if (!record->journal.is_open()) {
+    record->journal.open(long_path(record->root / fs::u8path(journal_name())),
+                         std::ios::binary | std::ios::app);
+  }
+}
+
 }  // namespace
 
 void read_record(Record* record) {
   read_entries(record->root / kRecord, &record->entries);
   for (const std::string& name : journals(record->root)) {
     read_entries(record->root / fs::u8path(name), &record->entries);
+    // Before this run has written one, any such journal is a killed run's.
+    record->killed_run = record->killed_run || foldable_journal(name);
   }
+}
+
+void open_journal(Record* record) {
+  std::lock_guard<std::mutex> lock(record->mutex);
+  open_journal_locked(record);
 }
 
 bool journal_entry(Record* record, const std::string& key, const RecordEntry& entry) {
   std::lock_guard<std::mutex> lock(record->mutex);
-  if (!record->journal.is_open()) {
-    record->journal.open(long_path(record->root / fs::u8path(journal_name())),
-                         std::ios::binary | std::ios::app);
-  }
+  open_journal_locked(record);
   record->journal << entry_line(key, entry) << std::flush;
   return record->journal.good();
 }
 
-// The journals that a fold takes in: this process's, and those of runs of
-// this machine that are gone.
 std::vector<std::string> foldable(const fs::path& root) {
   std::vector<std::string> names;
   for (const std::string& name : journals(root)) {
-    const std::string pid = journal_process(name);
-    if (pid == std::to_string(this_process()) || process_ended(pid)) names.push_back(name);
+    if (foldable_journal(name)) names.push_back(name);
   }
   return names;
 }

@@ -31,6 +31,10 @@ struct Record {
   std::unordered_map<std::string, RecordEntry> entries;
   std::mutex mutex;  // the journal is written by every job
   std::ofstream journal;
+  // read_record found a journal of a run of this machine that is gone: that
+  // run may have been killed while it wrote an OBJ, beside which its
+  // temporary file still lies.
+  bool killed_run = false;
 
   Record() = default;
   Record(const Record&) = delete;
@@ -41,8 +45,12 @@ struct Record {
 // missing or damaged is only not known (its models convert again).
 void read_record(Record* record);
 
-// Appends one entry to this process's journal, opened at its first entry;
-// false where it cannot be written (the OBJ files are not the worse for it).
+// Opens this process's journal, at the start of the first model that may
+// write an OBJ under the root: a run killed in the middle of it leaves one.
+void open_journal(Record* record);
+
+// Appends one entry to this process's journal; false where it cannot be
+// written (the OBJ files are not the worse for it).
 bool journal_entry(Record* record, const std::string& key, const RecordEntry& entry);
 
 // Folds this process's journal, and those of runs of this machine that are

@@ -143,6 +143,9 @@ Outcome convert_item(Run* run, std::size_t i, Slot* slot, Lines* lines, std::uin
         stale_reason(entry == record->entries.end() ? nullptr : &entry->second, item.bytes,
                      item.modified, exists, now.size, now.modified, run->shaping);
     if (why.empty()) {
+      // A run killed while it wrote this OBJ again left its temporary file
+      // beside it: this run does not write there, so it removes it now.
+      if (record->killed_run && !options.dry_run) remove_leftovers_beside(job.obj.path);
       if (options.json) lines->out = json_model(model, obj, "up-to-date", "");
       return Outcome::kUpToDate;
     }
@@ -163,6 +166,7 @@ Outcome convert_item(Run* run, std::size_t i, Slot* slot, Lines* lines, std::uin
   // without a writer thread or formatting threads each.
   job.writer_thread = run->one_job;
   job.format_threads = run->one_job ? run->options.format_threads : 1;
+  if (record) open_journal(record);
   std::ostream no_progress(nullptr);
   const auto start = Clock::now();
   Converted done = convert_model(job, no_progress, run->out, diag);

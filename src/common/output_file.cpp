@@ -51,6 +51,8 @@ bool cannot_create(std::string* err, int* code, int value) {
 
 }  // namespace
 
+void remove_leftovers_beside(const fs::path& name) { remove_leftovers(name.parent_path()); }
+
 fs::path temporary_name(const fs::path& name) {
   std::string file = name.filename().u8string();
   const std::string tail = leftover_mark() + std::to_string(this_process()) + ".tmp";

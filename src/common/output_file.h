@@ -49,5 +49,10 @@ void discard_output(OutputFile* out);
 // no space, no quota, read-only.
 bool is_file_system_fault(int code);
 
+// Removes what killed runs of this machine left in the folder of the OBJ
+// `name`, as opening an OBJ there does (once per folder in a process): for an
+// OBJ that a run finds up to date and does not write.
+void remove_leftovers_beside(const std::filesystem::path& name);
+
 // The temporary name of an OBJ file in this process.
 std::filesystem::path temporary_name(const std::filesystem::path& name);
