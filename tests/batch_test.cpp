@@ -1,4 +1,4 @@
-#include "batch/batch.h"
+#include "batch/run.h"
 
 #include <gtest/gtest.h>
 
@@ -435,42 +435,6 @@ TEST_F(TreeFixture, InterruptedRunsLeaveWholeFiles) {
 
 }  // namespace
 
-// Options as typed: grouped, with their values attached or apart.
-TEST(CommandLineOptions, ReadAsTyped) {
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  const struct {
-    std::vector<std::string> args;
-    bool recursive;
-    int quiet;
-    bool objects;
-    unsigned jobs;
-    std::string output, output_dir;  // "" when not given
-    std::vector<std::string> paths;
-  } cases[] = {
-      {{"a"}, false, 0, false, cores, "", "", {"a"}},
-      {{"-rq", "-j3", "a", "b"}, true, 1, false, 3, "", "", {"a", "b"}},
-      {{"-qrq", "--quiet", "a"}, true, 3, false, cores, "", "", {"a"}},
-      {{"--jobs", "2", "--objects", "--", "-x"}, false, 0, true, 2, "", "", {"-x"}},
-      {{"-dout", "-j", "4", "b"}, false, 0, false, 4, "", "out", {"b"}},
-      {{"--output=x.obj", "--recursive", "c"}, true, 0, false, cores, "x.obj", "", {"c"}},
-      {{"-qo", "-", "-"}, false, 1, false, cores, "-", "", {"-"}},
-      {{"--output-dir", "o", "--quiet", "d"}, false, 1, false, cores, "", "o", {"d"}},
-  };
-  for (const auto& c : cases) {
-    BatchOptions options;
-    std::vector<std::string> paths;
-    std::ostringstream out, err;
-    ASSERT_EQ(parse_command_line(c.args, out, err, &options, &paths), kGoOn) << err.str();
-    EXPECT_EQ(options.recursive, c.recursive) << c.args[0];
-    EXPECT_EQ(options.quiet, c.quiet) << c.args[0];
-    EXPECT_EQ(options.objects, c.objects) << c.args[0];
-    EXPECT_EQ(options.jobs, c.jobs) << c.args[0];
-    EXPECT_EQ(options.output.value_or(""), c.output) << c.args[0];
-    EXPECT_EQ(options.output_dir.value_or(""), c.output_dir) << c.args[0];
-    EXPECT_EQ(paths, c.paths);
-  }
-}
-
 // The status line, with two jobs, rewritten as often as the run lets it and
 // once a millisecond: it names a model being converted, never one whose line
 // is out, its share never falls, it is gone before the last lines, and it is
@@ -487,7 +451,7 @@ TEST_F(TreeFixture, StatusLineFollowsTheRun) {
     options.recursive = true;
     options.jobs = 2;
     options.status_every = std::chrono::milliseconds(every);
-    BatchList items = collect_models({"big"}, options);
+    JobList items = collect_models({"big"}, options);
     name_obj_files(&items, options);
     std::ostringstream out, err;
     const auto start = std::chrono::steady_clock::now();
@@ -535,7 +499,7 @@ TEST_F(TreeFixture, StatusLineFollowsTheRun) {
   // threads: a share that never follows the model fails every try.
   BatchOptions options;
   options.status_every = std::chrono::milliseconds(0);
-  BatchList items = collect_models({"big/m21.mdx"}, options);
+  JobList items = collect_models({"big/m21.mdx"}, options);
   name_obj_files(&items, options);
   bool between = false;  // a share of 10% to 99% while the model is read
   std::string text;

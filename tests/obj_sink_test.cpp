@@ -166,8 +166,10 @@ TEST(ObjSink, UpAxisAndScaleByTheRules) {
   for (const auto& c : cases) {
     std::stringbuf out;
     ObjSink sink;
-    attach_obj_sink(&sink, &out, kObjBufferSize, 0);
-    set_placement(sink, c.y_up, c.scale);
+    ObjStyle style;
+    style.y_up = c.y_up;
+    style.scale = c.scale;
+    attach_obj_sink(&sink, &out, kObjBufferSize, 0, style);
     write_vertex(sink, c.x, c.y, c.z);
     write_normal(sink, c.x, c.y, c.z);
     std::string err;
@@ -235,7 +237,7 @@ TEST(ObjSink, FailedWriteIsReported) {
     ObjSink sink;
     attach_obj_sink(&sink, &out, 600, writer_thread);
     for (int i = 0; i < 100; ++i) write_face(sink, 0, 0, 1, 2);
-    EXPECT_TRUE(sink.failed) << writer_thread;
+    EXPECT_TRUE(sink.failed()) << writer_thread;
     std::string err;
     errno = EACCES;
     EXPECT_FALSE(flush_obj_sink(sink, &err));
@@ -280,7 +282,7 @@ TEST(ObjSink, FlushWaitsForTheLastBlock) {
 // more: their chunks outgrow the text their records were expected to make.
 struct PoolFixture : testing::Test {
   std::string model;
-  bool y_up = false;  // and positions scaled by 0.5: the placement of every chunk
+  bool y_up = false;  // and positions scaled by 0.5: the style of every chunk
   PoolFixture() {
     std::vector<GeosetData> geosets;
     for (int g = 0; g < 12; ++g) {
@@ -289,35 +291,37 @@ struct PoolFixture : testing::Test {
     for (Vec3& v : geosets.back().vertices) v = {v.x * 1e35f, v.y * 1e35f, v.z * 1e35f};
     model = build_model(geosets);
   }
-  WalkResult convert(std::streambuf* out, int threads, std::string* err, std::string* console) {
+  bool convert(std::streambuf* out, int threads, std::string* err, std::string* console) {
     std::stringbuf in(model);
     ModelSource src;
     attach_model_source(&src, &in);
     ObjSink sink;
-    attach_obj_sink(&sink, out, 2048, threads);
-    sink.objects = true;
-    if (y_up) set_placement(sink, true, 0.5);
+    ObjStyle style;
+    style.objects = true;
+    style.y_up = y_up;
+    style.scale = y_up ? 0.5 : 1.0;
+    attach_obj_sink(&sink, out, 2048, threads, style);
     std::ostringstream lines;
-    const WalkResult result = walk_and_flush(src, sink, lines, err, nullptr);
+    const bool whole = walk_and_flush(src, sink, lines, err, nullptr);
     *console = lines.str();
-    return result;
+    return whole;
   }
 };
 
 // No chunk is written out of order, twice or not at all: the OBJ is byte for
 // byte that of one thread, with any number of threads.
 TEST_F(PoolFixture, WritesWhatOneThreadWrites) {
-  for (bool placed : {false, true}) {
-    y_up = placed;
+  for (bool styled : {false, true}) {
+    y_up = styled;
     std::stringbuf one;
     std::string err, console;
-    ASSERT_EQ(convert(&one, 0, &err, &console), WalkResult::kDone) << err;
+    ASSERT_TRUE(convert(&one, 0, &err, &console)) << err;
     ASSERT_GT(one.str().size(), 400 * 2048u);
     for (int threads : {2, 3, 8}) {
       std::stringbuf pooled;
       std::string pooled_console;
-      EXPECT_EQ(convert(&pooled, threads, &err, &pooled_console), WalkResult::kDone) << err;
-      EXPECT_TRUE(pooled.str() == one.str()) << threads << " threads, placed " << placed;
+      EXPECT_TRUE(convert(&pooled, threads, &err, &pooled_console)) << err;
+      EXPECT_TRUE(pooled.str() == one.str()) << threads << " threads, styled " << styled;
       EXPECT_EQ(pooled_console, console) << threads << " threads";
     }
   }
@@ -336,12 +340,12 @@ TEST_F(PoolFixture, FailedWriteStopsTheWork) {
   };
   std::stringbuf one;
   std::string err, console;
-  ASSERT_EQ(convert(&one, 0, &err, &console), WalkResult::kDone) << err;
+  ASSERT_TRUE(convert(&one, 0, &err, &console)) << err;
   for (int fail_at : {0, 1, 40}) {
     FailsAt out;
     out.fail_at = fail_at;
     std::string pooled_console;
-    EXPECT_EQ(convert(&out, 3, &err, &pooled_console), WalkResult::kOutputFailed);
+    EXPECT_FALSE(convert(&out, 3, &err, &pooled_console));
     EXPECT_EQ(err, "write failed");
     EXPECT_EQ(out.after, 0) << "written after the failure";
     EXPECT_EQ(out.str(), one.str().substr(0, out.str().size()));

@@ -173,6 +173,35 @@ TEST_F(OutputFileFixture, ReadOnlyObjIsRefused) {
   EXPECT_EQ(read_file("a.obj"), "old\n");
 }
 
+// A record of reruns that cannot be saved (a full disk) is told, with status
+// 1; the journal that holds what the run did stays for the next run, which
+// folds it. An interrupted run, which wrote no entry, leaves no journal.
+TEST_F(OutputFileFixture, RecordThatCannotBeSavedIsTold) {
+  write_file("a.mdx", small);
+  // The OBJ's temporary file, the record's lock, the record's temporary file.
+  fault = {"create", 3, ENOSPC};
+  calls = 0;
+  g_file_calls = faulty_calls();
+  std::string diag;
+  EXPECT_EQ(convert({"-u", "a.mdx"}, &diag), kExitFailure);
+  g_file_calls = real;
+  EXPECT_EQ(diag, "a.mdx -> a.obj: 1 geoset, 3 vertices, 1 triangle\n"
+                  "mdx2obj: .mdx2obj-record: not saved: cannot create: " +
+                      reason(ENOSPC) + "\n");
+  const std::string journal =
+      ".mdx2obj-record." + this_host() + "-" + std::to_string(this_process()) + ".journal";
+  EXPECT_EQ(names_in("."), (std::vector<std::string>{journal, "a.mdx", "a.obj"}));
+  EXPECT_EQ(convert({"-u", "a.mdx"}, &diag), kExitSuccess);
+  EXPECT_EQ(diag, "");
+  EXPECT_EQ(names_in("."), (std::vector<std::string>{"a.mdx", "a.obj"}));
+  write_file("a.mdx", large);
+  fault = {"interrupt", 2, 0};
+  calls = 0;
+  g_file_calls = faulty_calls();
+  EXPECT_EQ(convert({"-u", "-j1", "a.mdx"}, &diag), kExitFailure);
+  EXPECT_EQ(names_in("."), (std::vector<std::string>{"a.mdx", "a.obj"}));
+}
+
 // What a killed run of this machine left goes with the next run that writes
 // there; another machine's, a live run's and files of other names stay.
 TEST_F(OutputFileFixture, LeftoversOfKilledRunsGo) {

@@ -66,20 +66,89 @@ struct RerunFixture : ::testing::Test {
     }
     return statuses;
   }
-  std::string dry_run(const std::vector<std::string>& paths) {
+  // What -u -n says of `paths`, under -d out or, with `beside`, beside them.
+  std::string dry_run(const std::vector<std::string>& paths, bool beside = false) {
     std::vector<std::string> args = {"-u", "-n", "-r", "-d", "out"};
+    if (beside) args.resize(3);
     args.insert(args.end(), paths.begin(), paths.end());
     std::ostringstream out, err;
     EXPECT_EQ(run_command_line(args, out, err), 0) << err.str();
     return out.str();
   }
+  // Every record in the scratch folder, and every journal left beside one.
+  static std::vector<std::string> records() {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::recursive_directory_iterator(".")) {
+      const std::string name = entry.path().filename().string();
+      if (name.rfind(".mdx2obj-record", 0) == 0) found.push_back(entry.path().generic_string());
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+  }
 };
+
+// A plain run, a mistyped one and one of a list leave nothing but OBJ files;
+// -u makes a record in the folder named, which a run of a folder below it
+// or of one of its models finds, so that nothing that did not change
+// converts again; a plain run keeps it current for the OBJ files it writes.
+TEST_F(RerunFixture, TheNearestRecordHoldsTheTree) {
+  fs::create_directories("art/units/deep");
+  write_file("art/units/deep/m9.mdx", build_model({make_geoset(5, 2, 9.0f)}));
+  write_file("list", "art/units/m1.mdx\nart/units/deep\n");
+  std::ostringstream out, err;
+  EXPECT_EQ(run_command_line({"-qq", "-r", "--files-from", "list", "-d", "x"}, out, err), 0);
+  EXPECT_EQ(run_command_line({"--json", "-r", "art", "nope.mdx"}, out, err), 1) << err.str();
+  EXPECT_EQ(records(), std::vector<std::string>{});
+  // A model that cannot be opened keeps its reason, in JSON too.
+  EXPECT_NE(out.str().find("{\"type\": \"model\", \"model\": \"nope.mdx\", \"obj\": \"nope.obj\", "
+                           "\"status\": \"failed\", \"error\": \"cannot open: " +
+                           reason(ENOENT) + "\"}"),
+            std::string::npos)
+      << out.str();
+  EXPECT_EQ(run({"-u", "-r", "art"}).size(), 7u);
+  EXPECT_EQ(records(), std::vector<std::string>{"./art/.mdx2obj-record"});
+  for (const char* below : {"art/units", "art/units/deep", "art/units/m1.mdx", "art/"}) {
+    EXPECT_EQ(dry_run({below}, true), "") << below;
+  }
+  std::map<std::string, std::string> statuses = run({"-u", "-r", "art/units"});
+  EXPECT_EQ(statuses[made("art/units/deep/m9.obj")], "up-to-date");
+  EXPECT_EQ(statuses.size(), 7u);
+  write_file("art/units/m1.mdx", build_model({make_geoset(9, 3, 1.0f)}));
+  EXPECT_EQ(dry_run({"art/units"}, true),
+            made("art/units/m1.mdx") + " -> " + made("art/units/m1.obj") + ": changed\n");
+  EXPECT_EQ(run_command_line({"-qq", "art/units/m1.mdx"}, out, err), 0);
+  EXPECT_EQ(dry_run({"art"}, true), "");
+  EXPECT_EQ(records(), std::vector<std::string>{"./art/.mdx2obj-record"});
+  // Under -d, the record of the -d folder holds the OBJ files of every
+  // folder below it.
+  EXPECT_EQ(run({"-u", "-r", "-d", "out", "art"}).size(), 7u);
+  EXPECT_EQ(dry_run({"art/units/deep", "-d", "out/units/deep"}, true), "");
+}
+
+// A record of the first form is read, and written again in the second.
+TEST_F(RerunFixture, RecordOfTheFirstFormIsRead) {
+  EXPECT_EQ(run({"-u", "-r", "-d", "out", "art"}).size(), 6u);
+  std::istringstream lines(read_file("out/.mdx2obj-record"));
+  std::string first = "mdx2obj-record 1\n";
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("obj\t", 0) == 0) first += line.substr(4, line.rfind('\t') - 4) + "\n";
+  }
+  ASSERT_EQ(std::count(first.begin(), first.end(), '\n'), 7);
+  write_file("out/.mdx2obj-record", first);
+  write_file("art/units/m2.mdx", build_model({make_geoset(9, 3, 1.0f)}));
+  EXPECT_EQ(dry_run({"art"}),
+            made("art/units/m2.mdx") + " -> " + made("out/units/m2.obj") + ": changed\n");
+  EXPECT_EQ(run({"-u", "-r", "-d", "out", "art"})[made("out/units/m2.obj")], "converted");
+  const std::string size = std::to_string(fs::file_size("art/units/m0.mdx"));
+  EXPECT_EQ(read_file("out/.mdx2obj-record").substr(0, 22 + size.size()),
+            "mdx2obj-record 2\nobj\t" + size + "\t");
+}
 
 TEST_F(RerunFixture, OnlyWhatChangedConvertsAgain) {
   const std::string out = made("out/units/m");
   std::map<std::string, std::string> all;
   for (int i = 0; i < 6; ++i) all[out + std::to_string(i) + ".obj"] = "converted";
-  EXPECT_EQ(run({"-r", "-d", "out", "art"}), all);
+  EXPECT_EQ(run({"-u", "-r", "-d", "out", "art"}), all);
   const std::string first = read_file("out/units/m0.obj");
   std::map<std::string, std::string> none;
   for (int i = 0; i < 6; ++i) none[out + std::to_string(i) + ".obj"] = "up-to-date";
@@ -133,6 +202,12 @@ TEST_F(RerunFixture, OnlyWhatChangedConvertsAgain) {
   EXPECT_EQ(run({"-u", "-r", "-d", "out", "art"}, 1), failing);
   EXPECT_EQ(run({"-u", "-r", "-d", "out", "art"}, 1), failing);
   EXPECT_EQ(read_file("out/units/m0.obj"), first);
+
+  // The options a run was given are remembered with what it wrote.
+  write_file("art/units/m5.mdx", build_model({make_geoset(8, 5, 5.0f)}));
+  std::map<std::string, std::string> objects = all;
+  EXPECT_EQ(run({"-u", "--objects", "-r", "-d", "out", "art"}), objects);
+  EXPECT_EQ(dry_run({"--objects", "art"}), "");
 
   // A damaged record means converting again, never a failure.
   write_file("out/.mdx2obj-record", "mdx2obj-record 1\nnot\ta\tline\n\xff\n");
@@ -189,7 +264,7 @@ namespace {
 // live run's journal and lock are left alone, a dead one's lock taken over.
 TEST_F(RerunFixture, RecordOfOddNamesAndKilledRuns) {
   write_file("art/units/odd%41\tname\n\r%.mdx", build_model({make_geoset(3, 1)}));
-  EXPECT_EQ(run({"-r", "-d", "out", "art"}).size(), 7u);
+  EXPECT_EQ(run({"-u", "-r", "-d", "out", "art"}).size(), 7u);
   EXPECT_EQ(dry_run({"art"}), "");
   const std::string journal = "out/.mdx2obj-record." + this_host() + "-99999999.journal";
   const std::string live =
@@ -228,7 +303,7 @@ TEST_F(RerunFixture, ShardsUnderGnuParallel) {
   if (std::system("parallel --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "needs GNU parallel";
   EXPECT_EQ(run_in(dir.path.string(), "parallel",
                    std::string("--will-cite \"") + MDX2OBJ_PATH +
-                       "\" -qq -r -d out --shard {}/4 art ::: 1 2 3 4 > /dev/null 2>&1"),
+                       "\" -qq -u -r -d out --shard {}/4 art ::: 1 2 3 4 > /dev/null 2>&1"),
             0);
   std::ostringstream out, err;
   EXPECT_EQ(run_command_line({"-qq", "-r", "-d", "whole", "art"}, out, err), 0);

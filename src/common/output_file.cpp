@@ -39,14 +39,72 @@ void remove_leftovers(const fs::path& folder) {
   }
 }
 
-bool fail(std::string* err, int* code, int value, const std::string& why) {
-  *code = value;
+// A failure that every later file on the same file system would meet too.
+bool is_file_system_fault(int code) {
+#ifdef EDQUOT
+  if (code == EDQUOT) return true;
+#endif
+  return code == ENOSPC || code == EROFS;
+}
+
+bool fail(OutputFile* out, std::string* err, int code, const std::string& why) {
+  out->error = why;
+  out->file_system_fault = is_file_system_fault(code);
   *err = why;
   return false;
 }
 
-bool cannot_create(std::string* err, int* code, int value) {
-  return fail(err, code, value, "cannot create: " + reason(value));
+bool cannot_create(OutputFile* out, std::string* err, int code) {
+  return fail(out, err, code, "cannot create: " + reason(code));
+}
+
+// The file that writing `name` replaces: `name` itself, or the file its links
+// lead to, since a link keeps leading where it led.
+bool find_target(const fs::path& name, fs::path* target, FileLook* look, int* code) {
+  *target = name;
+  for (int hops = 0;; ++hops) {
+    if (!g_file_calls.look(*target, false, look, code)) return false;
+    if (look->kind != FileLook::kLink) return true;
+    std::error_code ec;
+    fs::path to = fs::read_symlink(long_path(*target), ec);
+    if (ec || hops == 40) {
+      *code = ec ? ec.value() : ELOOP;
+      return false;
+    }
+    *target = to.is_absolute() ? to : target->parent_path() / to;
+  }
+}
+
+bool same_identity(const FileLook& a, const FileLook& b) {
+  return a.kind == FileLook::kRegular && b.kind == FileLook::kRegular && a.device == b.device &&
+         a.inode == b.inode;
+}
+
+// The temporary file beside the target, with the permissions of the file it
+// replaces.
+bool create_temporary(OutputFile* out, const FileLook& look, int* code) {
+  remove_leftovers(out->name.parent_path());
+  out->temp = temporary_name(out->name);
+  const FileLook* like = look.kind == FileLook::kRegular ? &look : nullptr;
+  out->file = g_file_calls.create_new(out->temp, like, code);
+  if (out->file == kNoFile && *code == EEXIST) {
+    // No two jobs of this process write one file: a file under this name is
+    // what an earlier process of the same number left.
+    int ignored = 0;
+    g_file_calls.remove(out->temp, &ignored);
+    out->file = g_file_calls.create_new(out->temp, like, code);
+  }
+  if (out->file == kNoFile) out->temp.clear();
+  return out->file != kNoFile;
+}
+
+// The folders of `name` that are missing, made.
+bool make_folders(OutputFile* out, const fs::path& name, std::string* err) {
+  std::error_code ec;
+  fs::create_directories(long_path(name.parent_path()), ec);
+  return !ec ||
+         fail(out, err, ec.default_error_condition().value(),
+              "cannot create its folder: " + ec.message());
 }
 
 }  // namespace
@@ -69,64 +127,62 @@ fs::path temporary_name(const fs::path& name) {
   return name.parent_path() / fs::u8path("." + file + tail);
 }
 
-bool open_output(OutputFile* out, const fs::path& name, std::string* err, int* code) {
-  if (name.empty()) return cannot_create(err, code, ENOENT);
+bool open_output(OutputFile* out, const fs::path& name, const FileLook* model,
+                 bool make_folders_needed, std::string* err) {
+  if (name.empty()) return cannot_create(out, err, ENOENT);
   if (holds_nul(name)) {
-    return fail(err, code, EINVAL, "cannot create: the name holds a NUL character");
+    return fail(out, err, EINVAL, "cannot create: the name holds a NUL character");
   }
   const std::string unusable = unusable_name(name);
-  if (!unusable.empty()) return fail(err, code, EINVAL, "cannot create: " + unusable);
-  // A link keeps leading where it led: the file it names is the one replaced.
-  fs::path target = name;
+  if (!unusable.empty()) return fail(out, err, EINVAL, "cannot create: " + unusable);
   FileLook look;
-  int value = 0;
-  for (int hops = 0;; ++hops) {
-    if (!g_file_calls.look(target, false, &look, &value)) return cannot_create(err, code, value);
-    if (look.kind != FileLook::kLink) break;
-    std::error_code ec;
-    fs::path to = fs::read_symlink(long_path(target), ec);
-    if (ec || hops == 40) return cannot_create(err, code, ec ? ec.value() : ELOOP);
-    target = to.is_absolute() ? to : target.parent_path() / to;
+  int code = 0;
+  bool found = find_target(name, &out->name, &look, &code);
+  // Most OBJ files of a tree go to folders that are there already: the
+  // folders are made only when the name says they are missing.
+  const bool may_make = make_folders_needed && name.has_parent_path();
+  if (!found && code == ENOTDIR && may_make) {
+    if (!make_folders(out, name, err)) return false;
+    found = find_target(name, &out->name, &look, &code);
   }
-  out->name = target;
-  if (look.kind == FileLook::kFolder) return cannot_create(err, code, EISDIR);
+  if (!found) return cannot_create(out, err, code);
+  if (model && same_identity(look, *model)) {
+    return fail(out, err, 0, "is the model file itself; refusing to overwrite it");
+  }
+  if (look.kind == FileLook::kFolder) return cannot_create(out, err, EISDIR);
   if (look.kind == FileLook::kOther) {
-    out->file = g_file_calls.open_existing(target, &value);
-    return out->file != kNoFile || cannot_create(err, code, value);
+    out->file = g_file_calls.open_existing(out->name, &code);
+    return out->file != kNoFile || cannot_create(out, err, code);
   }
   // A rename would replace a read-only file without a word.
-  if (look.kind == FileLook::kRegular && g_file_calls.read_only(target))
-    return cannot_create(err, code, EACCES);
-  remove_leftovers(target.parent_path());
-  out->temp = temporary_name(target);
-  out->file =
-      g_file_calls.create_new(out->temp, look.kind == FileLook::kRegular ? &look : nullptr, &value);
-  if (out->file == kNoFile && value == EEXIST) {
-    // No two jobs of this process write one OBJ: a file under this name is
-    // what an earlier process of the same number left.
-    g_file_calls.remove(out->temp, &value);
-    out->file = g_file_calls.create_new(out->temp,
-                                        look.kind == FileLook::kRegular ? &look : nullptr, &value);
+  if (look.kind == FileLook::kRegular && g_file_calls.read_only(out->name)) {
+    return cannot_create(out, err, EACCES);
   }
-  if (out->file == kNoFile) {
-    out->temp.clear();
-    return cannot_create(err, code, value);
+  if (create_temporary(out, look, &code)) return true;
+  if (!may_make || (code != ENOENT && code != ENOTDIR)) {
+    return cannot_create(out, err, code);
   }
-  return true;
+  return make_folders(out, name, err) &&
+         (create_temporary(out, look, &code) || cannot_create(out, err, code));
 }
 
-bool commit_output(OutputFile* out, std::string* err, int* code) {
+bool commit_output(OutputFile* out, std::string* err) {
+  if (!out->error.empty()) {
+    discard_output(out);
+    *err = out->error;
+    return false;
+  }
   int value = 0;
   const bool closed = g_file_calls.close(out->file, &value);
   out->file = kNoFile;
   if (!closed) {
     discard_output(out);
-    return fail(err, code, value, "close failed: " + reason(value));
+    return fail(out, err, value, "close failed: " + reason(value));
   }
   if (out->temp.empty()) return true;
   if (!g_file_calls.rename(out->temp, out->name, &value)) {
     discard_output(out);
-    return fail(err, code, value, "cannot put the new file in place: " + reason(value));
+    return fail(out, err, value, "cannot put the new file in place: " + reason(value));
   }
   out->temp.clear();
   return true;
@@ -143,14 +199,12 @@ void discard_output(OutputFile* out) {
 OutputFile::~OutputFile() { discard_output(this); }
 
 std::streamsize OutputFile::xsputn(const char* text, std::streamsize n) {
-  int value = 0;
-  if (code == 0 && !g_file_calls.write(file, text, static_cast<std::size_t>(n), &value)) {
-    code = value;
-    error = "write failed: " + reason(value);
+  int code = 0;
+  if (error.empty() && !g_file_calls.write(file, text, static_cast<std::size_t>(n), &code)) {
+    std::string ignored;
+    fail(this, &ignored, code, "write failed: " + reason(code));
   }
-  // The sink reads the reason of a short write from errno, in this thread.
-  if (code != 0) errno = code;
-  return code == 0 ? n : 0;
+  return error.empty() ? n : 0;
 }
 
 OutputFile::int_type OutputFile::overflow(int_type c) {
@@ -159,14 +213,4 @@ OutputFile::int_type OutputFile::overflow(int_type c) {
   return xsputn(&one, 1) == 1 ? c : traits_type::eof();
 }
 
-int OutputFile::sync() {
-  if (code != 0) errno = code;
-  return code == 0 ? 0 : -1;
-}
-
-bool is_file_system_fault(int code) {
-#ifdef EDQUOT
-  if (code == EDQUOT) return true;
-#endif
-  return code == ENOSPC || code == EROFS;
-}
+int OutputFile::sync() { return error.empty() ? 0 : -1; }

@@ -1,8 +1,9 @@
-// An OBJ file that is either whole or not there. A regular file is written
-// under a temporary name in its own folder, ".NAME.mdx2obj-HOST-PID.tmp", and
-// renamed onto its name only once it is complete and closed; any failure, and
-// an interruption, remove the temporary file and leave what was under the name
-// before. A device, a FIFO or a terminal is written in place.
+// A file that is either whole or not there: an OBJ, the record of reruns. A
+// regular file is written under a temporary name in its own folder,
+// ".NAME.mdx2obj-HOST-PID.tmp", and renamed onto its name only once it is
+// complete and closed; any failure, and an interruption, remove the temporary
+// file and leave what was under the name before. A device, a FIFO or a
+// terminal is written in place.
 #pragma once
 
 #include <cstdint>
@@ -13,14 +14,17 @@
 #include "common/file_calls.h"
 
 // Written to as a stream: the OBJ sink hands it whole blocks. The first
-// failure stops the writing and is kept, with its errno value. It owns an open
-// file, so it is neither copied nor moved; destroyed unfinished, it discards.
+// failure stops the writing and its reason is kept here (a stream can only
+// say that a write fell short). It owns an open file, so it is neither copied
+// nor moved; destroyed unfinished, it discards.
 struct OutputFile : std::streambuf {
   FileHandle file = kNoFile;
   std::filesystem::path name;  // where the text ends up (a link's target)
   std::filesystem::path temp;  // empty when written in place
-  int code = 0;                // errno value of the first failure
-  std::string error;
+  std::string error;           // the reason of the first failure
+  // The first failure is one that every later file on the same file system
+  // would meet too: no space, no quota, read-only.
+  bool file_system_fault = false;
 
   OutputFile() = default;
   OutputFile(const OutputFile&) = delete;
@@ -34,20 +38,19 @@ struct OutputFile : std::streambuf {
 };
 
 // Begins the file to be known as `name`. A name that is a link to a file
-// writes that file, keeping the link. Refuses a folder, a read-only file and,
-// on Windows, a device name. False with the reason and its errno value.
-bool open_output(OutputFile* out, const std::filesystem::path& name, std::string* err, int* code);
+// writes that file, keeping the link. Refuses a folder, a read-only file, on
+// Windows a device name, and the file `model` (a model being read: writing
+// would destroy it, whatever name or link leads there). With `make_folders`,
+// the folders of `name` that are missing are made. False with the reason.
+bool open_output(OutputFile* out, const std::filesystem::path& name, const FileLook* model,
+                 bool make_folders, std::string* err);
 
 // Closes the file and puts it in place of the old one; false with the reason
 // (and the temporary file removed) when either fails.
-bool commit_output(OutputFile* out, std::string* err, int* code);
+bool commit_output(OutputFile* out, std::string* err);
 
 // Closes and removes the temporary file; what was under the name stays.
 void discard_output(OutputFile* out);
-
-// A failure that every later file on the same file system would meet too:
-// no space, no quota, read-only.
-bool is_file_system_fault(int code);
 
 // Removes what killed runs of this machine left in the folder of the OBJ
 // `name`, as opening an OBJ there does (once per folder in a process): for an

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
-#include <system_error>
 
 #include "common/file_calls.h"
 #include "common/file_identity.h"
@@ -12,16 +11,21 @@
 
 namespace {
 
+#ifdef _WIN32
+constexpr bool kLineEndsGrow = true;  // each line end is stored as two bytes
+#else
+constexpr bool kLineEndsGrow = false;
+#endif
+
 std::string counted(std::uint64_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-int fault_of(int code) { return is_file_system_fault(code) ? code : 0; }
-
-// Tells a failure in its line, and keeps its reason for the run's results.
-void fail(Converted* done, std::ostream& diag, const std::string& name, const std::string& why) {
-  report(diag, name, why);
+// Keeps the reason of a failure and the file its line names.
+Converted& fail(Converted* done, const std::string& name, const std::string& why) {
+  done->failed_name = name;
   done->why = why;
+  return *done;
 }
 
 // Lends a job's buffers to one model's source and sink, and takes them back
@@ -45,6 +49,59 @@ struct Lent {
   Lent& operator=(const Lent&) = delete;
 };
 
+// The model opened and, where the settings need one, a geoset found.
+bool open_model(const ConvertSettings& settings, const Conversion& job, ModelSource* src,
+                Converted* done) {
+  std::string err;
+  if (!open_model_source(src, job.model.path, job.seen, &err)) {
+    done->open_failed = true;
+    fail(done, job.model.shown, err);
+    return false;
+  }
+  src->reached = job.reached;
+  if (settings.geosets_needed && !find_geosets(*src, &err)) {
+    done->stopped = interrupted();
+    fail(done, job.model.shown, err);
+    return false;
+  }
+  return true;
+}
+
+// The sink attached to the OBJ: standard output, or a file begun beside the
+// OBJ's name. A small model converts in a moment: threads of its own would
+// cost more than they save.
+bool open_obj(const ConvertSettings& settings, const Conversion& job, const ModelSource& src,
+              std::ostream& out, OutputFile* file, ObjSink* sink, Converted* done) {
+  int threads = settings.format_threads > 1 ? settings.format_threads : 1;
+  if (!settings.writer_thread || source_size(src) < kWriterThreadFrom) threads = 0;
+  std::string err;
+  if (settings.to_stdout) {
+    attach_obj_sink(sink, out.rdbuf(), kObjBufferSize, threads, settings.style);
+    return true;
+  }
+  if (!open_output(file, job.obj.path, &src.look, settings.make_folders, &err)) {
+    fail(done, job.obj.shown, err).file_system_fault = file->file_system_fault;
+    return false;
+  }
+  attach_obj_sink(sink, file, kObjBufferSize, threads, settings.style);
+  return true;
+}
+
+// The OBJ put in place, and looked at where the caller needs to know it as
+// stored.
+bool commit_obj(const Conversion& job, OutputFile* file, Converted* done) {
+  std::string err;
+  if (!commit_output(file, &err)) {
+    fail(done, job.obj.shown, err).file_system_fault = file->file_system_fault;
+    return false;
+  }
+  int code = 0;
+  if ((job.look_at_obj || kLineEndsGrow) && g_file_calls.look(file->name, true, &done->obj, &code)) {
+    done->obj_bytes = done->obj.size;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string shown_name(std::string name) {
@@ -54,8 +111,17 @@ std::string shown_name(std::string name) {
   return name;
 }
 
-int report(std::ostream& diag, const std::string& name, const std::string& why) {
-  diag << "mdx2obj: " << (name.empty() ? "\"\"" : shown_name(name)) << ": " << why << std::endl;
+std::string slashed_name(std::string name) {
+  for (char& c : name) c = c == '\\' ? '/' : c;
+  return name;
+}
+
+std::string failure_line(const std::string& name, const std::string& why) {
+  return "mdx2obj: " + (name.empty() ? std::string("\"\"") : shown_name(name)) + ": " + why;
+}
+
+int tell_failure(std::ostream& diag, const std::string& name, const std::string& why) {
+  diag << failure_line(name, why) << std::endl;
   return kExitFailure;
 }
 
@@ -67,103 +133,51 @@ bool find_geosets(ModelSource& src, std::string* why) {
   return false;
 }
 
-WalkResult walk_and_flush(ModelSource& src, ObjSink& sink, std::ostream& console, std::string* why,
-                          WalkCounts* counts) {
-  WalkResult result = convert_geosets(src, sink, console, why, counts);
+bool walk_and_flush(ModelSource& src, ObjSink& sink, std::ostream& console, std::string* why,
+                    WalkCounts* counts) {
+  const bool walked = convert_geosets(src, sink, console, why, counts);
   std::string flush_err;
   const bool flushed = close_obj_sink(sink, &flush_err);
   close_model_source(src);
-  if (result != WalkResult::kOutputFailed && !flushed) {
-    *why = flush_err;
-    return WalkResult::kOutputFailed;
-  }
-  if (counts) counts->obj_bytes = sink.written;
-  return result;
+  // A failed write wins: the walk stops at it, and its reason is the sink's.
+  if (!flushed) *why = flush_err;
+  return walked && flushed;
 }
 
-Converted convert_model(const Conversion& job, std::ostream& console, std::ostream& out,
-                        std::ostream& diag) {
+Converted convert_model(const ConvertSettings& settings, const Conversion& job,
+                        std::ostream& console, std::ostream& out) {
   Converted done;
-  std::string err;
   ModelSource src;
-  OutputFile file;  // before the sink, whose thread writes to it
+  OutputFile file;  // before the sink, whose threads write to it
   ObjSink sink;
   Lent lent(job.buffers, src, sink);
-  if (!open_model_source(&src, job.model.path, &err)) {
-    if (!job.silent_open) fail(&done, diag, job.model.shown, err);
+  if (!open_model(settings, job, &src, &done) ||
+      !open_obj(settings, job, src, out, &file, &sink, &done)) {
     return done;
   }
-  src.reached = job.reached;
-  if (job.geosets_needed && !find_geosets(src, &err)) {
-    done.stopped = interrupted();
-    if (!done.stopped) fail(&done, diag, job.model.shown, err);
-    return done;
-  }
-  // Creating the output would empty the model before it is read.
-  if (!job.to_stdout && same_file(job.model.path, job.obj.path)) {
-    fail(&done, diag, job.obj.shown, "is the model file itself; refusing to overwrite it");
-    return done;
-  }
-  FileLook folder;
-  int code = 0;
-  // Most models of a tree share a folder that is there already: one look, and
-  // nothing asked of a file system that may be read-only.
-  if (job.make_folders && job.obj.path.has_parent_path() &&
-      !(g_file_calls.look(job.obj.path.parent_path(), true, &folder, &code) &&
-        folder.kind == FileLook::kFolder)) {
-    std::error_code ec;
-    std::filesystem::create_directories(long_path(job.obj.path.parent_path()), ec);
-    if (ec) {
-      fail(&done, diag, job.obj.shown, "cannot create its folder: " + ec.message());
-      done.output_fault = fault_of(ec.default_error_condition().value());
-      return done;
-    }
-  }
-
-  // A small model converts in a moment: threads of its own would cost more
-  // than they save.
-  int threads = job.format_threads > 1 ? job.format_threads : 1;
-  if (!job.writer_thread || source_size(src) < kWriterThreadFrom) threads = 0;
-  if (job.to_stdout) {
-    attach_obj_sink(&sink, out.rdbuf(), kObjBufferSize, threads);
-  } else if (open_output(&file, job.obj.path, &err, &code)) {
-    attach_obj_sink(&sink, &file, kObjBufferSize, threads);
-  } else {
-    fail(&done, diag, job.obj.shown, err);
-    done.output_fault = fault_of(code);
-    return done;
-  }
-  sink.objects = job.objects;
-  set_placement(sink, job.y_up, job.scale);
   std::string why;
-  const WalkResult result = walk_and_flush(src, sink, console, &why, &done.counts);
-  const std::string obj = job.to_stdout ? "standard output" : job.obj.shown;
+  const bool walked = walk_and_flush(src, sink, console, &why, &done.counts);
+  done.obj_bytes = sink.written;
+  const std::string obj = settings.to_stdout ? "standard output" : job.obj.shown;
   if (interrupted()) {
     done.stopped = true;
     return done;  // the file's destructor removes what was written
   }
-  if (result == WalkResult::kOutputFailed) {
-    fail(&done, diag, obj, why);
-    done.output_fault = fault_of(file.code);
+  if (!walked && sink.failed()) {
+    // The file knows why a write fell short; the sink only that it did.
+    fail(&done, obj, file.error.empty() ? why : file.error).file_system_fault =
+        file.file_system_fault;
     return done;
   }
-  if (!job.to_stdout) {
-    if (!commit_output(&file, &err, &code)) {
-      fail(&done, diag, obj, err);
-      done.output_fault = fault_of(code);
-      return done;
-    }
-    // The file as stored: on Windows each line end is two bytes.
-    if (g_file_calls.look(file.name, true, &done.obj, &code)) done.counts.obj_bytes = done.obj.size;
-  }
-  if (result == WalkResult::kInputFailed) {
+  if (!settings.to_stdout && !commit_obj(job, &file, &done)) return done;
+  if (!walked) {
     // Every whole record before the cut is kept, and the line says so.
-    done.partial = !job.to_stdout;
-    fail(&done, diag, job.model.shown,
-         job.to_stdout ? why : why + " (" + shown_name(obj) + " is partial)");
+    done.partial = !settings.to_stdout;
+    fail(&done, job.model.shown,
+         settings.to_stdout ? why : why + " (" + shown_name(obj) + " is partial)");
     return done;
   }
-  done.status = kExitSuccess;
+  done.ok = true;
   return done;
 }
 

@@ -14,6 +14,7 @@
 #include "mdx/geoset_walk.h"
 #include "mdx/model_source.h"
 #include "obj/obj_sink.h"
+#include "obj/obj_style.h"
 
 enum ExitStatus {
   kExitSuccess = 0,
@@ -37,50 +38,60 @@ struct JobBuffers {
   std::unique_ptr<char[]> block;
 };
 
-struct Conversion {
-  FileName model;
-  FileName obj;
-  bool to_stdout = false;       // the OBJ text goes to `out` instead
-  bool objects = false;         // an "o" record before each geoset
-  bool y_up = false;            // positions and normals as (x, z, -y)
-  double scale = 1.0;           // positions multiplied by it
-  bool silent_open = false;     // a model that cannot be opened ends the run without a word
+// How every model of a run is converted, decided once before the first.
+struct ConvertSettings {
+  ObjStyle style;
+  bool to_stdout = false;       // the OBJ text goes to `out`, not to a file
   bool geosets_needed = false;  // a model without geosets fails before the OBJ is created
-  bool make_folders = false;    // the OBJ's folders are created as needed
+  bool make_folders = false;    // the OBJ's folders are made as needed
   bool writer_thread = true;    // a model of kWriterThreadFrom bytes or more has its OBJ
                                 // written by a thread of its own while it is formatted
   int format_threads = 1;       // and, above 1, its text formatted by that many threads
-  std::atomic<std::uint64_t>* reached =
-      nullptr;                    // how far the model has been read, for a status line
+};
+
+// One model.
+struct Conversion {
+  FileName model;
+  FileName obj;
+  const ModelLook* seen = nullptr;  // the caller's look at the model, where it looked
+  bool look_at_obj = false;         // the OBJ as stored is looked at once in place
+  std::atomic<std::uint64_t>* reached = nullptr;  // how far the model has been read
   JobBuffers* buffers = nullptr;  // lent to this conversion, when the caller keeps some
 };
 
-// What became of one model besides its line.
+// What became of one model.
 struct Converted {
-  int status = kExitFailure;
-  int output_fault = 0;  // errno value of a failure of the OBJ's file system, else 0
-  bool stopped = false;  // an interruption stopped it; nothing of it was kept, no line
-  bool partial = false;  // it failed, but left the OBJ of its whole records
-  std::string why;       // the reason of its failure, as its line gives it
-  FileLook obj;          // the OBJ file as it was left, where one was
+  bool ok = false;
+  bool stopped = false;      // an interruption stopped it: nothing of it kept, nothing to tell
+  bool open_failed = false;  // the model could not be opened
+  bool partial = false;      // it failed, but left the OBJ of its whole records
+  // The failure is one that every later OBJ on the same file system would
+  // meet too (no space, read-only).
+  bool file_system_fault = false;
+  std::string failed_name;  // the file its failure line names: the model or the OBJ
+  std::string why;          // the reason of its failure, as its line gives it
+  FileLook obj;             // the OBJ as stored, when looked at
   WalkCounts counts;
+  std::uint64_t obj_bytes = 0;  // the OBJ text, as stored
 };
 
-// Converts one model: opens it, refuses an OBJ that is the model itself,
-// walks it into a temporary file and puts that in place of the OBJ. Progress
-// lines go to `console`, a failure in one line to `diag`.
-Converted convert_model(const Conversion& job, std::ostream& console, std::ostream& out,
-                        std::ostream& diag);
+// Converts one model: opens it, walks it into a temporary file beside the
+// OBJ (never into the model itself) and puts that in place of the OBJ.
+// Progress lines go to `console`, the OBJ text of `to_stdout` to `out`.
+Converted convert_model(const ConvertSettings& settings, const Conversion& job,
+                        std::ostream& console, std::ostream& out);
 
-// One failure line: "mdx2obj: NAME: WHY"; returns kExitFailure.
-int report(std::ostream& diag, const std::string& name, const std::string& why);
+// One failure line: "mdx2obj: NAME: WHY".
+std::string failure_line(const std::string& name, const std::string& why);
+// Writes it to `diag`; returns kExitFailure.
+int tell_failure(std::ostream& diag, const std::string& name, const std::string& why);
 // False, with the reason, when the model holds no geoset at all (or cannot be
 // read to its end): checked before any OBJ text is made.
 bool find_geosets(ModelSource& src, std::string* why);
 // Walks the model into the sink and flushes it; false with the reason (which
-// names nothing) and which side failed.
-WalkResult walk_and_flush(ModelSource& src, ObjSink& sink, std::ostream& console, std::string* why,
-                          WalkCounts* counts);
+// names nothing). Where the sink failed, the OBJ side failed.
+bool walk_and_flush(ModelSource& src, ObjSink& sink, std::ostream& console, std::string* why,
+                    WalkCounts* counts);
 // A scale (--scale, the page's) read whole: a decimal number ("0.01", ".5",
 // "2.54e-2"), finite and greater than 0; false for anything else.
 bool read_scale(const std::string& text, double* scale);
@@ -89,6 +100,8 @@ bool read_scale(const std::string& text, double* scale);
 std::string obj_name_for(const std::string& model);
 // A name as messages show it: on Windows with one separator, "\".
 std::string shown_name(std::string name);
+// A name with "/" between folders on every system: a portable key.
+std::string slashed_name(std::string name);
 // The command line's summary of one model: "unit.mdx -> unit.obj: 2 geosets,
 // 7 vertices, 3 triangles".
 std::string summary_line(const std::string& model, const std::string& obj,

@@ -6,8 +6,12 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <optional>
+#include <vector>
 
 #include "batch/file_list.h"
+#include "batch/jobs.h"
+#include "batch/run.h"
 #include "common/cpus.h"
 #include "common/file_identity.h"
 #include "front/front.h"
@@ -78,168 +82,239 @@ constexpr char kHelp[] =
     "On Windows, files and folders dropped onto mdx2obj.exe are converted beside\n"
     "themselves.\n";
 
-int usage_error(std::ostream& diag, const std::string& what) {
+bool usage_error(std::ostream& diag, const std::string& what, ExitStatus* status) {
   diag << "mdx2obj: " << what << "\n" << kUsage << " (mdx2obj --help tells more)" << std::endl;
-  return kExitUsage;
+  *status = kExitUsage;
+  return false;
+}
+
+// Reading the arguments: where it stands, the value of the option at hand
+// (attached, as in --jobs=4 and -j4, or the next argument), and a usage
+// error once one is found.
+struct Reader {
+  const std::vector<std::string>& args;
+  std::size_t at = 0;
+  bool has_value = false;
+  std::string value;
+  bool options_over = false;
+  std::string error;
+};
+
+bool take_value(Reader* r, std::string* into) {
+  if (!r->has_value) {
+    if (r->at + 1 == r->args.size()) return false;
+    r->value = r->args[++r->at];
+  }
+  *into = r->value;
+  return true;
+}
+
+// What an option did.
+enum class Took { kOption, kUnknown, kWrong, kHelp, kVersion };
+
+Took wrong(Reader* r, const std::string& error) {
+  r->error = error;
+  return Took::kWrong;
+}
+
+// The options without a value.
+bool take_switch(const std::string& flag, BatchOptions* o) {
+  if (flag == "-q" || flag == "--quiet") {
+    ++o->quiet;
+  } else if (flag == "-r" || flag == "--recursive") {
+    o->recursive = true;
+  } else if (flag == "-u" || flag == "--update") {
+    o->update = true;
+  } else if (flag == "-n" || flag == "--dry-run") {
+    o->dry_run = true;
+  } else if (flag == "--json") {
+    o->json = true;
+  } else if (flag == "-0" || flag == "--null") {
+    o->null_separated = true;
+  } else if (flag == "--objects") {
+    o->style.objects = true;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+Took take_shard(Reader* r, const std::string& flag, BatchOptions* o) {
+  std::string part;
+  if (!take_value(r, &part)) return wrong(r, flag + " needs a part, as K/N");
+  unsigned long k = 0, n = 0;
+  char slash = 0, extra = 0;
+  if (std::sscanf(part.c_str(), "%lu%c%lu%c", &k, &slash, &n, &extra) != 3 || slash != '/' ||
+      part[0] == '-' || part.find("/-") != std::string::npos || k < 1 || n < k || n > 1000000) {
+    return wrong(r, flag + " takes K/N with 1 <= K <= N, not " + part);
+  }
+  o->shard = static_cast<unsigned>(k);
+  o->shards = static_cast<unsigned>(n);
+  return Took::kOption;
+}
+
+Took take_jobs(Reader* r, const std::string& flag, BatchOptions* o) {
+  std::string jobs;
+  if (!take_value(r, &jobs)) return wrong(r, flag + " needs a number of jobs");
+  char* end = nullptr;
+  unsigned long n = std::strtoul(jobs.c_str(), &end, 10);
+  if (jobs.empty() || *end != '\0' || jobs[0] == '-' || n < 1 || n > 1024) {
+    return wrong(r, flag + " takes a number of jobs from 1 to 1024, not " + jobs);
+  }
+  o->jobs = static_cast<unsigned>(n);
+  return Took::kOption;
+}
+
+// An option given once at most, whose value is a name: -o, -d, --files-from.
+Took take_name(Reader* r, const std::string& flag, const char* needs, bool may_be_empty,
+               std::optional<std::string>* into) {
+  if (*into) return wrong(r, flag + " is given twice");
+  std::string name;
+  if (!take_value(r, &name) || (name.empty() && !may_be_empty)) {
+    return wrong(r, flag + " needs " + needs);
+  }
+  *into = name;
+  return Took::kOption;
+}
+
+Took take_style(Reader* r, const std::string& flag, ObjStyle* style) {
+  std::string text;
+  if (flag == "--up") {
+    if (!take_value(r, &text) || (text != "y" && text != "z")) {
+      return wrong(r, flag + " takes y or z" +
+                          (r->has_value || !text.empty() ? ", not " + text : ""));
+    }
+    style->y_up = text == "y";
+    return Took::kOption;
+  }
+  if (!take_value(r, &text)) return wrong(r, flag + " needs a number");
+  if (!read_scale(text, &style->scale)) {
+    return wrong(r, flag + " takes a decimal number greater than 0, not " + text);
+  }
+  return Took::kOption;
+}
+
+Took take_flag(Reader* r, const std::string& flag, BatchOptions* o) {
+  if (flag == "--") {
+    if (r->has_value) return Took::kUnknown;
+    r->options_over = true;
+    return Took::kOption;
+  }
+  if (flag == "-h" || flag == "--help") return Took::kHelp;
+  if (flag == "--version") return Took::kVersion;
+  if (take_switch(flag, o)) return Took::kOption;
+  if (flag == "--up" || flag == "--scale") return take_style(r, flag, &o->style);
+  if (flag == "--files-from") return take_name(r, flag, "a file", false, &o->files_from);
+  if (flag == "--shard") return take_shard(r, flag, o);
+  if (flag == "-o" || flag == "--output") return take_name(r, flag, "a file name", true, &o->output);
+  if (flag == "-d" || flag == "--output-dir") {
+    return take_name(r, flag, "a folder name", false, &o->output_dir);
+  }
+  if (flag == "-j" || flag == "--jobs") return take_jobs(r, flag, o);
+  return Took::kUnknown;
+}
+
+// The options of one argument: --name, --name=VALUE, or a group of short
+// options (-rq, -j4, -d out), the last of which may take the rest as value.
+std::vector<std::string> flags_of(Reader* r, const std::string& arg) {
+  r->has_value = false;
+  r->value.clear();
+  if (arg[1] == '-') {
+    const std::size_t eq = arg.find('=');
+    if (eq == std::string::npos) return {arg};
+    r->has_value = true;
+    r->value = arg.substr(eq + 1);
+    return {arg.substr(0, eq)};
+  }
+  std::vector<std::string> flags;
+  for (std::size_t k = 1; k < arg.size(); ++k) {
+    flags.push_back(std::string("-") + arg[k]);
+    if (arg[k] == 'o' || arg[k] == 'd' || arg[k] == 'j') {
+      r->has_value = k + 1 < arg.size();
+      if (r->has_value) r->value = arg.substr(k + 1);
+      break;
+    }
+  }
+  return flags;
+}
+
+// The options that do not go together, and a run without a model.
+bool check_together(const BatchOptions& o, bool any_path, std::ostream& diag,
+                    ExitStatus* status) {
+  if (!any_path && !o.files_from) return usage_error(diag, "no model given", status);
+  if (o.output && o.output_dir) return usage_error(diag, "-o and -d do not go together", status);
+  if (o.json && o.to_stdout) {
+    return usage_error(diag, "--json and -o - do not go together: both take standard output",
+                       status);
+  }
+  if (o.dry_run && !o.update) return usage_error(diag, "-n goes with -u", status);
+  return true;
 }
 
 }  // namespace
 
-int parse_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& diag,
-                       BatchOptions* options_out, std::vector<std::string>* paths_out) {
-  BatchOptions& options = *options_out;
-  std::vector<std::string>& paths = *paths_out;
-  options.jobs = usable_cpus();
-  options.format_threads = format_threads();
-  bool options_over = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
+bool parse_command_line(const std::vector<std::string>& args, std::ostream& out,
+                        std::ostream& diag, BatchOptions* options,
+                        std::vector<std::string>* paths, ExitStatus* status) {
+  options->jobs = usable_cpus();
+  options->format_threads = format_threads();
+  *status = kExitSuccess;
+  Reader r{args, 0, false, "", false, ""};
+  for (; r.at < args.size(); ++r.at) {
+    const std::string& arg = args[r.at];
 #ifdef _WIN32
     // The help, as Windows programs answer it.
-    if (arg == "/?" && !options_over) {
-      out << kHelp << std::flush;
-      return kExitSuccess;
-    }
+    if (arg == "/?" && !r.options_over) return out << kHelp << std::flush, false;
 #endif
-    if (options_over || arg.size() < 2 || arg[0] != '-') {
-      paths.push_back(arg);
+    if (r.options_over || arg.size() < 2 || arg[0] != '-') {
+      paths->push_back(arg);
       continue;
     }
-    // --name, --name=VALUE, or a group of short options (-rq, -j4, -d out).
-    std::string name = arg, value;
-    bool has_value = false;
-    std::size_t eq = arg.find('=');
-    if (arg[1] == '-' && eq != std::string::npos) {
-      name = arg.substr(0, eq);
-      value = arg.substr(eq + 1);
-      has_value = true;
-    }
-    std::vector<std::string> shorts;
-    if (arg[1] != '-') {
-      for (std::size_t k = 1; k < arg.size(); ++k) {
-        std::string flag = std::string("-") + arg[k];
-        if (flag == "-o" || flag == "-d" || flag == "-j") {
-          if (k + 1 < arg.size()) {
-            value = arg.substr(k + 1);
-            has_value = true;
-          }
-          shorts.push_back(flag);
-          break;
-        }
-        shorts.push_back(flag);
-      }
-    } else {
-      shorts.push_back(name);
-    }
-    for (const std::string& flag : shorts) {
-      auto take_value = [&](std::string* into) {
-        if (!has_value) {
-          if (i + 1 == args.size()) return false;
-          value = args[++i];
-        }
-        *into = value;
-        return true;
-      };
-      if (flag == "--") {
-        if (has_value) return usage_error(diag, "unknown option " + arg);
-        options_over = true;
-      } else if (flag == "-h" || flag == "--help") {
-        out << kHelp << std::flush;
-        return kExitSuccess;
-      } else if (flag == "--version") {
-        out << "mdx2obj " MDX2OBJ_VERSION << std::endl;
-        return kExitSuccess;
-      } else if (flag == "-q" || flag == "--quiet") {
-        ++options.quiet;
-      } else if (flag == "-r" || flag == "--recursive") {
-        options.recursive = true;
-      } else if (flag == "-u" || flag == "--update") {
-        options.update = true;
-      } else if (flag == "-n" || flag == "--dry-run") {
-        options.dry_run = true;
-      } else if (flag == "--up") {
-        std::string axis;
-        if (!take_value(&axis) || (axis != "y" && axis != "z")) {
-          return usage_error(
-              diag, flag + " takes y or z" + (has_value || !axis.empty() ? ", not " + axis : ""));
-        }
-        options.y_up = axis == "y";
-      } else if (flag == "--scale") {
-        std::string factor;
-        if (!take_value(&factor)) return usage_error(diag, flag + " needs a number");
-        if (!read_scale(factor, &options.scale)) {
-          return usage_error(diag, flag + " takes a decimal number greater than 0, not " + factor);
-        }
-      } else if (flag == "--json") {
-        options.json = true;
-      } else if (flag == "-0" || flag == "--null") {
-        options.null_separated = true;
-      } else if (flag == "--files-from") {
-        if (options.files_from) return usage_error(diag, flag + " is given twice");
-        std::string list;
-        if (!take_value(&list) || list.empty()) return usage_error(diag, flag + " needs a file");
-        options.files_from = list;
-      } else if (flag == "--shard") {
-        std::string part;
-        if (!take_value(&part)) return usage_error(diag, flag + " needs a part, as K/N");
-        unsigned long k = 0, n = 0;
-        char slash = 0, extra = 0;
-        if (std::sscanf(part.c_str(), "%lu%c%lu%c", &k, &slash, &n, &extra) != 3 || slash != '/' ||
-            part[0] == '-' || part.find("/-") != std::string::npos || k < 1 || n < k ||
-            n > 1000000) {
-          return usage_error(diag, flag + " takes K/N with 1 <= K <= N, not " + part);
-        }
-        options.shard = static_cast<unsigned>(k);
-        options.shards = static_cast<unsigned>(n);
-      } else if (flag == "--objects") {
-        options.objects = true;
-      } else if (flag == "-o" || flag == "--output") {
-        if (options.output) return usage_error(diag, flag + " is given twice");
-        std::string output;
-        if (!take_value(&output)) return usage_error(diag, flag + " needs a file name");
-        options.output = output;
-      } else if (flag == "-d" || flag == "--output-dir") {
-        if (options.output_dir) return usage_error(diag, flag + " is given twice");
-        std::string output_dir;
-        if (!take_value(&output_dir) || output_dir.empty()) {
-          return usage_error(diag, flag + " needs a folder name");
-        }
-        options.output_dir = output_dir;
-      } else if (flag == "-j" || flag == "--jobs") {
-        std::string jobs;
-        if (!take_value(&jobs)) return usage_error(diag, flag + " needs a number of jobs");
-        char* end = nullptr;
-        unsigned long n = std::strtoul(jobs.c_str(), &end, 10);
-        if (jobs.empty() || *end != '\0' || jobs[0] == '-' || n < 1 || n > 1024) {
-          return usage_error(diag, flag + " takes a number of jobs from 1 to 1024, not " + jobs);
-        }
-        options.jobs = static_cast<unsigned>(n);
-      } else {
-        return usage_error(diag, "unknown option " + (arg[1] == '-' ? name : flag));
+    for (const std::string& flag : flags_of(&r, arg)) {
+      const Took took = take_flag(&r, flag, options);
+      if (took == Took::kHelp) return out << kHelp << std::flush, false;
+      if (took == Took::kVersion) return out << "mdx2obj " MDX2OBJ_VERSION << std::endl, false;
+      if (took == Took::kWrong) return usage_error(diag, r.error, status);
+      if (took == Took::kUnknown) {
+        // "--=x" is no option at all: told as typed.
+        return usage_error(diag, "unknown option " + (flag == "--" ? arg : flag), status);
       }
     }
   }
-  if (paths.empty() && !options.files_from) return usage_error(diag, "no model given");
-  if (options.output && options.output_dir) {
-    return usage_error(diag, "-o and -d do not go together");
-  }
-  if (options.json && options.output && *options.output == "-") {
-    return usage_error(diag, "--json and -o - do not go together: both take standard output");
-  }
-  if (options.dry_run && !options.update) return usage_error(diag, "-n goes with -u");
-  return kGoOn;
+  options->to_stdout = options->output && *options->output == "-";
+  return check_together(*options, !paths->empty(), diag, status);
 }
+
+namespace {
+
+// The list of --files-from; false where it cannot be read.
+bool read_listed(const BatchOptions& options, std::vector<std::string>* listed,
+                 std::string* why) {
+  if (!options.files_from) return true;
+  std::ifstream file;
+  if (*options.files_from != "-") {
+    file.open(native_name(*options.files_from, NameBytes::kUtf8), std::ios::binary);
+    if (!file) {
+      *why = "cannot read the list " + *options.files_from + ": " + std::strerror(errno);
+      return false;
+    }
+  }
+  read_file_list(*options.files_from == "-" ? std::cin : file, options.null_separated, listed);
+  return true;
+}
+
+}  // namespace
 
 int run_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& diag,
                      Columns columns, bool dropped) {
   std::vector<std::string> paths;
   BatchOptions options;
   options.recursive = dropped;  // a dropped folder can only mean its models
-  int status = parse_command_line(args, out, diag, &options, &paths);
-  if (status != kGoOn) return status;
+  ExitStatus status = kExitSuccess;
+  if (!parse_command_line(args, out, diag, &options, &paths, &status)) return status;
   // The OBJ text of -o - may reach the same terminal, through a pager or
   // head: a status line would land in the middle of it.
-  if (options.quiet >= 2 || (options.output && *options.output == "-")) columns = nullptr;
+  if (options.quiet >= 2 || options.to_stdout) columns = nullptr;
   // While a large tree is walked, the count of models found so far.
   StatusLine finding{diag};
   auto next = std::chrono::steady_clock::now();
@@ -250,21 +325,12 @@ int run_command_line(const std::vector<std::string>& args, std::ostream& out, st
     show_status(&finding, "", finding_text(found, columns()));
   };
   std::vector<std::string> listed;
-  if (options.files_from) {
-    std::ifstream file;
-    if (*options.files_from != "-") {
-      file.open(native_name(*options.files_from, NameBytes::kUtf8), std::ios::binary);
-      if (!file) {
-        return usage_error(
-            diag, "cannot read the list " + *options.files_from + ": " + std::strerror(errno));
-      }
-    }
-    read_file_list(*options.files_from == "-" ? std::cin : file, options.null_separated, &listed);
-  }
-  BatchList list = collect_models(paths, options, columns ? progress : nullptr, listed);
+  std::string why;
+  if (!read_listed(options, &listed, &why)) return usage_error(diag, why, &status), status;
+  JobList list = collect_models(paths, options, columns ? progress : nullptr, listed);
   show_status(&finding, "", "");
-  if (options.output && (list.items.size() != 1 || list.items[0].found)) {
-    return usage_error(diag, "-o takes exactly one model");
+  if (options.output && (list.jobs.size() != 1 || list.jobs[0].found)) {
+    return usage_error(diag, "-o takes exactly one model", &status), status;
   }
   name_obj_files(&list, options);
   keep_shard(&list, options);

@@ -39,13 +39,15 @@ int run_converter(std::istream& in, std::ostream& console, std::ostream& diag,
     }
     name->path = native_name(name->shown, bytes);
   }
-  job.silent_open = !options.tell_open_failure;
-  job.format_threads = format_threads();
+  ConvertSettings settings;
+  settings.format_threads = format_threads();
   if (options.catch_signals) catch_interruptions();
-  Converted done = convert_model(job, console, console, diag);
+  const Converted done = convert_model(settings, job, console, console);
   if (done.stopped) {
     console << std::flush;
     diag << "mdx2obj: interrupted" << std::endl;
+  } else if (!done.ok && (!done.open_failed || options.tell_open_failure)) {
+    tell_failure(diag, done.failed_name, done.why);
   }
-  return done.status;
+  return done.ok ? kExitSuccess : kExitFailure;
 }

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "batch/batch.h"
+#include "batch/batch_options.h"
+#include "batch/run.h"
 #include "common/file_identity.h"
 #include "convert/convert.h"
 
@@ -40,11 +41,11 @@ int run_converter(std::istream& in, std::ostream& console, std::ostream& diag,
                   const DialogueOptions& options = DialogueOptions());
 
 // Reads the options and paths of a command line (after the program's name).
-// Returns kGoOn when there is a run to make, else the exit status of one that
-// ends here: the help or the version on `out`, or a usage error on `diag`.
-constexpr int kGoOn = -1;
-int parse_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& diag,
-                       BatchOptions* options, std::vector<std::string>* paths);
+// True when there is a run to make; false when the run ends here, with
+// *status: the help or the version on `out`, or a usage error on `diag`.
+bool parse_command_line(const std::vector<std::string>& args, std::ostream& out,
+                        std::ostream& diag, BatchOptions* options,
+                        std::vector<std::string>* paths, ExitStatus* status);
 
 // Runs the command line (the arguments after the program's name, in UTF-8).
 // OBJ text of "-o -", the help and the version go to `out`; summaries and

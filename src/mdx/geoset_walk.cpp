@@ -1,7 +1,7 @@
 #include "mdx/geoset_walk.h"
 
-WalkResult convert_geosets(ModelSource& src, ObjSink& sink, std::ostream& console, std::string* err,
-                           WalkCounts* counts) {
+bool convert_geosets(ModelSource& src, RecordSink& sink, std::ostream& console, std::string* err,
+                     WalkCounts* counts) {
   WalkCounts unused;
   return walk_geosets(src, sink, console, err, counts ? counts : &unused);
 }

@@ -1,8 +1,9 @@
 // The geoset walk: finds every geoset of the model by its block tags and hands
-// its records to the OBJ writer. Written once as a template over its source
-// (any type that offers source_size, tell, seek_to, skip_bytes, read_bytes,
-// view_bytes, io_failed and find_tag as ModelSource does), so that the
-// windowed reader can be checked against a plain positioned-read one.
+// its records to a record sink (the OBJ writer, which the walk does not
+// know). Written once as a template over its source (any type that offers
+// source_size, tell, seek_to, skip_bytes, read_bytes, view_bytes, io_failed
+// and find_tag as ModelSource does), so that the windowed reader can be
+// checked against a plain positioned-read one.
 #pragma once
 
 #include <algorithm>
@@ -10,28 +11,23 @@
 #include <ostream>
 #include <string>
 
+#include "common/record_sink.h"
 #include "common/types.h"
 #include "mdx/model_source.h"
-#include "obj/obj_sink.h"
 
-enum class WalkResult {
-  kDone,          // the walk ran to its end
-  kInputFailed,   // the model ends inside a value, or could not be read
-  kOutputFailed,  // the OBJ file could not be written
-};
-
-// What the walk wrote, for the command line's summary.
+// What the walk handed on, for the command line's summary.
 struct WalkCounts {
   std::uint64_t geosets = 0;
   std::uint64_t vertices = 0;
   std::uint64_t triangles = 0;
-  std::uint64_t obj_bytes = 0;  // the OBJ text, counted once the OBJ is closed
 };
 
-// Converts every geoset of the model into OBJ records and prints the progress
-// lines on `console`. On failure *err says why, without a file name.
-WalkResult convert_geosets(ModelSource& src, ObjSink& sink, std::ostream& console, std::string* err,
-                           WalkCounts* counts = nullptr);
+// Converts every geoset of the model into records for `sink` and prints the
+// progress lines on `console`. False where the walk stopped early: the model
+// ends inside a value or could not be read (*err says why, without a file
+// name), or the sink failed (its own reason is the sink's to give).
+bool convert_geosets(ModelSource& src, RecordSink& sink, std::ostream& console, std::string* err,
+                     WalkCounts* counts = nullptr);
 
 namespace walk_detail {
 
@@ -73,35 +69,29 @@ bool read_records(Source& src, std::uint32_t count, std::size_t size, Use use) {
 }
 
 template <class Source>
-WalkResult input_failed(const Source& src, const char* what, std::string* err) {
+bool input_failed(const Source& src, const char* what, std::string* err) {
   std::string at = std::to_string(tell(src));
   if (io_failed(src)) {
     *err = "read failed near offset " + at;
   } else {
     *err = std::string("file ends inside the ") + what + " at offset " + at;
   }
-  return WalkResult::kInputFailed;
-}
-
-inline WalkResult output_failed(const ObjSink& sink, std::string* err) {
-  *err = sink.error;
-  return WalkResult::kOutputFailed;
+  return false;
 }
 
 // A search that found nothing ends the walk; it is a failure only when the
 // file could not be read to its end.
 template <class Source>
-WalkResult walk_over(const Source& src, const ObjSink& sink, std::string* err) {
+bool walk_over(const Source& src, const RecordSink& sink, std::string* err) {
   if (io_failed(src)) return input_failed(src, "model", err);
-  if (sink.failed) return output_failed(sink, err);
-  return WalkResult::kDone;
+  return !sink.failed();
 }
 
 }  // namespace walk_detail
 
 template <class Source>
-WalkResult walk_geosets(Source& src, ObjSink& sink, std::ostream& console, std::string* err,
-                        WalkCounts* counts) {
+bool walk_geosets(Source& src, RecordSink& sink, std::ostream& console, std::string* err,
+                  WalkCounts* counts) {
   using namespace walk_detail;
   const std::uint64_t file_size = source_size(src);
   std::uint64_t scan_pos = 0;
@@ -112,17 +102,17 @@ WalkResult walk_geosets(Source& src, ObjSink& sink, std::ostream& console, std::
     if (!find_tag(src, kVertexTag, scan_pos, &vertex_tag)) break;
     console << "Geoset Found!\n";
     ++counts->geosets;
-    if (sink.objects) write_object(sink, counts->geosets);
+    sink.begin_object(counts->geosets);
 
     std::uint32_t vertex_count;
     if (!read_u32(src, &vertex_count)) return input_failed(src, "vertex count", err);
     console << "Vertices: " << vertex_count << std::endl;
     if (!read_records(src, vertex_count, 12, [&](const unsigned char* b, std::uint32_t n) {
-          write_records(sink, RecordKind::kVertex, b, n);
+          sink.write_records(RecordKind::kVertex, b, n, 0);
         })) {
       return input_failed(src, "vertex positions", err);
     }
-    if (sink.failed) return output_failed(sink, err);
+    if (sink.failed()) return false;
 
     // The normal block's own tag is passed over unread.
     skip_bytes(src, 4);
@@ -130,11 +120,11 @@ WalkResult walk_geosets(Source& src, ObjSink& sink, std::ostream& console, std::
     if (!read_u32(src, &normal_count)) return input_failed(src, "normal count", err);
     console << "Normals: " << normal_count << std::endl;
     if (!read_records(src, normal_count, 12, [&](const unsigned char* b, std::uint32_t n) {
-          write_records(sink, RecordKind::kNormal, b, n);
+          sink.write_records(RecordKind::kNormal, b, n, 0);
         })) {
       return input_failed(src, "normals", err);
     }
-    if (sink.failed) return output_failed(sink, err);
+    if (sink.failed()) return false;
 
     // Without an index block there are no faces to write, and no texture
     // block could be told apart from a later geoset's: the walk ends here.
@@ -149,11 +139,11 @@ WalkResult walk_geosets(Source& src, ObjSink& sink, std::ostream& console, std::
       console << "TVerts: " << tex_count << std::endl;
       console << static_cast<long long>(tell(src)) << std::endl;
       if (!read_records(src, tex_count, 8, [&](const unsigned char* b, std::uint32_t n) {
-            write_records(sink, RecordKind::kTexCoord, b, n);
+            sink.write_records(RecordKind::kTexCoord, b, n, 0);
           })) {
         return input_failed(src, "texture coordinates", err);
       }
-      if (sink.failed) return output_failed(sink, err);
+      if (sink.failed()) return false;
       scan_pos = tex_tag;
     } else {
       if (io_failed(src)) return input_failed(src, "model", err);
@@ -166,12 +156,12 @@ WalkResult walk_geosets(Source& src, ObjSink& sink, std::ostream& console, std::
     console << "Faces: " << index_count << std::endl;
     console << static_cast<long long>(tell(src)) << std::endl;
     if (!read_records(src, index_count / 3, 6, [&](const unsigned char* b, std::uint32_t n) {
-          write_records(sink, RecordKind::kFace, b, n, vertex_base);
+          sink.write_records(RecordKind::kFace, b, n, vertex_base);
         })) {
       return input_failed(src, "indices", err);
     }
     counts->triangles += index_count / 3;
-    if (sink.failed) return output_failed(sink, err);
+    if (sink.failed()) return false;
 
     vertex_base += vertex_count;
     scan_pos += 1;

@@ -7,22 +7,27 @@
 #include "common/file_identity.h"
 #include "common/interrupt.h"
 
-bool open_model_source(ModelSource* src, const std::filesystem::path& name, std::string* err) {
+bool open_model_source(ModelSource* src, const std::filesystem::path& name,
+                       const ModelLook* seen, std::string* err) {
   if (holds_nul(name)) {
     *err = "cannot open: the name holds a NUL character";
     return false;
   }
   // The walk needs a file whose size is known and that it can seek in.
-  FileLook look;
-  int code = 0;
-  if (!g_file_calls.look(name, true, &look, &code)) {
-    *err = "cannot open: " + reason(code);
+  ModelLook look;
+  if (seen) {
+    look = *seen;
+  } else if (!g_file_calls.look(name, true, &look.file, &look.error)) {
+    look.error = look.error != 0 ? look.error : EIO;
+  }
+  if (look.error != 0) {
+    *err = "cannot open: " + reason(look.error);
     return false;
   }
-  if (look.kind != FileLook::kRegular) {
-    *err = look.kind == FileLook::kMissing  ? "cannot open: " + reason(ENOENT)
-           : look.kind == FileLook::kFolder ? "cannot open: Is a directory"
-                                            : "cannot open: not a regular file";
+  if (look.file.kind != FileLook::kRegular) {
+    *err = look.file.kind == FileLook::kMissing  ? "cannot open: " + reason(ENOENT)
+           : look.file.kind == FileLook::kFolder ? "cannot open: Is a directory"
+                                                 : "cannot open: not a regular file";
     return false;
   }
   errno = 0;
@@ -31,6 +36,7 @@ bool open_model_source(ModelSource* src, const std::filesystem::path& name, std:
     return false;
   }
   attach_model_source(src, &src->file);
+  src->look = look.file;
   return true;
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/file_calls.h"
 #include "common/types.h"
 
 constexpr std::size_t kWindowSize = std::size_t(256) << 10;
@@ -27,6 +28,7 @@ struct ModelSource {
   std::size_t window_len = 0;
   std::vector<char> window;
   bool read_failed = false;
+  FileLook look;  // the model file as its name was looked at, once opened by name
   // When set, the furthest offset read so far, for a status line that another
   // thread draws.
   std::atomic<std::uint64_t>* reached = nullptr;
@@ -36,9 +38,19 @@ struct ModelSource {
   ModelSource& operator=(const ModelSource&) = delete;
 };
 
+// What a look at a model's name found: the file, or the errno value of a look
+// that failed.
+struct ModelLook {
+  FileLook file;
+  int error = 0;
+};
+
 // Opens a regular file for reading in binary mode; false, with the reason, if
-// that is not possible (no such file, a folder, no permission).
-bool open_model_source(ModelSource* src, const std::filesystem::path& name, std::string* err);
+// that is not possible (no such file, a folder, no permission). `seen`: what
+// the caller's look at the name found, so that it is not looked at again;
+// without it, the name is looked at here.
+bool open_model_source(ModelSource* src, const std::filesystem::path& name,
+                       const ModelLook* seen, std::string* err);
 
 // Reads a stream that the caller owns (tests, fuzzing), into a source that
 // has read nothing yet; `window_size` is at least 4.

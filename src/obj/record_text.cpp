@@ -57,23 +57,23 @@ char* put_vec3(char* out, float x, float y, float z) {
   return out + 1;
 }
 
-// One record of the run at `b`, with the placement where it applies.
-char* put_vertex(const Placement& place, const unsigned char* b, char* out) {
+// One record at `b`, placed as the style says.
+char* put_vertex(const ObjStyle& style, const unsigned char* b, char* out) {
   float x = f32_at(b), y = f32_at(b + 4), z = f32_at(b + 8);
-  if (place.scale != 1.0) {
-    x = scaled(x, place.scale);
-    y = scaled(y, place.scale);
-    z = scaled(z, place.scale);
+  if (style.scale != 1.0) {
+    x = scaled(x, style.scale);
+    y = scaled(y, style.scale);
+    z = scaled(z, style.scale);
   }
   out[0] = 'v';
-  if (place.y_up) return put_vec3(out + 1, x, z, negated(y));
+  if (style.y_up) return put_vec3(out + 1, x, z, negated(y));
   return put_vec3(out + 1, x, y, z);
 }
 
-char* put_normal(const Placement& place, const unsigned char* b, char* out) {
+char* put_normal(const ObjStyle& style, const unsigned char* b, char* out) {
   float x = f32_at(b), y = f32_at(b + 4), z = f32_at(b + 8);
   std::memcpy(out, "vn", 2);
-  if (place.y_up) return put_vec3(out + 2, x, z, negated(y));
+  if (style.y_up) return put_vec3(out + 2, x, z, negated(y));
   return put_vec3(out + 2, x, y, z);
 }
 
@@ -92,7 +92,7 @@ char* put_tex_coord(const unsigned char* b, char* out) {
 
 // A face number below 10^8 is the text of number / 1000, its prefix, and its
 // last three digits. The numbers of one geoset's faces share at most 67
-// prefixes: their texts are made once for the run, each in the low five
+// prefixes: their texts are made once for the span, each in the low five
 // bytes of an entry whose top byte is 8 times its length.
 struct CornerPrefixes {
   std::uint32_t first = 0;  // number / 1000 of the first entry
@@ -137,23 +137,23 @@ template <bool small>
   return corner_copies(text, text_length(text), out);
 }
 
-// The records of a run, each made by `put`.
+// The records of a span, each made by `put`.
 template <class Put>
-void format_each(const RecordRun& run, TextSpace* text, Put put) {
-  const std::size_t size = record_size(run.kind);
-  const unsigned char* b = run.bytes;
-  for (std::uint32_t i = 0; i < run.count; ++i, b += size) {
+void format_each(const RecordSpan& span, TextSpace* text, Put put) {
+  const std::size_t size = record_size(span.kind);
+  const unsigned char* b = span.bytes;
+  for (std::uint32_t i = 0; i < span.count; ++i, b += size) {
     if (text->end - text->at < static_cast<std::ptrdiff_t>(kMaxRecord)) text->more(text);
     text->at = put(b, text->at);
   }
 }
 
 template <bool small>
-void format_short_faces(const RecordRun& run, std::uint32_t first, std::uint32_t most,
+void format_short_faces(const RecordSpan& span, std::uint32_t first, std::uint32_t most,
                         TextSpace* text) {
   CornerPrefixes prefixes;
   make_prefixes(&prefixes, first, first + most);
-  format_each(run, text, [&prefixes, first](const unsigned char* b, char* p) {
+  format_each(span, text, [&prefixes, first](const unsigned char* b, char* p) {
     *p++ = 'f';
     p = put_corner<small>(prefixes, first + u16_at(b), p);
     p = put_corner<small>(prefixes, first + u16_at(b + 2), p);
@@ -163,27 +163,27 @@ void format_short_faces(const RecordRun& run, std::uint32_t first, std::uint32_t
   });
 }
 
-void format_faces(const RecordRun& run, TextSpace* text) {
-  // The largest vertex number of the run tells the prefixes it needs. Taken
+void format_faces(const RecordSpan& span, TextSpace* text) {
+  // The largest vertex number of the span tells the prefixes it needs. Taken
   // over numbers moved by 2^15 into the signed range, the maximum is one
   // instruction for eight numbers on every x86-64.
   std::int16_t moved_most = INT16_MIN;
-  const std::size_t numbers = std::size_t(3) * run.count;
+  const std::size_t numbers = std::size_t(3) * span.count;
   for (std::size_t i = 0; i < numbers; ++i) {
     std::uint16_t index;
-    std::memcpy(&index, run.bytes + 2 * i, 2);
+    std::memcpy(&index, span.bytes + 2 * i, 2);
     const std::int16_t moved = static_cast<std::int16_t>(index ^ 0x8000);
     moved_most = moved > moved_most ? moved : moved_most;
   }
   const std::uint32_t most = static_cast<std::uint16_t>(moved_most) ^ 0x8000u;
-  const std::uint64_t first = run.base + 1;
+  const std::uint64_t first = span.base + 1;
   if (first + most < 100000000) {
     const std::uint32_t low = static_cast<std::uint32_t>(first);
-    if (low < 1000) return format_short_faces<true>(run, low, most, text);
-    return format_short_faces<false>(run, low, most, text);
+    if (low < 1000) return format_short_faces<true>(span, low, most, text);
+    return format_short_faces<false>(span, low, most, text);
   }
   // Numbers of nine digits and more, on models of a hundred million vertices.
-  format_each(run, text, [first](const unsigned char* b, char* p) {
+  format_each(span, text, [first](const unsigned char* b, char* p) {
     *p++ = 'f';
     for (int c = 0; c < 3; ++c) p = format_corner(first + u16_at(b + 2 * c), p);
     *p = '\n';
@@ -199,45 +199,30 @@ int decimal_digits(std::uint64_t n) {
 
 }  // namespace
 
-std::size_t record_size(RecordKind kind) {
-  switch (kind) {
+void format_span(const RecordSpan& span, const ObjStyle& style, TextSpace* text) {
+  switch (span.kind) {
     case RecordKind::kVertex:
-    case RecordKind::kNormal:
-      return 12;
-    case RecordKind::kTexCoord:
-      return 8;
-    case RecordKind::kFace:
-      return 6;
-    case RecordKind::kObject:
-      break;
-  }
-  return 0;
-}
-
-void format_run(const RecordRun& run, const Placement& place, TextSpace* text) {
-  switch (run.kind) {
-    case RecordKind::kVertex:
-      if (place.y_up || place.scale != 1.0) {
-        return format_each(run, text, [&place](const unsigned char* b, char* out) {
-          return put_vertex(place, b, out);
+      if (style.y_up || style.scale != 1.0) {
+        return format_each(span, text, [&style](const unsigned char* b, char* out) {
+          return put_vertex(style, b, out);
         });
       }
-      return format_each(run, text, [](const unsigned char* b, char* out) {
+      return format_each(span, text, [](const unsigned char* b, char* out) {
         out[0] = 'v';
         return put_vec3(out + 1, f32_at(b), f32_at(b + 4), f32_at(b + 8));
       });
     case RecordKind::kNormal:
-      return format_each(run, text, [&place](const unsigned char* b, char* out) {
-        return put_normal(place, b, out);
+      return format_each(span, text, [&style](const unsigned char* b, char* out) {
+        return put_normal(style, b, out);
       });
     case RecordKind::kTexCoord:
-      return format_each(run, text, put_tex_coord);
+      return format_each(span, text, put_tex_coord);
     case RecordKind::kFace:
-      return format_faces(run, text);
+      return format_faces(span, text);
     case RecordKind::kObject:
-      return format_each(run, text, [&run](const unsigned char*, char* out) {
+      return format_each(span, text, [&span](const unsigned char*, char* out) {
         std::memcpy(out, "o geoset_", 9);
-        out = format_unsigned(run.base, out + 9);
+        out = format_unsigned(span.base, out + 9);
         *out = '\n';
         return out + 1;
       });

@@ -4,34 +4,20 @@
 #include <cstddef>
 #include <cstdint>
 
-enum class RecordKind : unsigned char {
-  kVertex,    // three floats: "v x y z"
-  kNormal,    // three floats: "vn x y z"
-  kTexCoord,  // two floats: "vt u 1-v", as OBJ counts v from the bottom of the image
-  kFace,      // three 16-bit vertex numbers of a geoset: "f a/a/a b/b/b c/c/c"
-  kObject,    // no bytes: "o geoset_N", so that OBJ readers import each geoset apart
-};
+#include "common/record_sink.h"
+#include "obj/obj_style.h"
 
-// The bytes of one record of `kind` in the model.
-std::size_t record_size(RecordKind kind);
-
-// Records of one kind, little-endian as the model stores them. A face's
-// numbers count from `base`, the geoset's first vertex across all geosets
-// (from 0), and are written from 1, as position, texture coordinate and
-// normal reference alike. An object run is one record, of number `base`.
-struct RecordRun {
+// Records of one kind in a row, little-endian as the model stores them:
+// "v x y z", "vn x y z", "vt u 1-v" (OBJ counts v from the bottom of the
+// image), "f a/a/a b/b/b c/c/c" or "o geoset_N". A face's numbers count from
+// `base`, the geoset's first vertex across all geosets (from 0), and are
+// written from 1, as position, texture coordinate and normal reference alike.
+// An object span is one record, of number `base`.
+struct RecordSpan {
   RecordKind kind = RecordKind::kVertex;
   std::uint32_t count = 0;
   std::uint64_t base = 0;
   const unsigned char* bytes = nullptr;
-};
-
-// Where positions and normals are written: with `y_up` as (x, z, -y) of the
-// model's (x, y, z), so that the model stands in a Y-up reader; positions
-// multiplied by `scale` in double precision and rounded to the nearest float.
-struct Placement {
-  bool y_up = false;
-  double scale = 1.0;
 };
 
 // Room for the longest record: a face of three 20-digit numbers written three
@@ -46,10 +32,12 @@ struct TextSpace {
   void (*more)(TextSpace*) = nullptr;
 };
 
-// Writes the text of the run's records into the space.
-void format_run(const RecordRun& run, const Placement& place, TextSpace* text);
+// Writes the text of the span's records into the space: positions and
+// normals placed as the style says (the object records themselves are the
+// caller's choice).
+void format_span(const RecordSpan& span, const ObjStyle& style, TextSpace* text);
 
 // The text of one record of `kind` as most models make it (numbers below
-// 1000), and at most for faces; runs are cut into chunks of about equal text
+// 1000), and at most for faces; spans are cut into chunks of about equal text
 // by it.
 std::size_t estimated_text(RecordKind kind, std::uint64_t base);

@@ -10,7 +10,7 @@
 #include <streambuf>
 #include <string>
 
-#include "batch/batch.h"
+#include "batch/status_text.h"
 #include "convert/convert.h"
 #include "mdx/model_source.h"
 #include "obj/obj_sink.h"
@@ -91,19 +91,19 @@ extern "C" EMSCRIPTEN_KEEPALIVE int convert_file(double size, int objects, const
   last_obj_bytes = 0;
   ModelSource src;
   attach_model_source(&src, &model);
-  if (!find_geosets(src, &why)) return report(console, model_name, why);
+  if (!find_geosets(src, &why)) return tell_failure(console, model_name, why);
+  ObjStyle style;
+  style.objects = objects != 0;
+  style.y_up = up_y != 0;
+  style.scale = scale;
   ObjSink sink;
   // The OBJ text leaves through this thread's own messages: no writer thread.
-  attach_obj_sink(&sink, &obj_text, kObjBufferSize, 0);
-  sink.objects = objects != 0;
-  set_placement(sink, up_y != 0, scale);
+  attach_obj_sink(&sink, &obj_text, kObjBufferSize, 0, style);
   WalkCounts counts;
-  const WalkResult result =
-      walk_and_flush(src, sink, progress_lines ? console : no_progress, &why, &counts);
-  if (result != WalkResult::kDone) {
-    return report(console, result == WalkResult::kInputFailed ? model_name : obj, why);
+  if (!walk_and_flush(src, sink, progress_lines ? console : no_progress, &why, &counts)) {
+    return tell_failure(console, sink.failed() ? obj : model_name, why);
   }
-  last_obj_bytes = counts.obj_bytes;
+  last_obj_bytes = sink.written;
   console << summary_line(model_name, obj, counts) << std::endl;
   return 0;
 }
@@ -141,5 +141,5 @@ extern "C" EMSCRIPTEN_KEEPALIVE const char* obj_name(const char* model) {
 extern "C" EMSCRIPTEN_KEEPALIVE void write_failure(const char* name, const char* why) {
   ToWorker log(log_text);
   std::ostream console(&log);
-  report(console, name, why);
+  tell_failure(console, name, why);
 }

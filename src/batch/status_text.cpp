@@ -1,7 +1,8 @@
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
-#include "batch/batch.h"
+#include "batch/status_text.h"
 #include "batch/utf8.h"
 
 namespace {

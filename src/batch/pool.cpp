@@ -1,0 +1,177 @@
+#include "batch/pool.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "common/file_calls.h"
+#include "common/file_identity.h"
+#include "common/interrupt.h"
+#include "common/output_file.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The file system an OBJ would be written to: that of its nearest folder
+// that exists.
+std::uint64_t output_device(const fs::path& obj) {
+  FileLook look;
+  int code = 0;
+  for (fs::path folder = obj.parent_path();; folder = folder.parent_path()) {
+    if (g_file_calls.look(folder.empty() ? fs::path(".") : folder, true, &look, &code) &&
+        look.kind != FileLook::kMissing) {
+      return look.device;
+    }
+    if (folder.empty() || folder == folder.parent_path()) return 0;
+  }
+}
+
+bool dead(const Pool& pool, std::uint64_t device) {
+  return std::find(pool.dead_devices.begin(), pool.dead_devices.end(), device) !=
+         pool.dead_devices.end();
+}
+
+// A fault that no later model on its file system can escape is told once,
+// by the first model that meets it: true for that one.
+bool first_to_meet(Pool* pool, const fs::path& obj) {
+  const std::uint64_t device = output_device(obj);
+  std::lock_guard<std::mutex> lock(pool->mutex);
+  if (dead(*pool, device)) return false;
+  pool->dead_devices.push_back(device);
+  pool->any_dead.store(true);
+  return true;
+}
+
+bool on_dead_device(Pool* pool, const fs::path& obj) {
+  if (pool->options.to_stdout || !pool->any_dead.load()) return false;
+  const std::uint64_t device = output_device(obj);
+  std::lock_guard<std::mutex> lock(pool->mutex);
+  return dead(*pool, device);
+}
+
+// The model and its OBJ as they are now, as the ledger keeps them.
+LedgerEntry entry_now(const Pool& pool, const Job& job) {
+  LedgerEntry now;
+  now.model_size = job.bytes;
+  now.model_modified = job.modified;
+  now.file_size = job.obj_size;
+  now.file_modified = job.obj_modified;
+  now.style = style_key(pool.options.style);
+  now.version = MDX2OBJ_VERSION;
+  return now;
+}
+
+// With -u, a job whose OBJ is up to date (or, with -n, that would convert)
+// ends here; false where it is to be converted.
+bool settled_by_ledger(Pool* pool, const Job& job, Ledger* ledger, const std::string& key,
+                       const fs::path& obj, JobEnd* end) {
+  if (!pool->options.update) return false;
+  auto entry = ledger->entries.find(key);
+  const std::string why =
+      stale_reason(entry == ledger->entries.end() ? nullptr : &entry->second,
+                   entry_now(*pool, job), job.obj_exists);
+  if (why.empty()) {
+    // A run killed while it wrote this OBJ again left its temporary file
+    // beside it: this run does not write there, so it removes it now.
+    if (ledger->killed_run && !pool->options.dry_run) remove_leftovers_beside(obj);
+    end->outcome = Outcome::kUpToDate;
+    return true;
+  }
+  if (!pool->options.dry_run) return false;
+  end->outcome = Outcome::kWouldConvert;
+  end->reason = why;
+  return true;
+}
+
+// Remembered whether it converted or failed: a model that failed is tried
+// again by every -u run.
+void note_in_ledger(const Pool& pool, const Job& job, Ledger* ledger, const std::string& key,
+                    const Converted& done) {
+  LedgerEntry entry = entry_now(pool, job);
+  entry.model = ledger_model_path(pool.list.ledgers, *ledger, std::string(model_name(pool.list, job)));
+  entry.file_size = done.obj.size;
+  entry.file_modified = done.obj.modified;
+  entry.failed = !done.ok;
+  std::string unsaved;  // kept by the ledger, and told when it is saved
+  journal_entry(ledger, key, entry, &unsaved);
+}
+
+JobEnd convert_job(Pool* pool, Slot* slot, std::size_t i) {
+  const Job& job = pool->list.jobs[i];
+  JobEnd end;
+  if (job.failure != 0) {
+    end.outcome = Outcome::kFailed;
+    end.done.failed_name = std::string(model_name(pool->list, job));
+    end.done.why = failure_of(pool->list, job);
+    return end;
+  }
+  const ModelLook look = model_look(job);
+  Conversion conversion;
+  conversion.model.shown = std::string(model_name(pool->list, job));
+  conversion.model.path = native_name(conversion.model.shown, NameBytes::kUtf8);
+  conversion.obj.shown = std::string(obj_name(pool->list, job));
+  conversion.obj.path = native_name(conversion.obj.shown, NameBytes::kUtf8);
+  conversion.seen = &look;
+  conversion.reached = &slot->reached;
+  conversion.buffers = &slot->buffers;
+  end.outcome = Outcome::kNotStarted;
+  if (pool->no_output || on_dead_device(pool, conversion.obj.path)) return end;
+  Ledger* ledger = job.ledger == kNoLedger ? nullptr : pool->list.ledgers.all[job.ledger].get();
+  const std::string key =
+      ledger ? ledger_key(pool->list.ledgers, *ledger, conversion.obj.shown) : "";
+  if (ledger && settled_by_ledger(pool, job, ledger, key, conversion.obj.path, &end)) return end;
+  if (ledger) open_journal(ledger);
+  conversion.look_at_obj = ledger != nullptr;
+  std::ostream no_progress(nullptr);
+  const auto start = Clock::now();
+  end.done = convert_model(pool->settings, conversion, no_progress, pool->out);
+  end.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  if (end.done.stopped) return end;
+  if (end.done.file_system_fault && !first_to_meet(pool, conversion.obj.path)) return end;
+  if (ledger) note_in_ledger(*pool, job, ledger, key, end.done);
+  end.outcome = end.done.ok ? Outcome::kConverted : Outcome::kFailed;
+  return end;
+}
+
+void work(Pool* pool, Slot* slot) {
+  while (!interrupted()) {
+    const std::size_t i = pool->next.fetch_add(1);
+    if (i >= pool->list.jobs.size()) return;
+    slot->reached.store(0, std::memory_order_relaxed);
+    slot->job.store(i);
+    pool->events.job_started(i);
+    JobEnd end = convert_job(pool, slot, i);
+    slot->job.store(kIdle);
+    pool->events.job_finished(i, std::move(end));
+  }
+}
+
+}  // namespace
+
+void plan_pool(Pool* pool) {
+  const BatchOptions& options = pool->options;
+  pool->threads = std::max<std::size_t>(1, std::min<std::size_t>(options.jobs, pool->list.jobs.size()));
+  pool->slots.reset(new Slot[pool->threads]);
+  ConvertSettings& settings = pool->settings;
+  settings.style = options.style;
+  settings.to_stdout = options.to_stdout;
+  settings.geosets_needed = true;
+  settings.make_folders = options.output_dir.has_value();
+  // About one thread per core in all: several jobs keep the cores busy
+  // without a writer thread or formatting threads each.
+  settings.writer_thread = pool->threads == 1;
+  settings.format_threads = pool->threads == 1 ? options.format_threads : 1;
+}
+
+void start_pool(Pool* pool) {
+  for (std::size_t j = 0; j < pool->threads; ++j) {
+    pool->workers.emplace_back(work, pool, &pool->slots[j]);
+  }
+}
+
+void join_pool(Pool* pool) {
+  for (std::thread& worker : pool->workers) worker.join();
+  pool->workers.clear();
+}

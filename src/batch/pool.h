@@ -1,0 +1,84 @@
+// The jobs of a run converted by several threads at once. The pool renders no
+// text: it tells what it starts and how each job ended, and the report (the
+// one place that owns what the user sees) tells the user.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "batch/jobs.h"
+#include "convert/convert.h"
+
+enum class Outcome : unsigned char {
+  kPending,
+  kConverted,
+  kUpToDate,
+  kWouldConvert,  // -n: told, not converted
+  kFailed,
+  kNotStarted,
+};
+
+// How a job ended.
+struct JobEnd {
+  Outcome outcome = Outcome::kPending;
+  Converted done;      // what became of a model converted or failed
+  std::string reason;  // -n: why it would be converted
+  double seconds = 0;
+};
+
+// The report's side: told from the pool's threads as each job starts and
+// ends.
+struct JobEvents {
+  virtual void job_started(std::size_t job) = 0;
+  virtual void job_finished(std::size_t job, JobEnd&& end) = 0;
+
+ protected:
+  ~JobEvents() = default;
+};
+
+constexpr std::size_t kIdle = static_cast<std::size_t>(-1);
+
+// One thread of the pool: the job it converts now, how far that model has
+// been read, and the buffers it keeps from one model to the next.
+struct Slot {
+  std::atomic<std::size_t> job{kIdle};
+  std::atomic<std::uint64_t> reached{0};
+  JobBuffers buffers;
+};
+
+struct Pool {
+  JobList& list;
+  const BatchOptions& options;
+  JobEvents& events;
+  std::ostream& out;  // the OBJ text of "-o -"
+  ConvertSettings settings;
+  std::size_t threads = 1;
+  std::unique_ptr<Slot[]> slots;
+  std::atomic<std::size_t> next{0};  // the next job to take
+  std::vector<std::thread> workers;
+  bool no_output = false;  // the -d folder cannot be made: nothing can be written
+  // File systems where no OBJ can be written any more (full, read-only);
+  // none in almost every run.
+  std::mutex mutex;
+  std::vector<std::uint64_t> dead_devices;
+  std::atomic<bool> any_dead{false};
+
+  Pool(JobList& l, const BatchOptions& o, JobEvents& e, std::ostream& s)
+      : list(l), options(o), events(e), out(s) {}
+};
+
+// Sizes the pool: options.jobs threads at most, one per job.
+void plan_pool(Pool* pool);
+
+// Starts the threads; each takes the next job until none is left or the run
+// is interrupted.
+void start_pool(Pool* pool);
+
+// Waits for the threads to end.
+void join_pool(Pool* pool);

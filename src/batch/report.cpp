@@ -1,0 +1,220 @@
+#include "batch/report.h"
+
+#include <algorithm>
+
+#include "batch/json_text.h"
+#include "common/interrupt.h"
+
+namespace {
+
+using Clock = Report::Clock;
+
+double seconds_since(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// A job's line on standard error: its failure, or its summary.
+std::string human_line(const Report& r, const Job& job, Outcome outcome, const JobEnd& end) {
+  if (outcome == Outcome::kFailed) return failure_line(end.done.failed_name, end.done.why) + "\n";
+  if (outcome != Outcome::kConverted || r.options.quiet > 0) return "";
+  const std::string obj = r.options.to_stdout ? "standard output" : std::string(obj_name(r.list, job));
+  return summary_line(std::string(model_name(r.list, job)), obj, end.done.counts) + "\n";
+}
+
+std::string json_line(const Report& r, const Job& job, Outcome outcome, const JobEnd* end) {
+  const std::string model(model_name(r.list, job)), obj(obj_name(r.list, job));
+  switch (outcome) {
+    case Outcome::kFailed:
+      if (!job.model) {
+        return "{\"type\": \"failure\"" + json_field("path", model) +
+               json_field("error", end->done.why) + "}\n";
+      }
+      return json_model(model, obj, "failed",
+                        json_field("error", end->done.why) +
+                            (end->done.partial ? ", \"partial\": true" : std::string()));
+    case Outcome::kConverted:
+      return json_model(model, obj, "converted",
+                        json_field("geosets", end->done.counts.geosets) +
+                            json_field("vertices", end->done.counts.vertices) +
+                            json_field("faces", end->done.counts.triangles) +
+                            json_field("model_bytes", job.bytes) +
+                            json_field("obj_bytes", end->done.obj_bytes) +
+                            json_field("seconds", end->seconds));
+    case Outcome::kUpToDate:
+      return json_model(model, obj, "up-to-date", "");
+    case Outcome::kWouldConvert:
+      return json_model(model, obj, "would-convert", json_field("reason", end->reason));
+    case Outcome::kPending:
+    case Outcome::kNotStarted:
+      break;
+  }
+  return json_model(model, obj, "not-started", "");
+}
+
+// The line on standard output: JSON, or a dry run's.
+std::string out_line(const Report& r, const Job& job, Outcome outcome, const JobEnd* end) {
+  if (r.options.json) return json_line(r, job, outcome, end);
+  if (outcome != Outcome::kWouldConvert) return "";
+  return shown_name(std::string(model_name(r.list, job))) + " -> " +
+         shown_name(std::string(obj_name(r.list, job))) + ": " + end->reason + "\n";
+}
+
+// Only models count in the tally; a PATH that failed as a whole is a line of
+// its own.
+void count(Tally* tally, const Job& job, Outcome outcome) {
+  if (!job.model) {
+    tally->path_failed = true;
+    return;
+  }
+  tally->converted += outcome == Outcome::kConverted;
+  tally->up_to_date += outcome == Outcome::kUpToDate;
+  tally->failed += outcome == Outcome::kFailed;
+  tally->would_convert += outcome == Outcome::kWouldConvert;
+  tally->not_started += outcome == Outcome::kPending || outcome == Outcome::kNotStarted;
+}
+
+// The lines of the jobs that ended, from the first not told on, as far as
+// the first one still under way (or, with `to_end`, all of them). Called
+// with the mutex held.
+void take_lines(Report* r, bool to_end, std::string* diag, std::string* out) {
+  for (; r->told < r->list.jobs.size(); ++r->told) {
+    const Outcome outcome = r->outcome[r->told];
+    if (outcome == Outcome::kPending && !to_end) break;
+    const Job& job = r->list.jobs[r->told];
+    count(&r->tally, job, outcome);
+    auto end = r->ends.find(r->told);
+    const JobEnd* ended = end == r->ends.end() ? nullptr : &end->second;
+    if (ended) *diag += human_line(*r, job, outcome, *ended);
+    *out += out_line(*r, job, outcome, ended);
+    if (ended) r->ends.erase(end);
+  }
+}
+
+// The status line: the models done, the share of the run's bytes read, and
+// the first model under way. Called with the mutex held.
+std::string status_now(const Report& r, const Pool& pool) {
+  std::uint64_t bytes_read = r.bytes_done;
+  std::size_t current = kIdle;
+  for (std::size_t j = 0; j < pool.threads; ++j) {
+    const std::size_t job = pool.slots[j].job.load();
+    if (job == kIdle) continue;
+    bytes_read += std::min(pool.slots[j].reached.load(std::memory_order_relaxed),
+                           r.list.jobs[job].bytes);
+    current = std::min(current, job);
+  }
+  const std::size_t n = r.list.jobs.size();
+  if (current == kIdle && pool.next.load() < n) current = pool.next.load();
+  const std::string name =
+      current == kIdle ? "" : std::string(model_name(r.list, r.list.jobs[current]));
+  return status_text(r.finished, n, bytes_read, r.bytes_total, seconds_since(r.start), name,
+                     r.columns());
+}
+
+}  // namespace
+
+void Report::job_started(std::size_t) { changed.notify_one(); }
+
+void Report::job_finished(std::size_t job, JobEnd&& end) {
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    outcome[job] = end.outcome;
+    ++finished;
+    bytes_done += list.jobs[job].bytes;
+    if (end.outcome == Outcome::kConverted) obj_bytes += end.done.obj_bytes;
+    const bool lines = end.outcome != Outcome::kNotStarted &&
+                       end.outcome != Outcome::kPending && end.outcome != Outcome::kUpToDate;
+    if (lines || options.json) ends.emplace(job, std::move(end));
+  }
+  changed.notify_one();
+}
+
+void tell_other_failure(Report* r, const std::string& name, const std::string& why,
+                        bool as_json) {
+  r->other_failed = true;
+  if (as_json && r->options.json) {
+    r->out << "{\"type\": \"failure\"" << json_field("path", name) << json_field("error", why)
+           << "}\n"
+           << std::flush;
+  }
+  show_status(&r->status, failure_line(name, why) + "\n", "");
+}
+
+void begin_report(Report* r, const Pool& pool) {
+  r->outcome.assign(r->list.jobs.size(), Outcome::kPending);
+  for (const Job& job : r->list.jobs) r->bytes_total += job.bytes;
+  r->next_draw = r->start + r->options.status_every;
+  if (r->columns != nullptr && r->options.quiet < 2 && !r->list.jobs.empty()) {
+    std::lock_guard<std::mutex> lock(r->mutex);
+    show_status(&r->status, "", status_now(*r, pool));
+  }
+}
+
+void follow_run(Report* r, const Pool& pool) {
+  const std::size_t n = r->list.jobs.size();
+  const bool status_line = r->columns != nullptr && r->options.quiet < 2;
+  std::unique_lock<std::mutex> lock(r->mutex);
+  // A signal wakes nobody: the wait looks at the flag this often.
+  const auto poll = std::chrono::milliseconds(50);
+  while (r->told < n && !interrupted()) {
+    auto ready = [&] { return r->outcome[r->told] != Outcome::kPending || interrupted(); };
+    const Clock::time_point wake = Clock::now() + poll;
+    r->changed.wait_until(lock, status_line ? std::min(r->next_draw, wake) : wake, ready);
+    std::string text, out;
+    take_lines(r, false, &text, &out);
+    // After lines that scroll above it, the status line comes back at once,
+    // so that it stays on the screen even when models take a millisecond.
+    const bool redraw = status_line && r->told < n && !interrupted() &&
+                        (!text.empty() || Clock::now() >= r->next_draw);
+    const std::string line = redraw ? status_now(*r, pool) : "";
+    if (redraw) r->next_draw = Clock::now() + r->options.status_every;
+    lock.unlock();
+    if (!out.empty()) r->out << out << std::flush;
+    if (!text.empty() || redraw) show_status(&r->status, text, line);
+    lock.lock();
+  }
+}
+
+void tell_rest(Report* r) {
+  // After an interruption every job has stopped: what is left is told in
+  // order, and the jobs that never ran are counted as not started.
+  std::string text, out;
+  {
+    std::lock_guard<std::mutex> lock(r->mutex);
+    take_lines(r, true, &text, &out);
+  }
+  if (!out.empty()) r->out << out << std::flush;
+  show_status(&r->status, text, "");
+}
+
+int end_report(Report* r) {
+  Tally& tally = r->tally;
+  tally.obj_bytes = r->obj_bytes;
+  const bool stopped = interrupted();
+  std::size_t models = 0;
+  for (const Job& job : r->list.jobs) models += job.model;
+  const std::size_t counted = models - tally.would_convert;
+  // A lone model's line says it all, and a PATH that failed alone needs no
+  // "0 models"; an empty list does.
+  const bool tally_wanted =
+      (counted != 1 && !(counted == 0 && tally.path_failed)) || stopped || tally.not_started > 0;
+  std::string text;
+  if (r->options.quiet < 2 && !r->options.dry_run && tally_wanted) {
+    text += tally_line(tally, seconds_since(r->start)) + "\n";
+  }
+  if (stopped) text += "mdx2obj: interrupted\n";
+  if (r->options.json) {
+    r->out << "{\"type\": \"totals\"" << json_field("models", std::uint64_t(models))
+           << json_field("converted", std::uint64_t(tally.converted))
+           << json_field("up_to_date", std::uint64_t(tally.up_to_date))
+           << json_field("failed", std::uint64_t(tally.failed))
+           << json_field("not_started", std::uint64_t(tally.not_started))
+           << json_field("seconds", seconds_since(r->start))
+           << json_field("obj_bytes", tally.obj_bytes)
+           << ", \"interrupted\": " << (stopped ? "true" : "false") << "}\n"
+           << std::flush;
+  }
+  show_status(&r->status, text, "");
+  const bool failed =
+      tally.failed > 0 || tally.not_started > 0 || tally.path_failed || r->other_failed;
+  return failed ? kExitFailure : kExitSuccess;
+}

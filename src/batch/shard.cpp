@@ -1,0 +1,20 @@
+#include "batch/jobs.h"
+#include "common/file_calls.h"
+#include "convert/convert.h"
+
+std::string shard_path(const JobList& list, const Job& job) {
+  std::string_view path = model_name(list, job);
+  if (job.found) path = path.substr(path.size() - job.tail_len);
+  return slashed_name(std::string(path));
+}
+
+void keep_shard(JobList* list, const BatchOptions& options) {
+  if (options.shards == 0) return;
+  std::size_t kept = 0;
+  for (const Job& job : list->jobs) {
+    bool mine = options.shard == 1;
+    if (job.model) mine = fnv1a(shard_path(*list, job)) % options.shards == options.shard - 1;
+    if (mine) list->jobs[kept++] = job;
+  }
+  list->jobs.resize(kept);
+}

@@ -1,0 +1,38 @@
+// Where a model reader hands the records it reads: the one meeting point of
+// the reader and a writer, so that neither knows the other.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+enum class RecordKind : unsigned char {
+  kVertex,    // three floats: a position
+  kNormal,    // three floats
+  kTexCoord,  // two floats, u and v
+  kFace,      // three 16-bit vertex numbers of a geoset
+  kObject,    // no bytes: a geoset begins, numbered from 1
+};
+
+// The bytes of one record of `kind` in the model.
+inline std::size_t record_size(RecordKind kind) {
+  return kind == RecordKind::kTexCoord ? 8
+         : kind == RecordKind::kFace   ? 6
+         : kind == RecordKind::kObject ? 0
+                                       : 12;
+}
+
+// Takes records as the model stores them, little-endian, a block at a time.
+// Once it has failed (a write, an interruption) it takes nothing more, and a
+// reader stops at the next block.
+struct RecordSink {
+  // `count` records of `kind`. A face's numbers count from `base`, the
+  // geoset's first vertex across all geosets (from 0).
+  virtual void write_records(RecordKind kind, const unsigned char* records, std::uint32_t count,
+                             std::uint64_t base) = 0;
+  // Geoset `number` (from 1) begins.
+  virtual void begin_object(std::uint64_t number) = 0;
+  virtual bool failed() const = 0;
+
+ protected:
+  ~RecordSink() = default;
+};

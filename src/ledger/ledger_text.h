@@ -1,0 +1,38 @@
+// The lines of the record and its journals: one entry a line, its fields
+// between tabs, a path's "%", tab, CR and LF escaped as %25, %09, %0D, %0A.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "ledger/ledger.h"
+
+// The record's file name, and the first line of a record: its format.
+constexpr char kRecordName[] = ".mdx2obj-record";
+constexpr char kLedgerHeader[] = "mdx2obj-record 2";
+
+// This process's journal in `folder`: ".mdx2obj-record.HOST-PID.journal".
+std::filesystem::path this_journal(const std::filesystem::path& folder);
+
+// The names of the journals in `folder`, of every machine.
+std::vector<std::string> journals_in(const std::filesystem::path& folder);
+
+// A journal that a fold takes in: this process's, or one of a run of this
+// machine that is gone (another machine's processes are not ours to judge).
+bool foldable_journal(const std::string& name);
+
+// "obj", the model's size and time, the file's size and time, "ok" or
+// "failed", the style, the version, the key and the model's path.
+std::string ledger_line(const std::string& key, const LedgerEntry& entry);
+
+// One line of either form (the first, of version 1, has neither kind nor
+// model path); false for what is no whole entry.
+bool read_ledger_line(std::string line, std::string* key, LedgerEntry* entry);
+
+// The entries of a record or a journal, each replacing one of its key; lines
+// that are no whole entries are passed over: a damaged record only means that
+// its models convert again.
+void read_ledger_file(const std::filesystem::path& name,
+                      std::unordered_map<std::string, LedgerEntry>* entries);

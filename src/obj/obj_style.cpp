@@ -1,0 +1,14 @@
+#include "obj/obj_style.h"
+
+#include <cstdio>
+
+std::string style_key(const ObjStyle& style) {
+  std::string key = style.objects ? "objects" : "";
+  if (style.y_up) key += key.empty() ? "up=y" : " up=y";
+  if (style.scale != 1.0) {
+    char scale[40];
+    std::snprintf(scale, sizeof scale, "%sscale=%.17g", key.empty() ? "" : " ", style.scale);
+    key += scale;
+  }
+  return key;
+}
