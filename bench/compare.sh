@@ -16,6 +16,8 @@
 # "1 thread" and "8 threads" are the dialogue with MDX2OBJ_THREADS set: the
 # text formatted on one thread as before the pool, and the memory of the
 # largest pool (on a machine of fewer cores, its threads take turns).
+# "unpinned" is the dialogue with MDX2OBJ_PIN=0: the pool's threads left to
+# the kernel instead of each kept to a CPU of its own.
 # "copy" is `cat OBJ > NEW` of the OBJ that mdx2obj made: the kernel's own
 # copy of the file into a new one, the cost of the output bytes alone. Every
 # timed run writes a file that does not exist yet, after a sync outside the
@@ -30,7 +32,7 @@ sizes=("$@")
 
 source "$(dirname "$0")/common.sh"
 
-programs=(mdx2obj floor copy cli placed one eight)
+programs=(mdx2obj floor copy cli styled one eight unpinned)
 
 # One run of a program on the model: wall seconds (from bash's clock) and
 # peak RSS in KiB.
@@ -45,20 +47,21 @@ time_one() {
   sync
   start=$EPOCHREALTIME
   case $name in
-    mdx2obj | floor | one | eight)
+    mdx2obj | floor | one | eight | unpinned)
       local prog="$bin/mdx2obj"
       [ "$name" = floor ] && prog="$bin/bench/mdx_floor"
       # Each run is in a subshell of its own: the setting ends with it.
       [ "$name" = one ] && export MDX2OBJ_THREADS=1
       [ "$name" = eight ] && export MDX2OBJ_THREADS=8
+      [ "$name" = unpinned ] && export MDX2OBJ_PIN=0
       printf '%s\n%s\n' "$model" "$out" | /usr/bin/time -f '%M' -o "$work/rss" "$prog" > /dev/null
       ;;
     copy)
       /usr/bin/time -f '%M' -o "$work/rss" sh -c 'exec cat "$1" > "$2"' sh "$work/output.obj" "$out"
       ;;
-    cli | placed)
+    cli | styled)
       local placing=()
-      [ "$name" = placed ] && placing=(--up y --scale 0.01)
+      [ "$name" = styled ] && placing=(--up y --scale 0.01)
       /usr/bin/time -f '%M' -o "$work/rss" "$bin/mdx2obj" -q "${placing[@]}" -o "$out" "$model"
       ;;
   esac
@@ -93,18 +96,18 @@ for mb in "${sizes[@]}"; do
       rss=$(sort -n "$work/$name.rss" | tail -1)
       label=$name
       [ "$name" = cli ] && label="command line"
-      [ "$name" = placed ] && label="--up y --scale"
+      [ "$name" = styled ] && label="--up y --scale"
       [ "$name" = one ] && label="1 thread"
       [ "$name" = eight ] && label="8 threads"
       printf '| %s MB %s | %s | %.3f | %.1f | %.2f | %.2f | %.1f |\n' "$mb" "$kind" "$label" "$t" \
         "$(echo "$mb / $t" | bc -l)" "$(echo "$t / $floor" | bc -l)" "$(echo "$t / $copy" | bc -l)" \
         "$(echo "$rss / 1024" | bc -l)"
     done
-    for name in cli one eight; do
+    for name in cli one eight unpinned; do
       cmp -s "$work/output.obj" "$work/$name.obj" || echo "the OBJ of $name differs" >&2
     done
     echo "OBJ of the $mb MB $kind model: $(($(stat -c %s "$work/output.obj") / 1048576)) MiB;" \
-      "--up y --scale against the command line: $(echo "$(median < "$work/placed.times") /" \
+      "--up y --scale against the command line: $(echo "$(median < "$work/styled.times") /" \
       "$(median < "$work/cli.times")" | bc -l | cut -c1-5)" >&2
   done
 done

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ledger/ledger_text.h"
+#include "ledger/ledger_file.h"
 
 namespace {
 

@@ -18,9 +18,10 @@ namespace {
 using Keys = std::vector<std::pair<std::uint64_t, std::size_t>>;
 
 struct Naming {
-  JobList* list;
+  JobList* list = nullptr;
   fs::path cwd;
   Keys objs, models, identities;
+  std::vector<std::uint64_t> obj_hash;  // each job's, while its OBJ is named
   std::vector<char> claims, dropped;  // a job's OBJ is its own; a job leaves the run
   // The OBJ files that exist, by identity: two names of one file.
   std::map<std::pair<std::uint64_t, std::uint64_t>, std::size_t> existing;
@@ -55,10 +56,12 @@ std::string obj_for(const JobList& list, const Job& job, const BatchOptions& opt
 
 void index_names(Naming* n) {
   const std::vector<Job>& jobs = n->list->jobs;
+  n->obj_hash.assign(jobs.size(), 0);
   for (std::size_t i = 0; i < jobs.size(); ++i) {
     const Job& job = jobs[i];
     if (job.failure != 0) continue;
-    n->objs.push_back({fnv1a(key_of(*n, obj_name(*n->list, job))), i});
+    n->obj_hash[i] = fnv1a(key_of(*n, obj_name(*n->list, job)));
+    n->objs.push_back({n->obj_hash[i], i});
     n->models.push_back({fnv1a(key_of(*n, model_name(*n->list, job))), i});
     if (job.kind == FileLook::kRegular) {
       n->identities.push_back({identity_hash(job.device, job.inode), i});
@@ -72,15 +75,22 @@ void refuse(JobList* list, Job* job, const std::string& why) {
   job->failure = static_cast<std::uint32_t>(list->failures.size());
 }
 
+// The key of job i's OBJ, made only where another name has its hash.
+const fs::path::string_type& obj_key(const Naming& n, std::size_t i,
+                                     fs::path::string_type* key) {
+  if (key->empty()) *key = key_of(n, obj_name(*n.list, n.list->jobs[i]));
+  return *key;
+}
+
 // The earliest job before `i` that claimed the OBJ of this key; none: n.
-std::size_t earlier_claim(const Naming& n, std::size_t i, const fs::path::string_type& key,
-                          std::uint64_t hash) {
+std::size_t earlier_claim(const Naming& n, std::size_t i, fs::path::string_type* key) {
   const std::size_t none = n.list->jobs.size();
   std::size_t owner = none;
-  for (auto range = with_hash(n.objs, hash); range.first != range.second; ++range.first) {
+  for (auto range = with_hash(n.objs, n.obj_hash[i]); range.first != range.second;
+       ++range.first) {
     const std::size_t j = range.first->second;
     if (j < i && j < owner && n.claims[j] &&
-        key_of(n, obj_name(*n.list, n.list->jobs[j])) == key) {
+        key_of(n, obj_name(*n.list, n.list->jobs[j])) == obj_key(n, i, key)) {
       owner = j;
     }
   }
@@ -89,14 +99,16 @@ std::size_t earlier_claim(const Naming& n, std::size_t i, const fs::path::string
 
 // The OBJ is named as another model of the run. One named as the model
 // itself is the identity test's to refuse, when it is opened.
-bool named_as_a_model(const Naming& n, std::size_t i, const fs::path::string_type& key,
-                      std::uint64_t hash) {
-  if (key == key_of(n, model_name(*n.list, n.list->jobs[i]))) return false;
-  for (auto range = with_hash(n.models, hash); range.first != range.second; ++range.first) {
+bool named_as_a_model(const Naming& n, std::size_t i, fs::path::string_type* key) {
+  bool named = false, own = false;
+  for (auto range = with_hash(n.models, n.obj_hash[i]); range.first != range.second;
+       ++range.first) {
     const std::size_t j = range.first->second;
-    if (j != i && key_of(n, model_name(*n.list, n.list->jobs[j])) == key) return true;
+    const bool same = key_of(n, model_name(*n.list, n.list->jobs[j])) == obj_key(n, i, key);
+    own = own || (same && j == i);
+    named = named || (same && j != i);
   }
-  return false;
+  return named && !own;
 }
 
 // The OBJ exists and is, by its identity, another model of the run.
@@ -120,9 +132,8 @@ bool is_a_model(const Naming& n, std::size_t i, const FileLook& obj) {
 void claim_obj(Naming* n, std::size_t i) {
   JobList* list = n->list;
   Job& job = list->jobs[i];
-  const fs::path::string_type key = key_of(*n, obj_name(*list, job));
-  const std::uint64_t hash = fnv1a(key);
-  const std::size_t owner = earlier_claim(*n, i, key, hash);
+  fs::path::string_type key;
+  const std::size_t owner = earlier_claim(*n, i, &key);
   if (owner < list->jobs.size()) {
     // The same model named again (a folder and one of its subfolders): it
     // is converted once, under its first name.
@@ -133,7 +144,7 @@ void claim_obj(Naming* n, std::size_t i) {
     }
     return;
   }
-  if (named_as_a_model(*n, i, key, hash)) return refuse(list, &job, " is one of the models");
+  if (named_as_a_model(*n, i, &key)) return refuse(list, &job, " is one of the models");
   FileLook obj;
   int code = 0;
   if (!g_file_calls.look(native_name(std::string(obj_name(*list, job)), NameBytes::kUtf8), true,
@@ -160,7 +171,9 @@ void claim_obj(Naming* n, std::size_t i) {
 
 void name_obj_files(JobList* list, const BatchOptions& options) {
   std::error_code ec;
-  Naming n{list, fs::current_path(ec), {}, {}, {}, {}, {}, {}};
+  Naming n;
+  n.list = list;
+  n.cwd = fs::current_path(ec);
   // Every OBJ name first, so that each model can be checked against all.
   for (Job& job : list->jobs) {
     if (job.failure != 0) continue;

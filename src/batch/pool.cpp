@@ -88,9 +88,9 @@ bool settled_by_ledger(Pool* pool, const Job& job, Ledger* ledger, const std::st
 // Remembered whether it converted or failed: a model that failed is tried
 // again by every -u run.
 void note_in_ledger(const Pool& pool, const Job& job, Ledger* ledger, const std::string& key,
-                    const Converted& done) {
+                    const Conversion& conversion, const Converted& done) {
   LedgerEntry entry = entry_now(pool, job);
-  entry.model = ledger_model_path(pool.list.ledgers, *ledger, std::string(model_name(pool.list, job)));
+  entry.model = ledger_model_path(pool.list.ledgers, *ledger, conversion.model.path);
   entry.file_size = done.obj.size;
   entry.file_modified = done.obj.modified;
   entry.failed = !done.ok;
@@ -120,7 +120,7 @@ JobEnd convert_job(Pool* pool, Slot* slot, std::size_t i) {
   if (pool->no_output || on_dead_device(pool, conversion.obj.path)) return end;
   Ledger* ledger = job.ledger == kNoLedger ? nullptr : pool->list.ledgers.all[job.ledger].get();
   const std::string key =
-      ledger ? ledger_key(pool->list.ledgers, *ledger, conversion.obj.shown) : "";
+      ledger ? ledger_key(pool->list.ledgers, *ledger, conversion.obj.path) : "";
   if (ledger && settled_by_ledger(pool, job, ledger, key, conversion.obj.path, &end)) return end;
   if (ledger) open_journal(ledger);
   conversion.look_at_obj = ledger != nullptr;
@@ -130,7 +130,7 @@ JobEnd convert_job(Pool* pool, Slot* slot, std::size_t i) {
   end.seconds = std::chrono::duration<double>(Clock::now() - start).count();
   if (end.done.stopped) return end;
   if (end.done.file_system_fault && !first_to_meet(pool, conversion.obj.path)) return end;
-  if (ledger) note_in_ledger(*pool, job, ledger, key, end.done);
+  if (ledger) note_in_ledger(*pool, job, ledger, key, conversion, end.done);
   end.outcome = end.done.ok ? Outcome::kConverted : Outcome::kFailed;
   return end;
 }

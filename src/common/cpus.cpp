@@ -82,6 +82,11 @@ int format_threads() {
   return cpus < 8 ? static_cast<int>(cpus) : 8;
 }
 
+bool pinning_wanted() {
+  const char* set = std::getenv("MDX2OBJ_PIN");
+  return !(set && std::string(set) == "0");
+}
+
 std::vector<int> allowed_cpus() {
   std::vector<int> cpus;
 #if defined(__linux__) && !defined(__EMSCRIPTEN__)

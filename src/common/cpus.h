@@ -17,6 +17,10 @@ unsigned fewest_cpus(unsigned affinity, unsigned quota, unsigned machine);
 // MDX2OBJ_THREADS (1 to 64) sets another number, for tests and benchmarks.
 int format_threads();
 
+// Whether a pool keeps each thread on a CPU of its own: yes, but where
+// MDX2OBJ_PIN is "0" (for benchmarks that weigh what the pinning brings).
+bool pinning_wanted();
+
 // The CPUs that a control group's "cpu.max" ("QUOTA PERIOD", or "max PERIOD"
 // for none) allows, rounded up; 0 for no quota or a text it does not know.
 unsigned cpus_of_quota(const std::string& cpu_max);

@@ -5,8 +5,6 @@
 
 #include "common/file_calls.h"
 #include "common/file_identity.h"
-#include "common/output_file.h"
-#include "ledger/ledger_text.h"
 
 namespace fs = std::filesystem;
 
@@ -18,9 +16,8 @@ constexpr char kSeparator = '\\';
 constexpr char kSeparator = '/';
 #endif
 
-// A name in UTF-8 as an absolute path without "." and "..".
-fs::path absolute_of(const Ledgers& ledgers, const std::string& name) {
-  const fs::path path = native_name(name, NameBytes::kUtf8);
+// A path as an absolute one without "." and "..".
+fs::path absolute_of(const Ledgers& ledgers, const fs::path& path) {
   fs::path whole;
   if (path.is_absolute() || path.has_root_name() || path.has_root_directory()) {
     std::error_code ec;
@@ -83,12 +80,12 @@ std::uint32_t find_ledger(Ledgers* ledgers, const std::string& folder) {
   if (ledgers->asked && folder == ledgers->last_folder) return ledgers->last;
   ledgers->asked = true;
   ledgers->last_folder = folder;
-  ledgers->last = nearest(ledgers, absolute_of(*ledgers, folder));
+  ledgers->last = nearest(ledgers, absolute_of(*ledgers, native_name(folder, NameBytes::kUtf8)));
   return ledgers->last;
 }
 
 std::uint32_t ledger_in(Ledgers* ledgers, const std::string& folder) {
-  const fs::path whole = absolute_of(*ledgers, folder);
+  const fs::path whole = absolute_of(*ledgers, native_name(folder, NameBytes::kUtf8));
   auto at = ledgers->by_folder.emplace(name_key(whole, ledgers->cwd), kNoLedger).first;
   if (at->second == kNoLedger || ledgers->all[at->second]->depth != parts_of(whole)) {
     at->second = add_ledger(ledgers, whole);
@@ -97,7 +94,7 @@ std::uint32_t ledger_in(Ledgers* ledgers, const std::string& folder) {
   return at->second;
 }
 
-std::string ledger_key(const Ledgers& ledgers, const Ledger& ledger, const std::string& obj) {
+std::string ledger_key(const Ledgers& ledgers, const Ledger& ledger, const fs::path& obj) {
   const fs::path whole = absolute_of(ledgers, obj);
   std::string key;
   std::size_t part = 0;
@@ -109,7 +106,7 @@ std::string ledger_key(const Ledgers& ledgers, const Ledger& ledger, const std::
 }
 
 std::string ledger_model_path(const Ledgers& ledgers, const Ledger& ledger,
-                              const std::string& model) {
+                              const fs::path& model) {
   const fs::path whole = absolute_of(ledgers, model);
   const fs::path relative = whole.lexically_relative(ledger.folder);
   return (relative.empty() ? whole : relative).generic_u8string();

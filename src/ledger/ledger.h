@@ -18,21 +18,7 @@
 #include <unordered_map>
 #include <vector>
 
-// The kind of file an entry lists.
-enum class LedgerKind : unsigned char { kObj };
-
-// One file as the run that wrote it left it, and the model it came from.
-struct LedgerEntry {
-  LedgerKind kind = LedgerKind::kObj;
-  std::uint64_t model_size = 0;
-  std::int64_t model_modified = 0;
-  std::uint64_t file_size = 0;
-  std::int64_t file_modified = 0;
-  bool failed = false;
-  std::string style;    // the options that shaped it, as style_key gives them
-  std::string version;  // the program's
-  std::string model;    // the model's path under the ledger's folder, "/" between folders
-};
+#include "ledger/ledger_file.h"
 
 // One record and this process's journal beside it.
 struct Ledger {
@@ -75,14 +61,15 @@ std::uint32_t ledger_in(Ledgers* ledgers, const std::string& folder);
 // damaged is only not known (its models convert again).
 void read_ledger(Ledger* ledger);
 
-// The key of an OBJ file (named in UTF-8) in the ledger: its path under the
-// ledger's folder, "/" between folders.
-std::string ledger_key(const Ledgers& ledgers, const Ledger& ledger, const std::string& obj);
+// The key of an OBJ file in the ledger: its path under the ledger's folder,
+// "/" between folders.
+std::string ledger_key(const Ledgers& ledgers, const Ledger& ledger,
+                       const std::filesystem::path& obj);
 
-// The path of a model (named in UTF-8) under the ledger's folder, "/" between
-// folders ("../art/unit.mdx" where it lies elsewhere).
+// The path of a model under the ledger's folder, "/" between folders
+// ("../art/unit.mdx" where it lies elsewhere).
 std::string ledger_model_path(const Ledgers& ledgers, const Ledger& ledger,
-                              const std::string& model);
+                              const std::filesystem::path& model);
 
 // Opens this process's journal, at the start of the first model that may
 // write a file the ledger lists: a run killed in the middle of it leaves one.

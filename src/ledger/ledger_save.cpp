@@ -5,7 +5,6 @@
 #include "common/file_calls.h"
 #include "common/output_file.h"
 #include "ledger/ledger.h"
-#include "ledger/ledger_text.h"
 
 namespace fs = std::filesystem;
 

@@ -125,6 +125,7 @@ void pin(ObjPool* w, std::size_t index) {
 
 // A CPU for each thread of the pool, from the one the sink's thread runs on.
 void choose_cpus(ObjPool* w, int threads) {
+  if (!pinning_wanted()) return;
   w->allowed = allowed_cpus();
   const auto here = std::find(w->allowed.begin(), w->allowed.end(), current_cpu());
   if (here == w->allowed.end() || w->allowed.size() < static_cast<std::size_t>(threads)) return;

@@ -1,13 +1,29 @@
-// The lines of the record and its journals: one entry a line, its fields
-// between tabs, a path's "%", tab, CR and LF escaped as %25, %09, %0D, %0A.
+// The files of the record of reruns, ".mdx2obj-record" and the journals
+// beside it: one entry a line, its fields between tabs, a path's "%", tab, CR
+// and LF escaped as %25, %09, %0D, %0A.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
-#include "ledger/ledger.h"
+// The kind of file an entry lists.
+enum class LedgerKind : unsigned char { kObj };
+
+// One file as the run that wrote it left it, and the model it came from.
+struct LedgerEntry {
+  LedgerKind kind = LedgerKind::kObj;
+  std::uint64_t model_size = 0;
+  std::int64_t model_modified = 0;
+  std::uint64_t file_size = 0;
+  std::int64_t file_modified = 0;
+  bool failed = false;
+  std::string style;    // the options that shaped it, as style_key gives them
+  std::string version;  // the program's
+  std::string model;    // the model's path under the ledger's folder, "/" between folders
+};
 
 // The record's file name, and the first line of a record: its format.
 constexpr char kRecordName[] = ".mdx2obj-record";

@@ -1,6 +1,6 @@
-// The lines of the record and its journals, and reading them back.
-#include "ledger/ledger_text.h"
+#include "ledger/ledger_file.h"
 
+#include <fstream>
 #include <sstream>
 #include <vector>
 
