@@ -1,8 +1,8 @@
-#include "batch/run.h"
-
 #include <gtest/gtest.h>
 
 #include <thread>
+
+#include "batch/run.h"
 
 #ifndef _WIN32
 #include <fcntl.h>

@@ -174,8 +174,7 @@ TEST_F(WalkFixture, EveryCutKeepsWholeRecordsAndFailsInsideWhatIsRead) {
     }
     bool inside = false;
     for (const auto& span : spans) inside = inside || (span.first <= len && len < span.second);
-    ASSERT_EQ(cut.whole, !inside)
-        << "cut at " << len << ": " << cut.err;
+    ASSERT_EQ(cut.whole, !inside) << "cut at " << len << ": " << cut.err;
   }
 
   const std::uint64_t vertices = at[0].vertex_tag + 8, normals = vertices + 4 * 12 + 8;

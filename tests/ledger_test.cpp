@@ -73,13 +73,13 @@ TEST(LedgerText, LinesOfBothForms) {
   ASSERT_TRUE(read_ledger_line("7\t8\t9\t10\tok\t\t1.0.0\ta%2fb.obj", &read_key, &read));
   EXPECT_EQ(read_key, "a/b.obj");
   EXPECT_EQ(ledger_line(read_key, read), "obj\t7\t8\t9\t10\tok\t\t1.0.0\ta/b.obj\t\n");
-  for (const char* damaged : {
-           "", "mdx2obj-record 2", "7\t8\t9\t10\tfine\t\t1.0.0\ta.obj",
-           "7\t8\t9\t10\tok\t\t1.0.0\ta%2", "7\t8\t9\t10\tok\t\t1.0.0\ta%zz.obj",
-           "-7\t8\t9\t10\tok\t\t1.0.0\ta.obj", "7\t8x\t9\t10\tok\t\t1.0.0\ta.obj",
-           "7\t8\t9\t10\tok\t1.0.0\ta.obj", "png\t7\t8\t9\t10\tok\t\t1.0.0\ta.obj\tm.mdx",
-           "obj\t7\t8\t9\t10\tok\t\t1.0.0\ta.obj\tm.mdx\textra",
-           "99999999999999999999\t8\t9\t10\tok\t\t1.0.0\ta.obj"}) {
+  for (const char* damaged :
+       {"", "mdx2obj-record 2", "7\t8\t9\t10\tfine\t\t1.0.0\ta.obj",
+        "7\t8\t9\t10\tok\t\t1.0.0\ta%2", "7\t8\t9\t10\tok\t\t1.0.0\ta%zz.obj",
+        "-7\t8\t9\t10\tok\t\t1.0.0\ta.obj", "7\t8x\t9\t10\tok\t\t1.0.0\ta.obj",
+        "7\t8\t9\t10\tok\t1.0.0\ta.obj", "png\t7\t8\t9\t10\tok\t\t1.0.0\ta.obj\tm.mdx",
+        "obj\t7\t8\t9\t10\tok\t\t1.0.0\ta.obj\tm.mdx\textra",
+        "99999999999999999999\t8\t9\t10\tok\t\t1.0.0\ta.obj"}) {
     EXPECT_FALSE(read_ledger_line(damaged, &read_key, &read)) << damaged;
   }
 }

@@ -185,9 +185,10 @@ TEST_F(OutputFileFixture, RecordThatCannotBeSavedIsTold) {
   std::string diag;
   EXPECT_EQ(convert({"-u", "a.mdx"}, &diag), kExitFailure);
   g_file_calls = real;
-  EXPECT_EQ(diag, "a.mdx -> a.obj: 1 geoset, 3 vertices, 1 triangle\n"
-                  "mdx2obj: .mdx2obj-record: not saved: cannot create: " +
-                      reason(ENOSPC) + "\n");
+  EXPECT_EQ(diag,
+            "a.mdx -> a.obj: 1 geoset, 3 vertices, 1 triangle\n"
+            "mdx2obj: .mdx2obj-record: not saved: cannot create: " +
+                reason(ENOSPC) + "\n");
   const std::string journal =
       ".mdx2obj-record." + this_host() + "-" + std::to_string(this_process()) + ".journal";
   EXPECT_EQ(names_in("."), (std::vector<std::string>{journal, "a.mdx", "a.obj"}));

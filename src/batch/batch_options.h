@@ -8,9 +8,9 @@
 #include "obj/obj_style.h"
 
 struct BatchOptions {
-  bool recursive = false;  // a folder is walked to every depth
-  ObjStyle style;          // --objects, --up, --scale
-  int quiet = 0;           // 1: failures, status line and tally; 2: failures only
+  bool recursive = false;                 // a folder is walked to every depth
+  ObjStyle style;                         // --objects, --up, --scale
+  int quiet = 0;                          // 1: failures, status line and tally; 2: failures only
   std::optional<std::string> output;      // -o: the one model's OBJ
   bool to_stdout = false;                 // -o -: the OBJ text goes to standard output
   std::optional<std::string> output_dir;  // -d: the OBJ files go under it

@@ -3,10 +3,10 @@
 #include <system_error>
 
 #include "batch/jobs.h"
-#include "convert/convert.h"
 #include "common/file_calls.h"
 #include "common/file_identity.h"
 #include "common/interrupt.h"
+#include "convert/convert.h"
 
 namespace fs = std::filesystem;
 

@@ -1,4 +1,4 @@
-// Which record of reruns each OBJ of the run belongs to.
+// Which ledger of reruns each OBJ of the run belongs to.
 #include "batch/jobs.h"
 #include "convert/convert.h"
 
@@ -10,7 +10,7 @@ std::string folder_of(std::string_view name) {
   return fs::u8path(std::string(name)).parent_path().u8string();
 }
 
-// Where a -u run makes a record that no folder holds yet: the -d folder; for
+// Where a -u run makes a ledger that no folder holds yet: the -d folder; for
 // OBJ files beside their models, the folder named on the command line; for a
 // model named itself, its OBJ's folder.
 std::string output_root(const JobList& list, const Job& job, const BatchOptions& options) {

@@ -1,7 +1,7 @@
 // The jobs of one command-line run, resolved once before anything is
 // converted: the models found under the paths the user named and on lists,
 // their OBJ names worked out and checked against each other, the part of a
-// shard, and the record of reruns each OBJ belongs to.
+// shard, and the ledger of reruns each OBJ belongs to.
 #pragma once
 
 #include <cstdint>
@@ -24,8 +24,8 @@ struct Job {
   std::uint32_t tail_len = 0;  // the end of its name that is its path under its folder
   std::uint32_t obj = 0;       // its OBJ's name there, once named
   std::uint32_t obj_len = 0;
-  std::uint32_t failure = 0;  // 1 + its index in JobList::failures; 0 while it may convert
-  std::uint32_t ledger = kNoLedger;  // the record its OBJ belongs to
+  std::uint32_t failure = 0;         // 1 + its index in JobList::failures; 0 while it may convert
+  std::uint32_t ledger = kNoLedger;  // the ledger its OBJ belongs to
   // The one look at the model: what it is, its identity, size and time.
   FileLook::Kind kind = FileLook::kMissing;
   std::uint16_t look_error = 0;  // errno value of a look that failed
@@ -80,7 +80,7 @@ void keep_shard(JobList* list, const BatchOptions& options);
 // refused.
 void name_obj_files(JobList* list, const BatchOptions& options);
 
-// The record of reruns of each OBJ: the nearest one at or above its folder;
+// The ledger of reruns of each OBJ: the nearest one at or above its folder;
 // with -u, where there is none, one made in the output root (the -d folder,
 // the folder named, or for a model named itself its OBJ's folder). A run with
 // -u reads them.

@@ -22,7 +22,7 @@ struct Naming {
   fs::path cwd;
   Keys objs, models, identities;
   std::vector<std::uint64_t> obj_hash;  // each job's, while its OBJ is named
-  std::vector<char> claims, dropped;  // a job's OBJ is its own; a job leaves the run
+  std::vector<char> claims, dropped;    // a job's OBJ is its own; a job leaves the run
   // The OBJ files that exist, by identity: two names of one file.
   std::map<std::pair<std::uint64_t, std::uint64_t>, std::size_t> existing;
 };
@@ -76,8 +76,7 @@ void refuse(JobList* list, Job* job, const std::string& why) {
 }
 
 // The key of job i's OBJ, made only where another name has its hash.
-const fs::path::string_type& obj_key(const Naming& n, std::size_t i,
-                                     fs::path::string_type* key) {
+const fs::path::string_type& obj_key(const Naming& n, std::size_t i, fs::path::string_type* key) {
   if (key->empty()) *key = key_of(n, obj_name(*n.list, n.list->jobs[i]));
   return *key;
 }
@@ -86,8 +85,7 @@ const fs::path::string_type& obj_key(const Naming& n, std::size_t i,
 std::size_t earlier_claim(const Naming& n, std::size_t i, fs::path::string_type* key) {
   const std::size_t none = n.list->jobs.size();
   std::size_t owner = none;
-  for (auto range = with_hash(n.objs, n.obj_hash[i]); range.first != range.second;
-       ++range.first) {
+  for (auto range = with_hash(n.objs, n.obj_hash[i]); range.first != range.second; ++range.first) {
     const std::size_t j = range.first->second;
     if (j < i && j < owner && n.claims[j] &&
         key_of(n, obj_name(*n.list, n.list->jobs[j])) == obj_key(n, i, key)) {

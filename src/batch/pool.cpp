@@ -69,9 +69,8 @@ bool settled_by_ledger(Pool* pool, const Job& job, Ledger* ledger, const std::st
                        const fs::path& obj, JobEnd* end) {
   if (!pool->options.update) return false;
   auto entry = ledger->entries.find(key);
-  const std::string why =
-      stale_reason(entry == ledger->entries.end() ? nullptr : &entry->second,
-                   entry_now(*pool, job), job.obj_exists);
+  const std::string why = stale_reason(entry == ledger->entries.end() ? nullptr : &entry->second,
+                                       entry_now(*pool, job), job.obj_exists);
   if (why.empty()) {
     // A run killed while it wrote this OBJ again left its temporary file
     // beside it: this run does not write there, so it removes it now.
@@ -152,7 +151,8 @@ void work(Pool* pool, Slot* slot) {
 
 void plan_pool(Pool* pool) {
   const BatchOptions& options = pool->options;
-  pool->threads = std::max<std::size_t>(1, std::min<std::size_t>(options.jobs, pool->list.jobs.size()));
+  pool->threads =
+      std::max<std::size_t>(1, std::min<std::size_t>(options.jobs, pool->list.jobs.size()));
   pool->slots.reset(new Slot[pool->threads]);
   ConvertSettings& settings = pool->settings;
   settings.style = options.style;

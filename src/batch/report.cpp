@@ -17,7 +17,8 @@ double seconds_since(Clock::time_point start) {
 std::string human_line(const Report& r, const Job& job, Outcome outcome, const JobEnd& end) {
   if (outcome == Outcome::kFailed) return failure_line(end.done.failed_name, end.done.why) + "\n";
   if (outcome != Outcome::kConverted || r.options.quiet > 0) return "";
-  const std::string obj = r.options.to_stdout ? "standard output" : std::string(obj_name(r.list, job));
+  const std::string obj =
+      r.options.to_stdout ? "standard output" : std::string(obj_name(r.list, job));
   return summary_line(std::string(model_name(r.list, job)), obj, end.done.counts) + "\n";
 }
 
@@ -98,8 +99,8 @@ std::string status_now(const Report& r, const Pool& pool) {
   for (std::size_t j = 0; j < pool.threads; ++j) {
     const std::size_t job = pool.slots[j].job.load();
     if (job == kIdle) continue;
-    bytes_read += std::min(pool.slots[j].reached.load(std::memory_order_relaxed),
-                           r.list.jobs[job].bytes);
+    bytes_read +=
+        std::min(pool.slots[j].reached.load(std::memory_order_relaxed), r.list.jobs[job].bytes);
     current = std::min(current, job);
   }
   const std::size_t n = r.list.jobs.size();
@@ -121,15 +122,14 @@ void Report::job_finished(std::size_t job, JobEnd&& end) {
     ++finished;
     bytes_done += list.jobs[job].bytes;
     if (end.outcome == Outcome::kConverted) obj_bytes += end.done.obj_bytes;
-    const bool lines = end.outcome != Outcome::kNotStarted &&
-                       end.outcome != Outcome::kPending && end.outcome != Outcome::kUpToDate;
+    const bool lines = end.outcome != Outcome::kNotStarted && end.outcome != Outcome::kPending &&
+                       end.outcome != Outcome::kUpToDate;
     if (lines || options.json) ends.emplace(job, std::move(end));
   }
   changed.notify_one();
 }
 
-void tell_other_failure(Report* r, const std::string& name, const std::string& why,
-                        bool as_json) {
+void tell_other_failure(Report* r, const std::string& name, const std::string& why, bool as_json) {
   r->other_failed = true;
   if (as_json && r->options.json) {
     r->out << "{\"type\": \"failure\"" << json_field("path", name) << json_field("error", why)

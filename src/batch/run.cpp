@@ -26,8 +26,8 @@ bool make_output_dir(const std::string& dir, std::string* why) {
   return !ec;
 }
 
-// Each record of reruns that this run wrote to folds its journal, and what
-// killed runs left, into the record; one that cannot be saved is told.
+// Each ledger that this run wrote to folds its journal, and what killed runs
+// left, into its file; one that cannot be saved is told.
 void save_ledgers(Report* report, Ledgers* ledgers) {
   for (const auto& ledger : ledgers->all) {
     std::string why;
@@ -55,7 +55,7 @@ int run_batch(JobList& list, const BatchOptions& options, std::ostream& out, std
   follow_run(&report, pool);
   join_pool(&pool);
   tell_rest(&report);
-  // A dry run writes nothing, not even the record.
+  // A dry run writes nothing, not even a ledger.
   if (!options.dry_run) save_ledgers(&report, &list.ledgers);
   return end_report(&report);
 }

@@ -1,8 +1,9 @@
+#include "batch/status_text.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
-#include "batch/status_text.h"
 #include "batch/utf8.h"
 
 namespace {

@@ -102,9 +102,8 @@ bool create_temporary(OutputFile* out, const FileLook& look, int* code) {
 bool make_folders(OutputFile* out, const fs::path& name, std::string* err) {
   std::error_code ec;
   fs::create_directories(long_path(name.parent_path()), ec);
-  return !ec ||
-         fail(out, err, ec.default_error_condition().value(),
-              "cannot create its folder: " + ec.message());
+  return !ec || fail(out, err, ec.default_error_condition().value(),
+                     "cannot create its folder: " + ec.message());
 }
 
 }  // namespace

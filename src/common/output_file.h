@@ -1,4 +1,4 @@
-// A file that is either whole or not there: an OBJ, the record of reruns. A
+// A file that is either whole or not there: an OBJ, the ledger of reruns. A
 // regular file is written under a temporary name in its own folder,
 // ".NAME.mdx2obj-HOST-PID.tmp", and renamed onto its name only once it is
 // complete and closed; any failure, and an interruption, remove the temporary

@@ -96,7 +96,8 @@ bool commit_obj(const Conversion& job, OutputFile* file, Converted* done) {
     return false;
   }
   int code = 0;
-  if ((job.look_at_obj || kLineEndsGrow) && g_file_calls.look(file->name, true, &done->obj, &code)) {
+  if ((job.look_at_obj || kLineEndsGrow) &&
+      g_file_calls.look(file->name, true, &done->obj, &code)) {
     done->obj_bytes = done->obj.size;
   }
   return true;

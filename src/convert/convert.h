@@ -53,8 +53,8 @@ struct ConvertSettings {
 struct Conversion {
   FileName model;
   FileName obj;
-  const ModelLook* seen = nullptr;  // the caller's look at the model, where it looked
-  bool look_at_obj = false;         // the OBJ as stored is looked at once in place
+  const ModelLook* seen = nullptr;                // the caller's look at the model, where it looked
+  bool look_at_obj = false;                       // the OBJ as stored is looked at once in place
   std::atomic<std::uint64_t>* reached = nullptr;  // how far the model has been read
   JobBuffers* buffers = nullptr;  // lent to this conversion, when the caller keeps some
 };

@@ -181,8 +181,8 @@ Took take_style(Reader* r, const std::string& flag, ObjStyle* style) {
   std::string text;
   if (flag == "--up") {
     if (!take_value(r, &text) || (text != "y" && text != "z")) {
-      return wrong(r, flag + " takes y or z" +
-                          (r->has_value || !text.empty() ? ", not " + text : ""));
+      return wrong(r,
+                   flag + " takes y or z" + (r->has_value || !text.empty() ? ", not " + text : ""));
     }
     style->y_up = text == "y";
     return Took::kOption;
@@ -206,7 +206,8 @@ Took take_flag(Reader* r, const std::string& flag, BatchOptions* o) {
   if (flag == "--up" || flag == "--scale") return take_style(r, flag, &o->style);
   if (flag == "--files-from") return take_name(r, flag, "a file", false, &o->files_from);
   if (flag == "--shard") return take_shard(r, flag, o);
-  if (flag == "-o" || flag == "--output") return take_name(r, flag, "a file name", true, &o->output);
+  if (flag == "-o" || flag == "--output")
+    return take_name(r, flag, "a file name", true, &o->output);
   if (flag == "-d" || flag == "--output-dir") {
     return take_name(r, flag, "a folder name", false, &o->output_dir);
   }
@@ -239,8 +240,7 @@ std::vector<std::string> flags_of(Reader* r, const std::string& arg) {
 }
 
 // The options that do not go together, and a run without a model.
-bool check_together(const BatchOptions& o, bool any_path, std::ostream& diag,
-                    ExitStatus* status) {
+bool check_together(const BatchOptions& o, bool any_path, std::ostream& diag, ExitStatus* status) {
   if (!any_path && !o.files_from) return usage_error(diag, "no model given", status);
   if (o.output && o.output_dir) return usage_error(diag, "-o and -d do not go together", status);
   if (o.json && o.to_stdout) {
@@ -253,9 +253,9 @@ bool check_together(const BatchOptions& o, bool any_path, std::ostream& diag,
 
 }  // namespace
 
-bool parse_command_line(const std::vector<std::string>& args, std::ostream& out,
-                        std::ostream& diag, BatchOptions* options,
-                        std::vector<std::string>* paths, ExitStatus* status) {
+bool parse_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& diag,
+                        BatchOptions* options, std::vector<std::string>* paths,
+                        ExitStatus* status) {
   options->jobs = usable_cpus();
   options->format_threads = format_threads();
   *status = kExitSuccess;
@@ -288,8 +288,7 @@ bool parse_command_line(const std::vector<std::string>& args, std::ostream& out,
 namespace {
 
 // The list of --files-from; false where it cannot be read.
-bool read_listed(const BatchOptions& options, std::vector<std::string>* listed,
-                 std::string* why) {
+bool read_listed(const BatchOptions& options, std::vector<std::string>* listed, std::string* why) {
   if (!options.files_from) return true;
   std::ifstream file;
   if (*options.files_from != "-") {

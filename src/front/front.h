@@ -43,9 +43,8 @@ int run_converter(std::istream& in, std::ostream& console, std::ostream& diag,
 // Reads the options and paths of a command line (after the program's name).
 // True when there is a run to make; false when the run ends here, with
 // *status: the help or the version on `out`, or a usage error on `diag`.
-bool parse_command_line(const std::vector<std::string>& args, std::ostream& out,
-                        std::ostream& diag, BatchOptions* options,
-                        std::vector<std::string>* paths, ExitStatus* status);
+bool parse_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& diag,
+                        BatchOptions* options, std::vector<std::string>* paths, ExitStatus* status);
 
 // Runs the command line (the arguments after the program's name, in UTF-8).
 // OBJ text of "-o -", the help and the version go to `out`; summaries and

@@ -36,7 +36,7 @@ std::size_t parts_of(const fs::path& path) {
 
 // The folder as messages show it: from the current folder where it lies
 // within it, else whole.
-std::string shown_record(const Ledgers& ledgers, const fs::path& folder) {
+std::string shown_ledger(const Ledgers& ledgers, const fs::path& folder) {
   const fs::path inside = folder.lexically_relative(ledgers.cwd);
   const bool within = !inside.empty() && *inside.begin() != "..";
   std::string shown = within && inside != "." ? inside.u8string() : "";
@@ -48,13 +48,13 @@ std::string shown_record(const Ledgers& ledgers, const fs::path& folder) {
 std::uint32_t add_ledger(Ledgers* ledgers, const fs::path& folder) {
   std::unique_ptr<Ledger> ledger(new Ledger);
   ledger->folder = folder;
-  ledger->shown = shown_record(*ledgers, folder);
+  ledger->shown = shown_ledger(*ledgers, folder);
   ledger->depth = parts_of(folder);
   ledgers->all.push_back(std::move(ledger));
   return static_cast<std::uint32_t>(ledgers->all.size() - 1);
 }
 
-// The nearest record at or above `folder` (absolute), each folder looked at
+// The nearest ledger at or above `folder` (absolute), each folder looked at
 // once in a run.
 std::uint32_t nearest(Ledgers* ledgers, const fs::path& folder) {
   const fs::path::string_type key = name_key(folder, ledgers->cwd);
@@ -105,8 +105,7 @@ std::string ledger_key(const Ledgers& ledgers, const Ledger& ledger, const fs::p
   return key;
 }
 
-std::string ledger_model_path(const Ledgers& ledgers, const Ledger& ledger,
-                              const fs::path& model) {
+std::string ledger_model_path(const Ledgers& ledgers, const Ledger& ledger, const fs::path& model) {
   const fs::path whole = absolute_of(ledgers, model);
   const fs::path relative = whole.lexically_relative(ledger.folder);
   return (relative.empty() ? whole : relative).generic_u8string();

@@ -1,4 +1,4 @@
-// The record of reruns: what runs wrote, so that -u converts only what
+// The ledger of reruns: what runs wrote, so that -u converts only what
 // changed. One small hidden file, ".mdx2obj-record", in a folder at or above
 // the OBJ files it lists, each keyed by its path under that folder; and while
 // runs are under way a journal per process beside it
@@ -6,7 +6,7 @@
 // so that a killed run keeps what it did and processes writing at once
 // (shards, on one machine or several) never lose each other's entries. At
 // its end a run folds its own journal, and those that runs of this machine
-// which are gone left, into the record.
+// which are gone left, into the ledger's file.
 #pragma once
 
 #include <cstdint>
@@ -20,10 +20,10 @@
 
 #include "ledger/ledger_file.h"
 
-// One record and this process's journal beside it.
+// One ledger: its file, and this process's journal beside it.
 struct Ledger {
   std::filesystem::path folder;
-  std::string shown;  // the record's name as messages show it
+  std::string shown;      // its file's name as messages show it
   std::size_t depth = 0;  // the parts of the folder's absolute path, for keys
   // Read by a run with -u; by the path under the folder, "/" between folders.
   std::unordered_map<std::string, LedgerEntry> entries;
@@ -49,15 +49,15 @@ struct Ledgers {
   std::uint32_t last = kNoLedger;
 };
 
-// The ledger of an OBJ file in `folder` (a name in UTF-8): the nearest record
+// The ledger of an OBJ file in `folder` (a name in UTF-8): the nearest one
 // in that folder or a folder above it; kNoLedger where there is none.
 std::uint32_t find_ledger(Ledgers* ledgers, const std::string& folder);
 
-// A ledger in `folder`, to be made there at the end of the run: for the OBJ
-// files that no record holds yet, with -u.
+// A ledger in `folder`, made there at the end of the run: for the OBJ files
+// that no ledger holds yet, with -u.
 std::uint32_t ledger_in(Ledgers* ledgers, const std::string& folder);
 
-// Reads the record and every journal beside it; whatever is missing or
+// Reads the ledger's file and every journal beside it; whatever is missing or
 // damaged is only not known (its models convert again).
 void read_ledger(Ledger* ledger);
 
@@ -81,9 +81,9 @@ bool journal_entry(Ledger* ledger, const std::string& key, const LedgerEntry& en
                    std::string* err);
 
 // Folds this process's journal, and those of runs of this machine that are
-// gone, into the record, written whole or not at all. Nothing to fold costs a
-// look at the folder; a record that another process is folding at that
-// moment is left to it. False, with the reason, where it could not be saved
+// gone, into the ledger's file, written whole or not at all. Nothing to fold
+// costs a look at the folder; a ledger that another process is folding at
+// that moment is left to it. False, with the reason, where it could not be saved
 // (its journal then stays for a later run, unless empty).
 bool save_ledger(Ledger* ledger, std::string* err);
 

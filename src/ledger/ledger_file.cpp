@@ -128,14 +128,13 @@ bool read_ledger_line(std::string line, std::string* key, LedgerEntry* entry) {
   for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
   if (!line.empty() && line.back() == '\t') fields.emplace_back();
   *entry = LedgerEntry();
-  // The first form (a record of version 1): no kind and no model path.
+  // The first form (a ledger of release 1.1.0): no kind and no model path.
   if (fields.size() == 8) return read_fields(fields, 0, entry, key);
   return fields.size() == 10 && fields[0] == "obj" && read_fields(fields, 1, entry, key) &&
          unescaped(fields[9], &entry->model);
 }
 
-void read_ledger_file(const fs::path& name,
-                      std::unordered_map<std::string, LedgerEntry>* entries) {
+void read_ledger_file(const fs::path& name, std::unordered_map<std::string, LedgerEntry>* entries) {
   std::ifstream in(long_path(name), std::ios::binary);
   std::string line, key;
   LedgerEntry entry;

@@ -1,4 +1,4 @@
-// The files of the record of reruns, ".mdx2obj-record" and the journals
+// The files of the ledger of reruns, ".mdx2obj-record" and the journals
 // beside it: one entry a line, its fields between tabs, a path's "%", tab, CR
 // and LF escaped as %25, %09, %0D, %0A.
 #pragma once
@@ -25,7 +25,7 @@ struct LedgerEntry {
   std::string model;    // the model's path under the ledger's folder, "/" between folders
 };
 
-// The record's file name, and the first line of a record: its format.
+// The ledger's file name, and its first line: its form.
 constexpr char kRecordName[] = ".mdx2obj-record";
 constexpr char kLedgerHeader[] = "mdx2obj-record 2";
 
@@ -47,8 +47,8 @@ std::string ledger_line(const std::string& key, const LedgerEntry& entry);
 // model path); false for what is no whole entry.
 bool read_ledger_line(std::string line, std::string* key, LedgerEntry* entry);
 
-// The entries of a record or a journal, each replacing one of its key; lines
-// that are no whole entries are passed over: a damaged record only means that
-// its models convert again.
+// The entries of a ledger's file or a journal, each replacing one of its key;
+// lines that are no whole entries are passed over: a damaged ledger only means
+// that its models convert again.
 void read_ledger_file(const std::filesystem::path& name,
                       std::unordered_map<std::string, LedgerEntry>* entries);

@@ -1,4 +1,4 @@
-// Folding the journals into the record at the end of a run.
+// Folding the journals into the ledger's file at the end of a run.
 #include <algorithm>
 #include <cerrno>
 
@@ -38,7 +38,7 @@ bool take_lock(const fs::path& lock) {
     std::string host, pid;
     if (in >> host >> pid && host == this_host() && process_ended(pid)) {
       in.close();
-      g_file_calls.remove(lock, &code);
+      if (!g_file_calls.remove(lock, &code)) return false;
       held = g_file_calls.create_new(lock, nullptr, &code);
     }
   }
@@ -49,9 +49,9 @@ bool take_lock(const fs::path& lock) {
   return true;
 }
 
-// The record and the journals, in the order of the keys, so that the same
-// entries always give the same record.
-std::string record_text(const fs::path& folder, const std::vector<std::string>& journals) {
+// The ledger's file and the journals, in the order of the keys, so that the
+// same entries always give the same file.
+std::string ledger_text(const fs::path& folder, const std::vector<std::string>& journals) {
   std::unordered_map<std::string, LedgerEntry> entries;
   read_ledger_file(folder / kRecordName, &entries);
   for (const std::string& name : journals) read_ledger_file(folder / fs::u8path(name), &entries);
@@ -63,7 +63,7 @@ std::string record_text(const fs::path& folder, const std::vector<std::string>& 
   return text;
 }
 
-bool write_record(const fs::path& folder, const std::string& text, std::string* err) {
+bool write_ledger_file(const fs::path& folder, const std::string& text, std::string* err) {
   OutputFile file;
   if (!open_output(&file, folder / kRecordName, nullptr, false, err)) return false;
   file.sputn(text.data(), static_cast<std::streamsize>(text.size()));
@@ -85,7 +85,7 @@ bool save_ledger(Ledger* ledger, std::string* err) {
   const std::vector<std::string> folded = foldable(folder);
   std::string why;
   int code = 0;
-  if (write_record(folder, record_text(folder, folded), &why)) {
+  if (write_ledger_file(folder, ledger_text(folder, folded), &why)) {
     for (const std::string& name : folded) g_file_calls.remove(folder / fs::u8path(name), &code);
   } else if (saved) {
     *err = why;

@@ -7,8 +7,8 @@
 #include "common/file_identity.h"
 #include "common/interrupt.h"
 
-bool open_model_source(ModelSource* src, const std::filesystem::path& name,
-                       const ModelLook* seen, std::string* err) {
+bool open_model_source(ModelSource* src, const std::filesystem::path& name, const ModelLook* seen,
+                       std::string* err) {
   if (holds_nul(name)) {
     *err = "cannot open: the name holds a NUL character";
     return false;

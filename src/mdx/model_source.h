@@ -49,8 +49,8 @@ struct ModelLook {
 // that is not possible (no such file, a folder, no permission). `seen`: what
 // the caller's look at the name found, so that it is not looked at again;
 // without it, the name is looked at here.
-bool open_model_source(ModelSource* src, const std::filesystem::path& name,
-                       const ModelLook* seen, std::string* err);
+bool open_model_source(ModelSource* src, const std::filesystem::path& name, const ModelLook* seen,
+                       std::string* err);
 
 // Reads a stream that the caller owns (tests, fuzzing), into a source that
 // has read nothing yet; `window_size` is at least 4.

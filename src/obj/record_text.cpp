@@ -57,7 +57,7 @@ char* put_vec3(char* out, float x, float y, float z) {
   return out + 1;
 }
 
-// One record at `b`, placed as the style says.
+// One record at `b`, turned and scaled as the style says.
 char* put_vertex(const ObjStyle& style, const unsigned char* b, char* out) {
   float x = f32_at(b), y = f32_at(b + 4), z = f32_at(b + 8);
   if (style.scale != 1.0) {

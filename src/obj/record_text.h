@@ -33,8 +33,8 @@ struct TextSpace {
 };
 
 // Writes the text of the span's records into the space: positions and
-// normals placed as the style says (the object records themselves are the
-// caller's choice).
+// normals turned and scaled as the style says (the object records themselves
+// are the caller's choice).
 void format_span(const RecordSpan& span, const ObjStyle& style, TextSpace* text);
 
 // The text of one record of `kind` as most models make it (numbers below
