@@ -1,7 +1,7 @@
 #include "ledger/ledger.h"
 
-#include <algorithm>
 #include <cerrno>
+#include <iterator>
 
 #include "common/file_calls.h"
 #include "common/file_identity.h"

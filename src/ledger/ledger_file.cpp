@@ -1,5 +1,6 @@
 #include "ledger/ledger_file.h"
 
+#include <charconv>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -49,25 +50,12 @@ bool unescaped(const std::string& field, std::string* path) {
   return true;
 }
 
-bool read_number(const std::string& text, std::int64_t* value) {
-  try {
-    std::size_t used = 0;
-    *value = std::stoll(text, &used);
-    return used == text.size();
-  } catch (const std::exception&) {
-    return false;
-  }
-}
-
-bool read_size(const std::string& text, std::uint64_t* value) {
-  if (text.empty() || text[0] == '-') return false;
-  try {
-    std::size_t used = 0;
-    *value = std::stoull(text, &used);
-    return used == text.size();
-  } catch (const std::exception&) {
-    return false;
-  }
+// A whole field of digits (and a sign, for a signed number), nothing else.
+template <class Number>
+bool read_number(const std::string& text, Number* value) {
+  const char* end = text.data() + text.size();
+  const auto read = std::from_chars(text.data(), end, *value);
+  return !text.empty() && read.ec == std::errc() && read.ptr == end;
 }
 
 // The fields of an entry from the model's size on, as both forms write them:
@@ -78,8 +66,8 @@ bool read_fields(const std::vector<std::string>& f, std::size_t at, LedgerEntry*
   e->failed = f[at + 4] == "failed";
   e->style = f[at + 5];
   e->version = f[at + 6];
-  return read_size(f[at], &e->model_size) && read_number(f[at + 1], &e->model_modified) &&
-         read_size(f[at + 2], &e->file_size) && read_number(f[at + 3], &e->file_modified) &&
+  return read_number(f[at], &e->model_size) && read_number(f[at + 1], &e->model_modified) &&
+         read_number(f[at + 2], &e->file_size) && read_number(f[at + 3], &e->file_modified) &&
          unescaped(f[at + 7], key);
 }
 
