@@ -2,7 +2,11 @@
 # a Debian package on Linux, a zip of a flat folder for Windows.
 include(GNUInstallDirs)
 
-set(MDX2OBJ_MAINTAINER "Seed ba063497 maintainers <maintainers@mdx2obj.example.org>")
+# The package's maintainer is whoever builds and hands it out, and says so
+# (-DMDX2OBJ_MAINTAINER="Name <address>"); left alone, the project's own
+# developers, with no address made up for them.
+set(MDX2OBJ_MAINTAINER "mdx2obj developers" CACHE STRING
+    "The maintainer named by the Debian package and its changelog")
 
 if(WIN32)
   # A Windows program lives in a folder of its own, its documents beside it.
@@ -39,12 +43,11 @@ else()
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${MDX2OBJ_MAINTAINER}")
-  set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://mdx2obj.example.org")
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 endif()
 
 set(CPACK_PACKAGE_NAME mdx2obj)
-set(CPACK_PACKAGE_VENDOR "Seed ba063497 maintainers")
+set(CPACK_PACKAGE_VENDOR "mdx2obj developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "convert the meshes of MDX models into Wavefront OBJ files")
 set(CPACK_PACKAGE_DESCRIPTION
     "mdx2obj reads the meshes (geosets) of 3D models in the binary MDX format\n"

@@ -135,16 +135,6 @@ std::string summary(const std::string& model, const std::string& obj) {
   return model + " -> " + obj + ": 1 geoset, 3 vertices, 1 triangle\n";
 }
 
-// Every line of standard error, the tally's time made constant.
-std::string lines_of(std::string diag) {
-  for (std::size_t at = 0; (at = diag.find(" s, ", at)) != std::string::npos;) {
-    std::size_t open = diag.rfind('(', at);
-    diag.replace(open + 1, at - open - 1, "T");
-    at = open + 5;
-  }
-  return diag;
-}
-
 TEST_F(TreeFixture, CollectionRules) {
   const bool links = file_exists("art/link.mdx");
   const struct {
@@ -189,6 +179,13 @@ TEST_F(TreeFixture, CollectionRules) {
            "2 models: 2 converted (T s, " +
            std::to_string(2 * std::stoi(obj_size)) + " bytes of OBJ)\n"},
       {{"-d", "out", "-o", "x.obj", "m"}, kExitUsage, "mdx2obj: -o and -d do not go together\n"},
+      // A -d folder that cannot be made: the first model fails with its
+      // reason, the others are not started.
+      {{"-d", "m", "x/unit.mdx", "art/units/a.mdx"},
+       kExitFailure,
+       "mdx2obj: " + made("m/unit.obj") +
+           ": cannot create the output folder: it is a file\n"
+           "2 models: 0 converted, 1 failed, 1 not started (T s, 0 bytes of OBJ)\n"},
       {{"-r", "-o", "x.obj", "art"}, kExitUsage, "mdx2obj: -o takes exactly one model\n"},
       // One model, but found in a folder: -o names one model's OBJ.
       {{"-r", "-o", "x.obj", "x"}, kExitUsage, "mdx2obj: -o takes exactly one model\n"},
@@ -281,6 +278,13 @@ TEST_F(TreeFixture, EveryModelOnce) {
     EXPECT_EQ(lines_of(err.str()), c.diag);
   }
   EXPECT_EQ(read_file("q.mdx"), model);
+  // A link that leads nowhere says so, named itself as found in a tree.
+  std::ostringstream out, err;
+  EXPECT_EQ(run_command_line({"art/deep/gone.mdx"}, out, err), kExitFailure);
+  EXPECT_EQ(err.str(), "mdx2obj: " + made("art/deep/gone.mdx") + ": cannot open: " +
+                           (links ? "it is a link to a file that does not exist"
+                                  : reason(ENOENT)) +
+                           "\n");
 }
 
 // A tree deeper than the 260 characters that Windows' plain calls take
@@ -353,6 +357,40 @@ TEST_F(TreeFixture, OutputFileSystemFaultsToldOnce) {
             "30 models: 0 converted, 1 failed, 29 not started (T s, 0 bytes of OBJ)\n");
   EXPECT_EQ(read_file("left.txt"), "");
   EXPECT_EQ(read_file("broken.txt"), "");
+}
+
+// A reader of standard output that leaves: one model to it ends as cat does,
+// without a word, by SIGPIPE; in a run of several, a model under way fails
+// as "output closed" and the rest are not started, and nothing says the run
+// was interrupted.
+TEST_F(TreeFixture, ReaderThatLeaves) {
+  std::filesystem::create_directory("big");
+  for (int i = 0; i < 8; ++i) {
+    write_file("big/m" + std::to_string(i) + ".mdx",
+               build_model({make_geoset(40000, 40000, float(i))}));
+  }
+  const std::string program = std::string("'") + MDX2OBJ_PATH + "'";
+  write_file("leaves.sh",
+             program + " -q -o - big/m0.mdx 2> one.txt | head -c 10 > /dev/null\n"
+                       "echo ${PIPESTATUS[0]} > one.status\n" +
+                 program +
+                 " --json -r -j1 -d out big 2> many.txt | head -c 10 > /dev/null\n"
+                 "echo ${PIPESTATUS[0]} > many.status\n");
+  ASSERT_EQ(run_in(dir.path.string(), "bash", "leaves.sh"), 0);
+  EXPECT_EQ(read_file("one.status"), "141\n");
+  EXPECT_EQ(read_file("one.txt"), "");
+  EXPECT_EQ(read_file("many.status"), "141\n");
+  std::istringstream lines(lines_of(read_file("many.txt")));
+  std::string line, tally;
+  while (std::getline(lines, line)) {
+    if (line.rfind("mdx2obj: ", 0) == 0) {
+      EXPECT_EQ(line.substr(line.size() - 15), ": output closed") << line;
+    } else if (line.find(" -> ") == std::string::npos) {
+      tally = line;
+    }
+  }
+  EXPECT_EQ(tally.rfind("8 models: ", 0), 0u) << tally;
+  EXPECT_NE(tally.find(" not started ("), std::string::npos) << tally;
 }
 
 bool temporary_file_in(const std::string& folder, std::size_t* count = nullptr) {

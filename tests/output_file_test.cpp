@@ -247,8 +247,9 @@ TEST(OutputFileNames, TemporaryNames) {
 }
 
 #ifdef _WIN32
-// Names that Windows would turn into a device, or trim, are refused; NUL alone
-// still discards the OBJ.
+// Names that Windows would turn into a device are refused, as OBJ and as
+// model; NUL alone still discards the OBJ; a name with trailing dots and
+// spaces is the name Windows makes of it.
 TEST_F(OutputFileFixture, WindowsDeviceNames) {
   write_file("a.mdx", small);
   const struct {
@@ -264,20 +265,29 @@ TEST_F(OutputFileFixture, WindowsDeviceNames) {
        "mdx2obj: com1.obj: cannot create: COM1 is a device on Windows, not a file\n"},
       {"nul.obj", kExitFailure,
        "mdx2obj: nul.obj: cannot create: NUL is a device on Windows, not a file\n"},
-      {"x.obj.", kExitFailure,
-       "mdx2obj: x.obj.: cannot create: a name that ends in a dot or a space cannot be made on "
-       "Windows\n"},
-      {"x.obj ", kExitFailure,
-       "mdx2obj: x.obj : cannot create: a name that ends in a dot or a space cannot be made on "
-       "Windows\n"},
       {"NUL", kExitSuccess, ""},
       {"comfort.obj", kExitSuccess, ""},
+      // The last part loses its trailing dots and spaces, as Windows takes
+      // the name, and a name that becomes the model's is the model's.
+      {"x.obj. .", kExitSuccess, ""},
+      {"a.mdx ", kExitFailure, "mdx2obj: a.mdx : is the model file itself; refusing to overwrite it\n"},
   };
   for (const auto& c : cases) {
     std::string diag;
     EXPECT_EQ(convert({"-q", "-o", c.obj, "a.mdx"}, &diag), c.status) << c.obj;
     EXPECT_EQ(diag, c.diag);
   }
+  EXPECT_EQ(read_file("x.obj"), text_file(expected_obj({make_geoset(3, 1)})));
+  write_file("con.mdx", small);
+  std::string diag;
+  EXPECT_EQ(convert({"con.mdx"}, &diag), kExitFailure);
+  EXPECT_EQ(diag, "mdx2obj: con.mdx: cannot open: CON is a device on Windows, not a file\n");
+  // The dialogue takes such a name as Windows does, and says nothing of it.
+  std::istringstream answers("a.mdx\n out file.obj .\n");
+  std::ostringstream console, errors;
+  EXPECT_EQ(run_converter(answers, console, errors), kExitSuccess) << errors.str();
+  EXPECT_EQ(errors.str(), "");
+  EXPECT_EQ(read_file(" out file.obj"), text_file(expected_obj({make_geoset(3, 1)})));
 }
 
 // Explorer's properties show what the program is, and Windows lets it take

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 #include <map>
 
 #ifndef _WIN32
@@ -125,6 +126,53 @@ TEST_F(RerunFixture, TheNearestRecordHoldsTheTree) {
   EXPECT_EQ(dry_run({"art/units/deep", "-d", "out/units/deep"}, true), "");
 }
 
+// --delete mirrors a tree: the OBJ of a model that is gone goes, but not one
+// edited by hand, one the ledger does not list, or one outside the run's
+// share; an entry whose path leaves its ledger's folder is told once and its
+// file stays.
+TEST_F(RerunFixture, DeleteRemovesWhatOnlyAGoneModelLeft) {
+  EXPECT_EQ(run({"-u", "-r", "-d", "out", "art"}).size(), 6u);
+  // Part 1 of 2 holds m1, m3 and m5 (FNV-1a of "units/mN.mdx").
+  for (int i : {1, 2, 3}) fs::remove("art/units/m" + std::to_string(i) + ".mdx");
+  write_file("out/units/m3.obj", "edited\n");
+  write_file("out/units/stray.obj", "not listed\n");
+  write_file("victim.obj", "not the ledger's\n");
+  std::ofstream(long_path("out/.mdx2obj-record"), std::ios::app)
+      << "obj\t1\t1\t16\t1\tok\t\t" MDX2OBJ_VERSION "\t../victim.obj\t../art/units/lost.mdx\n";
+  const std::string told = "mdx2obj: " + made("out/.mdx2obj-record") +
+                           ": not removing ../victim.obj: its path leaves the ledger's folder\n";
+  std::ostringstream listed, why;
+  EXPECT_EQ(run_command_line({"-u", "-n", "-r", "-d", "out", "--shard", "1/2", "--delete", "art"},
+                             listed, why),
+            1);
+  EXPECT_EQ(listed.str(), made("art/units/m1.mdx") + " -> " + made("out/units/m1.obj") + ": gone\n");
+  EXPECT_EQ(why.str(), told);
+  EXPECT_TRUE(file_exists("out/units/m1.obj"));
+  std::ostringstream out, err;
+  EXPECT_EQ(run_command_line({"-u", "-r", "-d", "out", "--shard", "1/2", "--delete", "art"}, out,
+                             err),
+            1);
+  EXPECT_EQ(lines_of(err.str()),
+            told + "mdx2obj: " + made("out/units/m1.obj") +
+                ": removed, its model is gone\n"
+                "1 model: 0 converted, 1 up to date, 1 removed (T s, 0 bytes of OBJ)\n");
+  for (const char* stays : {"out/units/m2.obj", "out/units/m3.obj", "out/units/stray.obj",
+                            "victim.obj", "out/units/m5.obj"}) {
+    EXPECT_TRUE(file_exists(stays)) << stays;
+  }
+  EXPECT_FALSE(file_exists("out/units/m1.obj"));
+  // Told once: the ledger forgot the entry; the removed OBJ's entry went too.
+  std::ostringstream again, none;
+  EXPECT_EQ(run_command_line({"-u", "-r", "-d", "out", "--shard", "1/2", "--delete", "art"}, again,
+                             none),
+            0);
+  EXPECT_EQ(lines_of(none.str()), "");
+  const std::string ledger = read_file("out/.mdx2obj-record");
+  EXPECT_EQ(ledger.find("victim"), std::string::npos);
+  EXPECT_EQ(ledger.find("units/m1.obj"), std::string::npos);
+  EXPECT_NE(ledger.find("units/m2.obj"), std::string::npos);
+}
+
 // A record of the first form is read, and written again in the second.
 TEST_F(RerunFixture, RecordOfTheFirstFormIsRead) {
   EXPECT_EQ(run({"-u", "-r", "-d", "out", "art"}).size(), 6u);
@@ -154,6 +202,16 @@ TEST_F(RerunFixture, OnlyWhatChangedConvertsAgain) {
   for (int i = 0; i < 6; ++i) none[out + std::to_string(i) + ".obj"] = "up-to-date";
   EXPECT_EQ(run({"-u", "-r", "-d", "out", "art"}), none);
   EXPECT_EQ(dry_run({"art"}), "");
+  // A dry run makes nothing, not even the -d folder.
+  const std::string would = dry_run({"-d", "elsewhere", "art"}, true);
+  EXPECT_EQ(std::count(would.begin(), would.end(), '\n'), 6) << would;
+  EXPECT_FALSE(file_exists("elsewhere"));
+  std::ostringstream json, err;
+  EXPECT_EQ(run_command_line({"--json", "-u", "-n", "-r", "-d", "elsewhere", "art"}, json, err), 0);
+  EXPECT_NE(json.str().find("\"up_to_date\": 0, \"failed\": 0, \"not_started\": 0, "
+                            "\"would_convert\": 6,"),
+            std::string::npos)
+      << json.str();
   // A run killed while it wrote an OBJ again left its journal and its
   // temporary file: a run that finds every OBJ up to date removes the file, a
   // dry run leaves it. Each run a process of its own: this one has looked at
@@ -232,6 +290,14 @@ TEST_F(RerunFixture, ListsAndShards) {
       << err.str();
   EXPECT_TRUE(file_exists("outside/m2.obj"));
   EXPECT_TRUE(file_exists("outside/m3.obj"));
+  // A listed folder keeps its path under -d as a listed file does, or its
+  // last part where its path leaves the folder; and so does its shard path.
+  write_file("list", "art/units\n" + (dir.path / "art").string() + "\n");
+  EXPECT_EQ(run_command_line({"-qq", "-r", "--files-from", "list", "-d", "folders"}, out, err), 0)
+      << err.str();
+  EXPECT_TRUE(file_exists("folders/art/units/m5.obj"));
+  EXPECT_TRUE(file_exists("folders/art/units/m0.obj"));
+  EXPECT_EQ(std::distance(fs::recursive_directory_iterator("folders"), {}), 8);
   write_file("empty", "");
   EXPECT_EQ(run_command_line({"--files-from", "empty"}, out, err), 0);
   EXPECT_EQ(run_command_line({"--files-from", "missing"}, out, err), kExitUsage);

@@ -64,6 +64,16 @@ bool keeps_its_path(const fs::path& path) {
   return true;
 }
 
+constexpr char kDangling[] = "cannot open: it is a link to a file that does not exist";
+
+// A name that leads nowhere because it is a link to a file that is gone.
+bool dangling(const fs::path& name, const FileLook& look) {
+  FileLook link;
+  int code = 0;
+  return look.kind == FileLook::kMissing && !name.empty() && !holds_nul(name) &&
+         g_file_calls.look(name, false, &link, &code) && link.kind == FileLook::kLink;
+}
+
 // One PATH's walk: the folder as named, where its entries go, and the
 // progress told now and then (not for every name: the walk of a large tree
 // must not wait for a terminal).
@@ -72,14 +82,27 @@ struct Walk {
   const fs::path& root;
   JobList* list;
   const FindProgress& progress;
+  std::size_t kept = 0;  // the bytes of the folder's name that a model's tail keeps
   std::size_t looked = 0;
 };
 
 Job& add_found(Walk* walk, const fs::path& relative, const std::string& failure, bool model) {
-  Job& job =
-      add_job(walk->list, joined(walk->path, relative), relative.u8string().size(), failure, model);
+  const std::string name = joined(walk->path, relative);
+  const std::size_t tail = relative.u8string().size();
+  Job& job = add_job(walk->list, name, tail == 0 ? 0 : tail + walk->kept, failure, model);
   job.found = true;
   return job;
+}
+
+// What a listed folder's models keep of its name under -d, as a listed file
+// keeps its own: the whole path where it stays inside the -d folder, its last
+// part where it does not. A folder named on the command line keeps none.
+std::size_t kept_of_folder(const std::string& path, const fs::path& native, bool on_list) {
+  if (!on_list) return 0;
+  if (keeps_its_path(native)) return joined(path, "x").size() - 1;
+  const fs::path folder = native.has_filename() ? native : native.parent_path();
+  const std::size_t last = folder.filename().u8string().size();
+  return last == 0 ? 0 : last + 1;
 }
 
 // Every model under root/relative. Links to folders are not followed, so that
@@ -113,7 +136,7 @@ void find_models(Walk* walk, const fs::path& relative) {
     } else if (!g_file_calls.look(walk->root / name, true, &target, &code)) {
       failure = "cannot open: " + reason(code);
     } else if (target.kind == FileLook::kMissing) {
-      failure = "cannot open: it is a link to a file that does not exist";
+      failure = kDangling;
     } else if (target.kind == FileLook::kFolder) {
       continue;  // a link to a folder, which is not followed
     } else if (target.kind != FileLook::kRegular) {
@@ -181,13 +204,14 @@ JobList collect_models(const std::vector<std::string>& paths, const BatchOptions
       const std::string shown = shown_name(path);
       const bool whole = on_list && keeps_its_path(native);
       identify(&add_job(&list, shown, whole ? shown.size() : native.filename().u8string().size(),
-                        "", true),
+                        dangling(native, look) ? kDangling : "", true),
                look, code);
     } else if (!options.recursive) {
       add_job(&list, shown_name(path), 0, "is a folder (-r converts the models in it)", false);
     } else {
       const std::size_t first = list.jobs.size();
-      Walk walk{path, native, &list, progress};
+      Walk walk{path, native, &list, progress, kept_of_folder(path, native, on_list)};
+      list.folders.push_back({path, walk.kept});
       find_models(&walk, fs::path());
       std::sort(list.jobs.begin() + static_cast<std::ptrdiff_t>(first), list.jobs.end(),
                 [&](const Job& a, const Job& b) { return found_before(list, a, b); });

@@ -39,10 +39,18 @@ struct Job {
   std::int64_t obj_modified = 0;
 };
 
+// A folder of the run that was walked for models: as named, and the bytes of
+// that name that its models' tails keep (those of a listed folder).
+struct WalkedFolder {
+  std::string name;
+  std::size_t kept = 0;
+};
+
 struct JobList {
   std::string names;
   std::vector<Job> jobs;
   std::vector<std::string> failures;
+  std::vector<WalkedFolder> folders;
   Ledgers ledgers;
 };
 
@@ -58,8 +66,9 @@ using FindProgress = std::function<void(std::size_t found)>;
 
 // The models under `paths` in the run's order: each path as given, and the
 // models found under a folder sorted by their path, byte for byte; then those
-// of `listed` (a list of models), where a relative path without ".." keeps
-// its whole path under -d, as rsync's --files-from does.
+// of `listed` (a list of models and folders), where a relative path without
+// ".." keeps its whole path under -d, as rsync's --files-from does, and any
+// other its last part.
 JobList collect_models(const std::vector<std::string>& paths, const BatchOptions& options,
                        const FindProgress& progress = nullptr,
                        const std::vector<std::string>& listed = {});
@@ -73,6 +82,10 @@ std::string shard_path(const JobList& list, const Job& job);
 // tree splits the same wherever it is mounted and a new model moves no other.
 // A PATH that fails as a whole is part 1's.
 void keep_shard(JobList* list, const BatchOptions& options);
+
+// The OBJ name of a model named `model` (UTF-8, as shown) whose path under its
+// folder is its last `tail` bytes.
+std::string obj_name_of(const std::string& model, std::size_t tail, const BatchOptions& options);
 
 // Names every model's OBJ file. A model named twice whose OBJ is the same
 // file is dropped from the run after its first place; a model whose OBJ would

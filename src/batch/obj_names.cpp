@@ -46,14 +46,6 @@ bool same_model(const Job& a, const Job& b) {
          a.inode == b.inode;
 }
 
-std::string obj_for(const JobList& list, const Job& job, const BatchOptions& options) {
-  if (options.output) return *options.output;
-  const std::string shown(model_name(list, job));
-  if (!options.output_dir) return obj_name_for(shown);
-  fs::path tail = fs::u8path(shown.substr(shown.size() - job.tail_len));
-  return shown_name((fs::u8path(*options.output_dir) / tail.replace_extension(".obj")).u8string());
-}
-
 void index_names(Naming* n) {
   const std::vector<Job>& jobs = n->list->jobs;
   n->obj_hash.assign(jobs.size(), 0);
@@ -167,6 +159,13 @@ void claim_obj(Naming* n, std::size_t i) {
 
 }  // namespace
 
+std::string obj_name_of(const std::string& model, std::size_t tail, const BatchOptions& options) {
+  if (options.output) return *options.output;
+  if (!options.output_dir) return obj_name_for(model);
+  fs::path path = fs::u8path(model.substr(model.size() - tail));
+  return shown_name((fs::u8path(*options.output_dir) / path.replace_extension(".obj")).u8string());
+}
+
 void name_obj_files(JobList* list, const BatchOptions& options) {
   std::error_code ec;
   Naming n;
@@ -175,7 +174,7 @@ void name_obj_files(JobList* list, const BatchOptions& options) {
   // Every OBJ name first, so that each model can be checked against all.
   for (Job& job : list->jobs) {
     if (job.failure != 0) continue;
-    const std::string obj = obj_for(*list, job, options);
+    const std::string obj = obj_name_of(std::string(model_name(*list, job)), job.tail_len, options);
     job.obj = static_cast<std::uint32_t>(list->names.size());
     job.obj_len = static_cast<std::uint32_t>(obj.size());
     list->names += obj;

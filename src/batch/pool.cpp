@@ -116,7 +116,16 @@ JobEnd convert_job(Pool* pool, Slot* slot, std::size_t i) {
   conversion.reached = &slot->reached;
   conversion.buffers = &slot->buffers;
   end.outcome = Outcome::kNotStarted;
-  if (pool->no_output || on_dead_device(pool, conversion.obj.path)) return end;
+  if (!pool->no_output.empty()) {
+    // A fault that no model can escape is told once, by the first model, as
+    // its failure in every form.
+    if (i != pool->first_model) return end;
+    end.outcome = Outcome::kFailed;
+    end.done.failed_name = conversion.obj.shown;
+    end.done.why = pool->no_output;
+    return end;
+  }
+  if (on_dead_device(pool, conversion.obj.path)) return end;
   Ledger* ledger = job.ledger == kNoLedger ? nullptr : pool->list.ledgers.all[job.ledger].get();
   const std::string key =
       ledger ? ledger_key(pool->list.ledgers, *ledger, conversion.obj.path) : "";
@@ -127,7 +136,16 @@ JobEnd convert_job(Pool* pool, Slot* slot, std::size_t i) {
   const auto start = Clock::now();
   end.done = convert_model(pool->settings, conversion, no_progress, pool->out);
   end.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  if (end.done.stopped) return end;
+  if (end.done.stopped) {
+    // Stopped because the reader of standard output left: what it was doing
+    // is lost, a failure; an interruption's models are not started.
+    if (output_closed()) {
+      end.outcome = Outcome::kFailed;
+      end.done.failed_name = conversion.model.shown;
+      end.done.why = "output closed";
+    }
+    return end;
+  }
   if (end.done.file_system_fault && !first_to_meet(pool, conversion.obj.path)) return end;
   if (ledger) note_in_ledger(*pool, job, ledger, key, conversion, end.done);
   end.outcome = end.done.ok ? Outcome::kConverted : Outcome::kFailed;
@@ -154,6 +172,10 @@ void plan_pool(Pool* pool) {
   pool->threads =
       std::max<std::size_t>(1, std::min<std::size_t>(options.jobs, pool->list.jobs.size()));
   pool->slots.reset(new Slot[pool->threads]);
+  const std::vector<Job>& jobs = pool->list.jobs;
+  while (pool->first_model < jobs.size() && jobs[pool->first_model].failure != 0) {
+    ++pool->first_model;
+  }
   ConvertSettings& settings = pool->settings;
   settings.style = options.style;
   settings.to_stdout = options.to_stdout;

@@ -62,7 +62,10 @@ struct Pool {
   std::unique_ptr<Slot[]> slots;
   std::atomic<std::size_t> next{0};  // the next job to take
   std::vector<std::thread> workers;
-  bool no_output = false;  // the -d folder cannot be made: nothing can be written
+  // Why the -d folder cannot be made, so that nothing can be written: the
+  // first model fails with it, and the others are not started.
+  std::string no_output;
+  std::size_t first_model = 0;  // the first job that is a model to convert
   // File systems where no OBJ can be written any more (full, read-only);
   // none in almost every run.
   std::mutex mutex;

@@ -15,6 +15,7 @@ double seconds_since(Clock::time_point start) {
 
 // A job's line on standard error: its failure, or its summary.
 std::string human_line(const Report& r, const Job& job, Outcome outcome, const JobEnd& end) {
+  if (outcome == Outcome::kFailed && end.done.output_closed) return "";
   if (outcome == Outcome::kFailed) return failure_line(end.done.failed_name, end.done.why) + "\n";
   if (outcome != Outcome::kConverted || r.options.quiet > 0) return "";
   const std::string obj =
@@ -56,8 +57,8 @@ std::string json_line(const Report& r, const Job& job, Outcome outcome, const Jo
 std::string out_line(const Report& r, const Job& job, Outcome outcome, const JobEnd* end) {
   if (r.options.json) return json_line(r, job, outcome, end);
   if (outcome != Outcome::kWouldConvert) return "";
-  return shown_name(std::string(model_name(r.list, job))) + " -> " +
-         shown_name(std::string(obj_name(r.list, job))) + ": " + end->reason + "\n";
+  return printable_name(std::string(model_name(r.list, job))) + " -> " +
+         printable_name(std::string(obj_name(r.list, job))) + ": " + end->reason + "\n";
 }
 
 // Only models count in the tally; a PATH that failed as a whole is a line of
@@ -74,6 +75,10 @@ void count(Tally* tally, const Job& job, Outcome outcome) {
   tally->not_started += outcome == Outcome::kPending || outcome == Outcome::kNotStarted;
 }
 
+// One model to standard output whose reader left ends as cat does: without a
+// word.
+bool silent_end(const Report& r) { return r.options.to_stdout && output_closed(); }
+
 // The lines of the jobs that ended, from the first not told on, as far as
 // the first one still under way (or, with `to_end`, all of them). Called
 // with the mutex held.
@@ -85,7 +90,7 @@ void take_lines(Report* r, bool to_end, std::string* diag, std::string* out) {
     count(&r->tally, job, outcome);
     auto end = r->ends.find(r->told);
     const JobEnd* ended = end == r->ends.end() ? nullptr : &end->second;
-    if (ended) *diag += human_line(*r, job, outcome, *ended);
+    if (ended && !silent_end(*r)) *diag += human_line(*r, job, outcome, *ended);
     *out += out_line(*r, job, outcome, ended);
     if (ended) r->ends.erase(end);
   }
@@ -129,9 +134,26 @@ void Report::job_finished(std::size_t job, JobEnd&& end) {
   changed.notify_one();
 }
 
-void tell_other_failure(Report* r, const std::string& name, const std::string& why, bool as_json) {
+void tell_removal(Report* r, const std::string& model, const std::string& obj) {
+  const bool dry = r->options.dry_run;
+  if (r->options.json) {
+    r->out << "{\"type\": \"removal\", \"model\": " << json_string(model)
+           << ", \"obj\": " << json_string(obj) << ", \"status\": \""
+           << (dry ? "would-remove" : "removed") << "\"}\n"
+           << std::flush;
+  } else if (dry) {
+    r->out << printable_name(model) << " -> " << printable_name(obj) << ": gone\n" << std::flush;
+  }
+  if (dry) return;
+  ++r->tally.removed;
+  if (r->options.quiet == 0) {
+    show_status(&r->status, failure_line(obj, "removed, its model is gone") + "\n", "");
+  }
+}
+
+void tell_other_failure(Report* r, const std::string& name, const std::string& why) {
   r->other_failed = true;
-  if (as_json && r->options.json) {
+  if (r->options.json) {
     r->out << "{\"type\": \"failure\"" << json_field("path", name) << json_field("error", why)
            << "}\n"
            << std::flush;
@@ -195,19 +217,22 @@ int end_report(Report* r) {
   const std::size_t counted = models - tally.would_convert;
   // A lone model's line says it all, and a PATH that failed alone needs no
   // "0 models"; an empty list does.
-  const bool tally_wanted =
-      (counted != 1 && !(counted == 0 && tally.path_failed)) || stopped || tally.not_started > 0;
+  const bool tally_wanted = (counted != 1 && !(counted == 0 && tally.path_failed)) || stopped ||
+                            tally.not_started > 0 || tally.removed > 0;
   std::string text;
   if (r->options.quiet < 2 && !r->options.dry_run && tally_wanted) {
     text += tally_line(tally, seconds_since(r->start)) + "\n";
   }
-  if (stopped) text += "mdx2obj: interrupted\n";
+  if (stopped && !output_closed()) text += "mdx2obj: interrupted\n";
+  if (silent_end(*r)) text.clear();
   if (r->options.json) {
     r->out << "{\"type\": \"totals\"" << json_field("models", std::uint64_t(models))
            << json_field("converted", std::uint64_t(tally.converted))
            << json_field("up_to_date", std::uint64_t(tally.up_to_date))
            << json_field("failed", std::uint64_t(tally.failed))
            << json_field("not_started", std::uint64_t(tally.not_started))
+           << json_field("would_convert", std::uint64_t(tally.would_convert))
+           << json_field("removed", std::uint64_t(tally.removed))
            << json_field("seconds", seconds_since(r->start))
            << json_field("obj_bytes", tally.obj_bytes)
            << ", \"interrupted\": " << (stopped ? "true" : "false") << "}\n"

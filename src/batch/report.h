@@ -52,10 +52,12 @@ struct Report : JobEvents {
   void job_finished(std::size_t job, JobEnd&& end) override;
 };
 
-// A failure that is no job's, told at once: "mdx2obj: NAME: WHY"; with
-// `as_json`, a {"type": "failure"} line too.
-void tell_other_failure(Report* report, const std::string& name, const std::string& why,
-                        bool as_json);
+// A failure that is no job's, told at once: "mdx2obj: NAME: WHY", and a
+// {"type": "failure"} line.
+void tell_other_failure(Report* report, const std::string& name, const std::string& why);
+
+// An OBJ whose model is gone (--delete): removed, or with -n, to be removed.
+void tell_removal(Report* report, const std::string& model, const std::string& obj);
 
 // The status line's first drawing, before any job starts: even a run
 // shorter than its interval shows its start.

@@ -1,16 +1,18 @@
 #include "batch/run.h"
 
+#include "batch/delete_gone.h"
 #include "batch/pool.h"
 #include "batch/report.h"
 #include "common/file_calls.h"
 #include "common/file_identity.h"
+#include "common/interrupt.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 // The -d folder, made before any model: when it cannot be, no model could be
-// written, and that is told once.
+// written.
 bool make_output_dir(const std::string& dir, std::string* why) {
   const fs::path path = native_name(dir, NameBytes::kUtf8);
   FileLook look;
@@ -32,7 +34,7 @@ void save_ledgers(Report* report, Ledgers* ledgers) {
   for (const auto& ledger : ledgers->all) {
     std::string why;
     if (!save_ledger(ledger.get(), &why)) {
-      tell_other_failure(report, ledger->shown, "not saved: " + why, true);
+      tell_other_failure(report, ledger->shown, "not saved: " + why);
     }
   }
 }
@@ -45,16 +47,14 @@ int run_batch(JobList& list, const BatchOptions& options, std::ostream& out, std
   Report report(list, options, out, diag, columns);
   Pool pool(list, options, report, out);
   plan_pool(&pool);
-  std::string why;
-  if (options.output_dir && !make_output_dir(*options.output_dir, &why)) {
-    tell_other_failure(&report, *options.output_dir, why, false);
-    pool.no_output = true;
-  }
+  // A dry run makes nothing, not even the -d folder.
+  if (options.output_dir && !options.dry_run) make_output_dir(*options.output_dir, &pool.no_output);
   begin_report(&report, pool);
   start_pool(&pool);
   follow_run(&report, pool);
   join_pool(&pool);
   tell_rest(&report);
+  if (options.delete_gone && !interrupted()) delete_gone(&list, options, &report);
   // A dry run writes nothing, not even a ledger.
   if (!options.dry_run) save_ledgers(&report, &list.ledgers);
   return end_report(&report);

@@ -219,6 +219,7 @@ std::string tally_line(const Tally& tally, double seconds) {
   if (tally.up_to_date > 0) text += ", " + grouped(tally.up_to_date) + " up to date";
   if (tally.failed > 0) text += ", " + grouped(tally.failed) + " failed";
   if (tally.not_started > 0) text += ", " + grouped(tally.not_started) + " not started";
+  if (tally.removed > 0) text += ", " + grouped(tally.removed) + " removed";
   char tail[64];
   std::snprintf(tail, sizeof tail, " (%.1f s, %s of OBJ)", seconds, size);
   return text + tail;

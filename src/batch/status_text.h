@@ -43,6 +43,7 @@ struct Tally {
   std::uint64_t obj_bytes = 0;
   std::size_t up_to_date = 0;
   std::size_t would_convert = 0;  // -n: told, not converted, and not in the tally
+  std::size_t removed = 0;        // --delete: OBJ files whose models are gone
   bool path_failed = false;       // a PATH failed as a whole: a failure, but no model
 };
 

@@ -127,6 +127,11 @@ std::string host_name() {
 
 unsigned long this_process() { return static_cast<unsigned long>(::getpid()); }
 
+bool output_is_pipe() {
+  struct stat st;
+  return ::fstat(STDOUT_FILENO, &st) == 0 && S_ISFIFO(st.st_mode);
+}
+
 bool process_alive(unsigned long pid) {
   // No process has a number past the largest pid_t (nor should a leftover's
   // name make this a signal to a process group).
@@ -336,6 +341,8 @@ std::string host_name() {
 
 unsigned long this_process() { return GetCurrentProcessId(); }
 
+bool output_is_pipe() { return GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_PIPE; }
+
 bool process_alive(unsigned long pid) {
   HANDLE process =
       OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
@@ -348,9 +355,6 @@ bool process_alive(unsigned long pid) {
 std::string unusable_name(const fs::path& name) {
   const std::wstring file = name.filename().wstring();
   if (file.empty()) return "";
-  if (file.back() == L'.' || file.back() == L' ') {
-    return "a name that ends in a dot or a space cannot be made on Windows";
-  }
   std::wstring stem = file.substr(0, file.find(L'.'));
   while (!stem.empty() && stem.back() == L' ') stem.pop_back();
   for (wchar_t& c : stem) c = static_cast<wchar_t>(std::towupper(c));

@@ -59,6 +59,9 @@ std::filesystem::path long_path(const std::filesystem::path& name);
 // cannot be read.
 bool folder_names(const std::filesystem::path& folder, std::vector<std::string>* names, int* code);
 
+// Standard output is a pipe, whose reader may leave.
+bool output_is_pipe();
+
 std::string this_host();
 unsigned long this_process();
 // False only when no process of that number runs on this machine.
@@ -67,9 +70,9 @@ bool process_alive(unsigned long pid);
 // number of a process that no longer runs on this machine.
 bool process_ended(const std::string& digits);
 
-// Windows reserves device names (CON, AUX, COM1...) in every folder and drops a
-// final dot or space: such a name would not be the file asked for. Empty
-// where the name is fine, else the reason; always empty elsewhere.
+// Windows reserves device names (CON, AUX, COM1...) in every folder: such a
+// name would not be the file asked for. Empty where the name is fine, else
+// the reason; always empty elsewhere.
 std::string unusable_name(const std::filesystem::path& name);
 
 // The text of an errno value.

@@ -27,6 +27,13 @@ fs::path native_name(const std::string& name, NameBytes bytes) {
   if (wide_len <= 0) return fs::path(name);
   std::wstring wide(static_cast<std::size_t>(wide_len), L'\0');
   MultiByteToWideChar(code_page, 0, name.data(), size, wide.data(), wide_len);
+  // "." and ".." stay what they are; a name of dots alone is left as typed.
+  const std::size_t last = wide.find_last_not_of(L"\\/.");
+  const std::size_t kept = wide.find_last_not_of(L". ");
+  if (last != std::wstring::npos && kept != std::wstring::npos && kept + 1 < wide.size() &&
+      wide.find_first_of(L"\\/", kept) == std::wstring::npos) {
+    wide.erase(kept + 1);
+  }
   return fs::path(wide);
 #else
   (void)bytes;
@@ -50,7 +57,7 @@ fs::path::string_type name_key(const fs::path& name) {
   return name_key(name, ec ? fs::path() : cwd);
 }
 
-fs::path::string_type name_key(const fs::path& name, const fs::path& cwd) {
+fs::path absolute_name(const fs::path& name, const fs::path& cwd) {
   fs::path whole = name;
   if (!name.is_absolute()) {
     std::error_code ec;
@@ -60,7 +67,11 @@ fs::path::string_type name_key(const fs::path& name, const fs::path& cwd) {
                 : cwd / name;
     if (ec) whole = name;
   }
-  fs::path::string_type key = whole.lexically_normal().native();
+  return whole.lexically_normal();
+}
+
+fs::path::string_type name_key(const fs::path& name, const fs::path& cwd) {
+  fs::path::string_type key = absolute_name(name, cwd).native();
 #ifdef _WIN32
   if (!key.empty()) CharLowerBuffW(key.data(), static_cast<DWORD>(key.size()));
 #endif

@@ -11,13 +11,20 @@
 enum class NameBytes { kCodePage, kUtf8 };
 
 // The file system's name for a name as the user gave it. On Windows the bytes
-// become the wide name, so that a name outside ASCII opens the file it names;
-// elsewhere the bytes stand.
+// become the wide name, so that a name outside ASCII opens the file it names,
+// and its last part loses its trailing dots and spaces, as Windows itself
+// takes such a name (" out file.obj " is " out file.obj"), also where a long
+// path's prefix would keep them; elsewhere the bytes stand.
 std::filesystem::path native_name(const std::string& name, NameBytes bytes = NameBytes::kCodePage);
 
 // True when both names lead to one file (same path, another spelling or letter
 // case, a symbolic or a hard link). A name that does not exist is nobody's twin.
 bool same_file(const std::filesystem::path& a, const std::filesystem::path& b);
+
+// The absolute path of `name` with "." and ".." folded away, relative names
+// taken from `cwd` (the current folder, asked once for a whole run).
+std::filesystem::path absolute_name(const std::filesystem::path& name,
+                                    const std::filesystem::path& cwd);
 
 // A name as the file system compares names: the absolute path with "." and
 // ".." folded away, and on Windows without regard to letter case. Two names

@@ -9,6 +9,14 @@ std::atomic<int> interrupt_detail::signal_seen{0};
 
 void set_interrupted(int signal) { interrupt_detail::signal_seen.store(signal); }
 
+bool output_closed() {
+#ifdef SIGPIPE
+  return interrupt_detail::signal_seen.load() == SIGPIPE;
+#else
+  return false;
+#endif
+}
+
 #ifndef _WIN32
 namespace {
 void on_signal(int signal) { interrupt_detail::signal_seen.store(signal); }

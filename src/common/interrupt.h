@@ -14,8 +14,12 @@ inline bool interrupted() {
   return interrupt_detail::signal_seen.load(std::memory_order_relaxed) != 0;
 }
 
-// SIGINT, SIGTERM and SIGHUP on Linux; Ctrl-C, Ctrl-Break and the closing of
-// the console window on Windows.
+// The reader of standard output is gone (SIGPIPE: head, a closed pipe): the
+// run stops as after an interruption, but tells no interruption.
+bool output_closed();
+
+// SIGINT, SIGTERM, SIGHUP and SIGPIPE on Linux; Ctrl-C, Ctrl-Break and the
+// closing of the console window on Windows.
 void catch_interruptions();
 
 // As if `signal` had come (tests), or 0 to forget it.

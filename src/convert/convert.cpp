@@ -1,7 +1,7 @@
 #include "convert/convert.h"
 
 #include <cerrno>
-#include <cmath>
+#include <cfloat>
 #include <cstdlib>
 
 #include "common/file_calls.h"
@@ -112,13 +112,32 @@ std::string shown_name(std::string name) {
   return name;
 }
 
+std::string printable_name(const std::string& name) {
+  std::string shown = shown_name(name);
+  std::string out;
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(shown[i]);
+    // C1 controls are U+0080 to U+009F: 0xC2 and a second byte below 0xA0.
+    const bool c1 = c == 0xC2 && i + 1 < shown.size() &&
+                    static_cast<unsigned char>(shown[i + 1]) >= 0x80 &&
+                    static_cast<unsigned char>(shown[i + 1]) < 0xA0;
+    if (c < 0x20 || c == 0x7F || c1) {
+      out += '?';
+      i += c1;
+    } else {
+      out += shown[i];
+    }
+  }
+  return out;
+}
+
 std::string slashed_name(std::string name) {
   for (char& c : name) c = c == '\\' ? '/' : c;
   return name;
 }
 
 std::string failure_line(const std::string& name, const std::string& why) {
-  return "mdx2obj: " + (name.empty() ? std::string("\"\"") : shown_name(name)) + ": " + why;
+  return "mdx2obj: " + (name.empty() ? std::string("\"\"") : printable_name(name)) + ": " + why;
 }
 
 int tell_failure(std::ostream& diag, const std::string& name, const std::string& why) {
@@ -168,6 +187,7 @@ Converted convert_model(const ConvertSettings& settings, const Conversion& job,
     // The file knows why a write fell short; the sink only that it did.
     fail(&done, obj, file.error.empty() ? why : file.error).file_system_fault =
         file.file_system_fault;
+    done.output_closed = settings.to_stdout && output_is_pipe();
     return done;
   }
   if (!settings.to_stdout && !commit_obj(job, &file, &done)) return done;
@@ -182,14 +202,14 @@ Converted convert_model(const ConvertSettings& settings, const Conversion& job,
   return done;
 }
 
-// A decimal number read whole ("0.01", ".5", "2.54e-2"), finite and greater
-// than 0: no sign but "+", no hex, no "inf" or "nan", nothing after it.
+// A decimal number read whole ("0.01", ".5", "2.54e-2"): no sign but "+", no
+// hex, no "inf" or "nan", nothing after it.
 bool read_scale(const std::string& text, double* scale) {
   if (text.empty() || text.find_first_not_of("0123456789.eE+-") != std::string::npos) return false;
   errno = 0;
   char* end = nullptr;
   const double value = std::strtod(text.c_str(), &end);
-  if (*end != '\0' || errno == ERANGE || !(value > 0) || !std::isfinite(value)) return false;
+  if (*end != '\0' || errno == ERANGE || !(value >= FLT_MIN && value <= FLT_MAX)) return false;
   *scale = value;
   return true;
 }
@@ -200,7 +220,7 @@ std::string obj_name_for(const std::string& model) {
 
 std::string summary_line(const std::string& model, const std::string& obj,
                          const WalkCounts& counts) {
-  return shown_name(model) + " -> " + shown_name(obj) + ": " +
+  return printable_name(model) + " -> " + printable_name(obj) + ": " +
          counted(counts.geosets, "geoset", "geosets") + ", " +
          counted(counts.vertices, "vertex", "vertices") + ", " +
          counted(counts.triangles, "triangle", "triangles");

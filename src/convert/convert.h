@@ -65,6 +65,9 @@ struct Converted {
   bool stopped = false;      // an interruption stopped it: nothing of it kept, nothing to tell
   bool open_failed = false;  // the model could not be opened
   bool partial = false;      // it failed, but left the OBJ of its whole records
+  // The reader of standard output left (on Windows, a failed write to a
+  // pipe): the failure is one without a word, as cat's.
+  bool output_closed = false;
   // The failure is one that every later OBJ on the same file system would
   // meet too (no space, read-only).
   bool file_system_fault = false;
@@ -93,13 +96,19 @@ bool find_geosets(ModelSource& src, std::string* why);
 bool walk_and_flush(ModelSource& src, ObjSink& sink, std::ostream& console, std::string* why,
                     WalkCounts* counts);
 // A scale (--scale, the page's) read whole: a decimal number ("0.01", ".5",
-// "2.54e-2"), finite and greater than 0; false for anything else.
+// "2.54e-2") from the smallest normal float to the largest, so that no
+// position becomes 0 or an infinity by it alone; false for anything else.
 bool read_scale(const std::string& text, double* scale);
+// What read_scale takes, for its messages.
+constexpr char kScaleRange[] = "a decimal number from 1.2e-38 to 3.4e+38";
 // The OBJ file beside a model (names in UTF-8): its extension replaced by
 // .obj, "art/unit.mdx" gives "art/unit.obj" and "unit" gives "unit.obj".
 std::string obj_name_for(const std::string& model);
 // A name as messages show it: on Windows with one separator, "\".
 std::string shown_name(std::string name);
+// A name as a line of text shows it: shown_name, and every control character
+// (C0, DEL, C1) as "?", so that no name breaks a line or moves the cursor.
+std::string printable_name(const std::string& name);
 // A name with "/" between folders on every system: a portable key.
 std::string slashed_name(std::string name);
 // The command line's summary of one model: "unit.mdx -> unit.obj: 2 geosets,

@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr char kUsage[] = "usage: mdx2obj [-r] [-d DIR | -o FILE] [-j N] [--objects] [-q] PATH...";
+constexpr char kUsage[] = "usage: mdx2obj [OPTIONS] PATH...";
 
 constexpr char kHelp[] =
     "usage: mdx2obj [OPTIONS] PATH...\n"
@@ -44,8 +44,9 @@ constexpr char kHelp[] =
     "  --up y|z           y: write each position and normal (x, y, z) as\n"
     "                     (x, z, -y), so that the model stands in a Y-up reader;\n"
     "                     z (the default): as the model has them\n"
-    "  --scale F          multiply every position by F (a decimal number above 0)\n"
-    "                     in double precision, rounded to the nearest float\n"
+    "  --scale F          multiply every position by F (a decimal number from\n"
+    "                     1.2e-38 to 3.4e+38) in double precision, rounded to the\n"
+    "                     nearest float\n"
     "  -q, --quiet        failures, the status line and the tally: no summaries;\n"
     "                     twice (-qq) failures only\n"
     "  -u, --update       convert only the models whose OBJ is not up to date: it is\n"
@@ -54,11 +55,14 @@ constexpr char kHelp[] =
     "                     version of mdx2obj made it\n"
     "  -n, --dry-run      with -u: list the models that would be converted, and why,\n"
     "                     on standard output; write nothing\n"
+    "  --delete           with -u: remove the OBJ files whose models are gone, within\n"
+    "                     the folders named and the shard, where nobody changed them\n"
     "  --json             results as JSON lines on standard output, a line a model\n"
     "                     and the totals last\n"
     "  --files-from FILE  convert the models listed in FILE too, one a line (- for\n"
     "                     standard input); under -d a relative path keeps its path\n"
-    "  -0, --null         the list's paths end with NUL bytes (find -print0)\n"
+    "  -0, --null         with --files-from: the list's paths end with NUL bytes\n"
+    "                     (find -print0)\n"
     "  --shard K/N        convert part K of N of the run, split by a hash of each\n"
     "                     model's path: N processes or machines convert it all\n"
     "  -h, --help         this text (on Windows also /?)\n"
@@ -129,6 +133,8 @@ bool take_switch(const std::string& flag, BatchOptions* o) {
     o->dry_run = true;
   } else if (flag == "--json") {
     o->json = true;
+  } else if (flag == "--delete") {
+    o->delete_gone = true;
   } else if (flag == "-0" || flag == "--null") {
     o->null_separated = true;
   } else if (flag == "--objects") {
@@ -166,13 +172,11 @@ Took take_jobs(Reader* r, const std::string& flag, BatchOptions* o) {
 }
 
 // An option given once at most, whose value is a name: -o, -d, --files-from.
-Took take_name(Reader* r, const std::string& flag, const char* needs, bool may_be_empty,
+Took take_name(Reader* r, const std::string& flag, const char* needs,
                std::optional<std::string>* into) {
   if (*into) return wrong(r, flag + " is given twice");
   std::string name;
-  if (!take_value(r, &name) || (name.empty() && !may_be_empty)) {
-    return wrong(r, flag + " needs " + needs);
-  }
+  if (!take_value(r, &name) || name.empty()) return wrong(r, flag + " needs " + needs);
   *into = name;
   return Took::kOption;
 }
@@ -189,7 +193,7 @@ Took take_style(Reader* r, const std::string& flag, ObjStyle* style) {
   }
   if (!take_value(r, &text)) return wrong(r, flag + " needs a number");
   if (!read_scale(text, &style->scale)) {
-    return wrong(r, flag + " takes a decimal number greater than 0, not " + text);
+    return wrong(r, flag + " takes " + kScaleRange + ", not " + text);
   }
   return Took::kOption;
 }
@@ -200,16 +204,20 @@ Took take_flag(Reader* r, const std::string& flag, BatchOptions* o) {
     r->options_over = true;
     return Took::kOption;
   }
-  if (flag == "-h" || flag == "--help") return Took::kHelp;
-  if (flag == "--version") return Took::kVersion;
-  if (take_switch(flag, o)) return Took::kOption;
+  const bool ends_here = flag == "-h" || flag == "--help" || flag == "--version";
+  if (ends_here || take_switch(flag, o)) {
+    // A switch is on by being there: --objects=no or --update=false would
+    // mean nothing.
+    if (r->has_value && flag[1] == '-') return wrong(r, flag + " takes no value, not " + r->value);
+    if (flag == "--version") return Took::kVersion;
+    return ends_here ? Took::kHelp : Took::kOption;
+  }
   if (flag == "--up" || flag == "--scale") return take_style(r, flag, &o->style);
-  if (flag == "--files-from") return take_name(r, flag, "a file", false, &o->files_from);
+  if (flag == "--files-from") return take_name(r, flag, "a file", &o->files_from);
   if (flag == "--shard") return take_shard(r, flag, o);
-  if (flag == "-o" || flag == "--output")
-    return take_name(r, flag, "a file name", true, &o->output);
+  if (flag == "-o" || flag == "--output") return take_name(r, flag, "a file name", &o->output);
   if (flag == "-d" || flag == "--output-dir") {
-    return take_name(r, flag, "a folder name", false, &o->output_dir);
+    return take_name(r, flag, "a folder name", &o->output_dir);
   }
   if (flag == "-j" || flag == "--jobs") return take_jobs(r, flag, o);
   return Took::kUnknown;
@@ -248,6 +256,10 @@ bool check_together(const BatchOptions& o, bool any_path, std::ostream& diag, Ex
                        status);
   }
   if (o.dry_run && !o.update) return usage_error(diag, "-n goes with -u", status);
+  if (o.delete_gone && !o.update) return usage_error(diag, "--delete goes with -u", status);
+  if (o.null_separated && !o.files_from) {
+    return usage_error(diag, "-0 goes with --files-from", status);
+  }
   return true;
 }
 

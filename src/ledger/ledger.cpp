@@ -18,13 +18,7 @@ constexpr char kSeparator = '/';
 
 // A path as an absolute one without "." and "..".
 fs::path absolute_of(const Ledgers& ledgers, const fs::path& path) {
-  fs::path whole;
-  if (path.is_absolute() || path.has_root_name() || path.has_root_directory()) {
-    std::error_code ec;
-    whole = fs::absolute(path, ec).lexically_normal();
-  } else {
-    whole = (ledgers.cwd / path).lexically_normal();
-  }
+  fs::path whole = absolute_name(path, ledgers.cwd);
   // "out/" is the folder "out".
   if (!whole.has_filename() && whole.has_relative_path()) whole = whole.parent_path();
   return whole;

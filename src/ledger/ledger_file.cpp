@@ -102,7 +102,7 @@ bool foldable_journal(const std::string& name) {
 
 std::string ledger_line(const std::string& key, const LedgerEntry& e) {
   std::ostringstream line;
-  line << "obj\t" << e.model_size << '\t' << e.model_modified << '\t' << e.file_size << '\t'
+  line << (e.kind == LedgerKind::kGone ? "gone\t" : "obj\t") << e.model_size << '\t' << e.model_modified << '\t' << e.file_size << '\t'
        << e.file_modified << '\t' << (e.failed ? "failed" : "ok") << '\t' << e.style << '\t'
        << e.version << '\t' << escaped(key) << '\t' << escaped(e.model) << '\n';
   return line.str();
@@ -118,8 +118,9 @@ bool read_ledger_line(std::string line, std::string* key, LedgerEntry* entry) {
   *entry = LedgerEntry();
   // The first form (a ledger of release 1.1.0): no kind and no model path.
   if (fields.size() == 8) return read_fields(fields, 0, entry, key);
-  return fields.size() == 10 && fields[0] == "obj" && read_fields(fields, 1, entry, key) &&
-         unescaped(fields[9], &entry->model);
+  if (fields.size() != 10 || (fields[0] != "obj" && fields[0] != "gone")) return false;
+  entry->kind = fields[0] == "gone" ? LedgerKind::kGone : LedgerKind::kObj;
+  return read_fields(fields, 1, entry, key) && unescaped(fields[9], &entry->model);
 }
 
 void read_ledger_file(const fs::path& name, std::unordered_map<std::string, LedgerEntry>* entries) {
@@ -127,6 +128,11 @@ void read_ledger_file(const fs::path& name, std::unordered_map<std::string, Ledg
   std::string line, key;
   LedgerEntry entry;
   while (std::getline(in, line)) {
-    if (read_ledger_line(line, &key, &entry)) (*entries)[key] = entry;
+    if (!read_ledger_line(line, &key, &entry)) continue;
+    if (entry.kind == LedgerKind::kGone) {
+      entries->erase(key);
+    } else {
+      (*entries)[key] = entry;
+    }
   }
 }

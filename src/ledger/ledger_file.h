@@ -9,8 +9,9 @@
 #include <unordered_map>
 #include <vector>
 
-// The kind of file an entry lists.
-enum class LedgerKind : unsigned char { kObj };
+// The kind of file an entry lists; or, in a journal, that the ledger lists the
+// file no more (--delete removed it, or it was never one to remove).
+enum class LedgerKind : unsigned char { kObj, kGone };
 
 // One file as the run that wrote it left it, and the model it came from.
 struct LedgerEntry {
@@ -39,16 +40,16 @@ std::vector<std::string> journals_in(const std::filesystem::path& folder);
 // machine that is gone (another machine's processes are not ours to judge).
 bool foldable_journal(const std::string& name);
 
-// "obj", the model's size and time, the file's size and time, "ok" or
-// "failed", the style, the version, the key and the model's path.
+// "obj" (or "gone"), the model's size and time, the file's size and time,
+// "ok" or "failed", the style, the version, the key and the model's path.
 std::string ledger_line(const std::string& key, const LedgerEntry& entry);
 
 // One line of either form (the first, of version 1, has neither kind nor
 // model path); false for what is no whole entry.
 bool read_ledger_line(std::string line, std::string* key, LedgerEntry* entry);
 
-// The entries of a ledger's file or a journal, each replacing one of its key;
-// lines that are no whole entries are passed over: a damaged ledger only means
-// that its models convert again.
+// The entries of a ledger's file or a journal, each replacing one of its key
+// (or, gone, taking it away); lines that are no whole entries are passed over:
+// a damaged ledger only means that its models convert again.
 void read_ledger_file(const std::filesystem::path& name,
                       std::unordered_map<std::string, LedgerEntry>* entries);

@@ -13,6 +13,12 @@ bool open_model_source(ModelSource* src, const std::filesystem::path& name, cons
     *err = "cannot open: the name holds a NUL character";
     return false;
   }
+  // On Windows "con.mdx" is the console, whatever the folder.
+  const std::string device = unusable_name(name);
+  if (!device.empty()) {
+    *err = "cannot open: " + device;
+    return false;
+  }
   // The walk needs a file whose size is known and that it can seek in.
   ModelLook look;
   if (seen) {

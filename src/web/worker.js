@@ -98,10 +98,11 @@ onmessage = async ({ data: { models, objects, up, scale, zip } }) => {
   for (const model of models) {
     model.obj = converter.ccall('obj_name', 'string', ['string'], [model.objFrom]);
   }
-  // The scale as the command line reads --scale: a decimal number above 0.
+  // The scale as the command line reads --scale: a decimal number from the
+  // smallest normal float to the largest.
   const shape = { objects, up, scale: converter.ccall('scale_value', 'number', ['string'], [scale]) };
   if (!(shape.scale > 0)) {
-    postMessage({ log: `mdx2obj: the scale takes a decimal number greater than 0, not ${scale}\n` });
+    postMessage({ log: `mdx2obj: the scale takes a decimal number from 1.2e-38 to 3.4e+38, not ${scale}\n` });
     postMessage({ done: true, ok: false, converted: [], objs: models.map((m) => m.obj),
                   wasm_bytes: converter._memory_bytes() });
     return;

@@ -139,7 +139,7 @@ test('a model converts to the native OBJ bytes, with and without objects, up and
 
 test('a scale that is no decimal number above 0 converts nothing', async () => {
   const run = await convert(model('scaled.mdx', 3000), { scale: '-1' });
-  assert.equal(run.log, 'mdx2obj: the scale takes a decimal number greater than 0, not -1\n');
+  assert.equal(run.log, 'mdx2obj: the scale takes a decimal number from 1.2e-38 to 3.4e+38, not -1\n');
   assert.equal(run.sha256, undefined);
 });
 

@@ -122,8 +122,11 @@ class IMPORT_SCENE_OT_mdx(bpy.types.Operator, ImportHelper):
     files: CollectionProperty(type=bpy.types.OperatorFileListElement,
                               options={"HIDDEN", "SKIP_SAVE"})
     directory: StringProperty(subtype="DIR_PATH", options={"HIDDEN", "SKIP_SAVE"})
+    # The range of --scale (no position becomes 0 or an infinity by the scale
+    # alone); the slider keeps to scales that make sense.
     global_scale: FloatProperty(name="Scale", description="Every position multiplied by it",
-                                default=1.0, min=1e-6, max=1e6)
+                                default=1.0, min=1.2e-38, max=3.4e38, soft_min=1e-6,
+                                soft_max=1e6)
 
     def execute(self, context):
         converter, why = converter_path(context)
