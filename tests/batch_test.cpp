@@ -282,8 +282,7 @@ TEST_F(TreeFixture, EveryModelOnce) {
   std::ostringstream out, err;
   EXPECT_EQ(run_command_line({"art/deep/gone.mdx"}, out, err), kExitFailure);
   EXPECT_EQ(err.str(), "mdx2obj: " + made("art/deep/gone.mdx") + ": cannot open: " +
-                           (links ? "it is a link to a file that does not exist"
-                                  : reason(ENOENT)) +
+                           (links ? "it is a link to a file that does not exist" : reason(ENOENT)) +
                            "\n");
 }
 
@@ -370,12 +369,12 @@ TEST_F(TreeFixture, ReaderThatLeaves) {
                build_model({make_geoset(40000, 40000, float(i))}));
   }
   const std::string program = std::string("'") + MDX2OBJ_PATH + "'";
-  write_file("leaves.sh",
-             program + " -q -o - big/m0.mdx 2> one.txt | head -c 10 > /dev/null\n"
-                       "echo ${PIPESTATUS[0]} > one.status\n" +
-                 program +
-                 " --json -r -j1 -d out big 2> many.txt | head -c 10 > /dev/null\n"
-                 "echo ${PIPESTATUS[0]} > many.status\n");
+  write_file("leaves.sh", program +
+                              " -q -o - big/m0.mdx 2> one.txt | head -c 10 > /dev/null\n"
+                              "echo ${PIPESTATUS[0]} > one.status\n" +
+                              program +
+                              " --json -r -j1 -d out big 2> many.txt | head -c 10 > /dev/null\n"
+                              "echo ${PIPESTATUS[0]} > many.status\n");
   ASSERT_EQ(run_in(dir.path.string(), "bash", "leaves.sh"), 0);
   EXPECT_EQ(read_file("one.status"), "141\n");
   EXPECT_EQ(read_file("one.txt"), "");

@@ -270,7 +270,8 @@ TEST_F(OutputFileFixture, WindowsDeviceNames) {
       // The last part loses its trailing dots and spaces, as Windows takes
       // the name, and a name that becomes the model's is the model's.
       {"x.obj. .", kExitSuccess, ""},
-      {"a.mdx ", kExitFailure, "mdx2obj: a.mdx : is the model file itself; refusing to overwrite it\n"},
+      {"a.mdx ", kExitFailure,
+       "mdx2obj: a.mdx : is the model file itself; refusing to overwrite it\n"},
   };
   for (const auto& c : cases) {
     std::string diag;

@@ -145,13 +145,14 @@ TEST_F(RerunFixture, DeleteRemovesWhatOnlyAGoneModelLeft) {
   EXPECT_EQ(run_command_line({"-u", "-n", "-r", "-d", "out", "--shard", "1/2", "--delete", "art"},
                              listed, why),
             1);
-  EXPECT_EQ(listed.str(), made("art/units/m1.mdx") + " -> " + made("out/units/m1.obj") + ": gone\n");
+  EXPECT_EQ(listed.str(),
+            made("art/units/m1.mdx") + " -> " + made("out/units/m1.obj") + ": gone\n");
   EXPECT_EQ(why.str(), told);
   EXPECT_TRUE(file_exists("out/units/m1.obj"));
   std::ostringstream out, err;
-  EXPECT_EQ(run_command_line({"-u", "-r", "-d", "out", "--shard", "1/2", "--delete", "art"}, out,
-                             err),
-            1);
+  EXPECT_EQ(
+      run_command_line({"-u", "-r", "-d", "out", "--shard", "1/2", "--delete", "art"}, out, err),
+      1);
   EXPECT_EQ(lines_of(err.str()),
             told + "mdx2obj: " + made("out/units/m1.obj") +
                 ": removed, its model is gone\n"
@@ -163,9 +164,9 @@ TEST_F(RerunFixture, DeleteRemovesWhatOnlyAGoneModelLeft) {
   EXPECT_FALSE(file_exists("out/units/m1.obj"));
   // Told once: the ledger forgot the entry; the removed OBJ's entry went too.
   std::ostringstream again, none;
-  EXPECT_EQ(run_command_line({"-u", "-r", "-d", "out", "--shard", "1/2", "--delete", "art"}, again,
-                             none),
-            0);
+  EXPECT_EQ(
+      run_command_line({"-u", "-r", "-d", "out", "--shard", "1/2", "--delete", "art"}, again, none),
+      0);
   EXPECT_EQ(lines_of(none.str()), "");
   const std::string ledger = read_file("out/.mdx2obj-record");
   EXPECT_EQ(ledger.find("victim"), std::string::npos);

@@ -15,11 +15,11 @@ struct BatchOptions {
   bool to_stdout = false;                 // -o -: the OBJ text goes to standard output
   std::optional<std::string> output_dir;  // -d: the OBJ files go under it
   unsigned jobs = 1;
-  int format_threads = 1;  // threads that format a large model's text, with one job
-  bool update = false;     // -u: only the models whose OBJ is not up to date
-  bool dry_run = false;    // -n: with -u, tell what would be converted and why, write nothing
+  int format_threads = 1;    // threads that format a large model's text, with one job
+  bool update = false;       // -u: only the models whose OBJ is not up to date
+  bool dry_run = false;      // -n: with -u, tell what would be converted and why, write nothing
   bool delete_gone = false;  // --delete: with -u, remove the OBJ files of models that are gone
-  bool json = false;       // --json: results as JSON lines on standard output
+  bool json = false;         // --json: results as JSON lines on standard output
   std::optional<std::string> files_from;  // a list of models ("-": standard input)
   bool null_separated = false;            // -0: the list's paths end with NUL bytes
   unsigned shard = 0, shards = 0;         // --shard K/N: part K (from 1) of N

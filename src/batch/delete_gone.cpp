@@ -19,8 +19,7 @@ struct Gone {
 
 // The OBJ files the run would write for the gone model at `model` (absolute):
 // one for each walked folder that holds it, in this run's share.
-std::vector<Gone> covered(const JobList& list, const BatchOptions& options,
-                          const fs::path& model) {
+std::vector<Gone> covered(const JobList& list, const BatchOptions& options, const fs::path& model) {
   std::vector<Gone> all;
   for (const WalkedFolder& folder : list.folders) {
     const fs::path root =
@@ -89,8 +88,8 @@ void settle(JobList* list, const BatchOptions& options, Ledger* ledger, const st
   // A ledger of the first form does not say where the model was.
   if (entry.model.empty()) return;
   const fs::path model = (ledger->folder / fs::u8path(entry.model)).lexically_normal();
-  const std::vector<Gone> all = model_gone(model) ? covered(*list, options, model)
-                                                  : std::vector<Gone>();
+  const std::vector<Gone> all =
+      model_gone(model) ? covered(*list, options, model) : std::vector<Gone>();
   if (all.empty()) return;
   const std::string why = unsafe_key(ledger->folder, key);
   if (!why.empty()) {

@@ -102,9 +102,10 @@ bool foldable_journal(const std::string& name) {
 
 std::string ledger_line(const std::string& key, const LedgerEntry& e) {
   std::ostringstream line;
-  line << (e.kind == LedgerKind::kGone ? "gone\t" : "obj\t") << e.model_size << '\t' << e.model_modified << '\t' << e.file_size << '\t'
-       << e.file_modified << '\t' << (e.failed ? "failed" : "ok") << '\t' << e.style << '\t'
-       << e.version << '\t' << escaped(key) << '\t' << escaped(e.model) << '\n';
+  line << (e.kind == LedgerKind::kGone ? "gone\t" : "obj\t") << e.model_size << '\t'
+       << e.model_modified << '\t' << e.file_size << '\t' << e.file_modified << '\t'
+       << (e.failed ? "failed" : "ok") << '\t' << e.style << '\t' << e.version << '\t'
+       << escaped(key) << '\t' << escaped(e.model) << '\n';
   return line.str();
 }
 
