@@ -78,6 +78,8 @@ TEST(CommandLineOptions, UsageErrors) {
       {{"--help=me"}, "--help takes no value, not me"},
       {{"-0", "m"}, "-0 goes with --files-from"},
       {{"-n", "m"}, "-n goes with -u"},
+      {{"-u", "-n", "-o", "-", "m"},
+       "-n and -o - do not go together: standard output keeps no ledger"},
       {{"--json", "-o", "-", "m"}, "--json and -o - do not go together: both take standard output"},
       {{"-o", "x", "-d", "y", "m"}, "-o and -d do not go together"},
       {{"--shard", "0/2", "m"}, "--shard takes K/N with 1 <= K <= N, not 0/2"},

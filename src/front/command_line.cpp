@@ -256,6 +256,11 @@ bool check_together(const BatchOptions& o, bool any_path, std::ostream& diag, Ex
                        status);
   }
   if (o.dry_run && !o.update) return usage_error(diag, "-n goes with -u", status);
+  // Standard output keeps no ledger: a dry run could only convert.
+  if (o.dry_run && o.to_stdout) {
+    return usage_error(diag, "-n and -o - do not go together: standard output keeps no ledger",
+                       status);
+  }
   if (o.delete_gone && !o.update) return usage_error(diag, "--delete goes with -u", status);
   if (o.null_separated && !o.files_from) {
     return usage_error(diag, "-0 goes with --files-from", status);
