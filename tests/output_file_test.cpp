@@ -208,6 +208,7 @@ TEST_F(OutputFileFixture, RecordThatCannotBeSavedIsTold) {
 TEST_F(OutputFileFixture, LeftoversOfKilledRunsGo) {
   const std::string mine = ".a.obj.mdx2obj-" + this_host() + "-";
   std::vector<std::string> stay = {".a.obj.mdx2obj-elsewhere-99999999.tmp", "a.mdx", "notes.tmp",
+                                   ".notes.tmp",
                                    mine.substr(1) + "99999999.tmp"};  // not a hidden name
 #ifndef _WIN32
   stay.push_back(mine + std::to_string(getppid()) + ".tmp");
