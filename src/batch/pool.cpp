@@ -152,16 +152,15 @@ JobEnd convert_job(Pool* pool, Slot* slot, std::size_t i) {
   return end;
 }
 
-void work(Pool* pool, Slot* slot) {
+void work(Pool* pool, std::size_t index) {
+  Slot* slot = &pool->slots[index];
   while (!interrupted()) {
     const std::size_t i = pool->next.fetch_add(1);
     if (i >= pool->list.jobs.size()) return;
     slot->reached.store(0, std::memory_order_relaxed);
-    slot->job.store(i);
-    pool->events.job_started(i);
+    pool->events.job_started(index, i);
     JobEnd end = convert_job(pool, slot, i);
-    slot->job.store(kIdle);
-    pool->events.job_finished(i, std::move(end));
+    pool->events.job_finished(index, i, std::move(end));
   }
 }
 
@@ -189,7 +188,7 @@ void plan_pool(Pool* pool) {
 
 void start_pool(Pool* pool) {
   for (std::size_t j = 0; j < pool->threads; ++j) {
-    pool->workers.emplace_back(work, pool, &pool->slots[j]);
+    pool->workers.emplace_back(work, pool, j);
   }
 }
 

@@ -33,21 +33,18 @@ struct JobEnd {
 };
 
 // The report's side: told from the pool's threads as each job starts and
-// ends.
+// ends on thread `slot`.
 struct JobEvents {
-  virtual void job_started(std::size_t job) = 0;
-  virtual void job_finished(std::size_t job, JobEnd&& end) = 0;
+  virtual void job_started(std::size_t slot, std::size_t job) = 0;
+  virtual void job_finished(std::size_t slot, std::size_t job, JobEnd&& end) = 0;
 
  protected:
   ~JobEvents() = default;
 };
 
-constexpr std::size_t kIdle = static_cast<std::size_t>(-1);
-
-// One thread of the pool: the job it converts now, how far that model has
-// been read, and the buffers it keeps from one model to the next.
+// One thread of the pool: how far the model it converts has been read, and
+// the buffers it keeps from one model to the next.
 struct Slot {
-  std::atomic<std::size_t> job{kIdle};
   std::atomic<std::uint64_t> reached{0};
   JobBuffers buffers;
 };

@@ -101,8 +101,8 @@ void take_lines(Report* r, bool to_end, std::string* diag, std::string* out) {
 std::string status_now(const Report& r, const Pool& pool) {
   std::uint64_t bytes_read = r.bytes_done;
   std::size_t current = kIdle;
-  for (std::size_t j = 0; j < pool.threads; ++j) {
-    const std::size_t job = pool.slots[j].job.load();
+  for (std::size_t j = 0; j < r.running.size(); ++j) {
+    const std::size_t job = r.running[j];
     if (job == kIdle) continue;
     bytes_read +=
         std::min(pool.slots[j].reached.load(std::memory_order_relaxed), r.list.jobs[job].bytes);
@@ -118,11 +118,15 @@ std::string status_now(const Report& r, const Pool& pool) {
 
 }  // namespace
 
-void Report::job_started(std::size_t) { changed.notify_one(); }
+void Report::job_started(std::size_t slot, std::size_t job) {
+  std::lock_guard<std::mutex> lock(mutex);
+  running[slot] = job;
+}
 
-void Report::job_finished(std::size_t job, JobEnd&& end) {
+void Report::job_finished(std::size_t slot, std::size_t job, JobEnd&& end) {
   {
     std::lock_guard<std::mutex> lock(mutex);
+    running[slot] = kIdle;
     outcome[job] = end.outcome;
     ++finished;
     bytes_done += list.jobs[job].bytes;
@@ -163,6 +167,7 @@ void tell_other_failure(Report* r, const std::string& name, const std::string& w
 
 void begin_report(Report* r, const Pool& pool) {
   r->outcome.assign(r->list.jobs.size(), Outcome::kPending);
+  r->running.assign(pool.threads, kIdle);
   for (const Job& job : r->list.jobs) r->bytes_total += job.bytes;
   r->next_draw = r->start + r->options.status_every;
   if (r->columns != nullptr && r->options.quiet < 2 && !r->list.jobs.empty()) {

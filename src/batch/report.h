@@ -20,6 +20,8 @@
 // so that a resize takes effect; null where there is no terminal.
 using Columns = int (*)();
 
+constexpr std::size_t kIdle = static_cast<std::size_t>(-1);
+
 struct Report : JobEvents {
   using Clock = std::chrono::steady_clock;
 
@@ -36,6 +38,9 @@ struct Report : JobEvents {
   std::condition_variable changed;
   std::vector<Outcome> outcome;
   std::unordered_map<std::size_t, JobEnd> ends;
+  // The job each thread of the pool converts (kIdle: none), told with the
+  // ends, so that a job's bytes count once whether it runs or has ended.
+  std::vector<std::size_t> running;
   std::size_t finished = 0;
   std::uint64_t bytes_done = 0;
   std::uint64_t obj_bytes = 0;
@@ -48,8 +53,8 @@ struct Report : JobEvents {
 
   Report(const JobList& l, const BatchOptions& o, std::ostream& s, std::ostream& d, Columns c)
       : list(l), options(o), out(s), diag(d), columns(c), status{d} {}
-  void job_started(std::size_t job) override;
-  void job_finished(std::size_t job, JobEnd&& end) override;
+  void job_started(std::size_t slot, std::size_t job) override;
+  void job_finished(std::size_t slot, std::size_t job, JobEnd&& end) override;
 };
 
 // A failure that is no job's, told at once: "mdx2obj: NAME: WHY", and a
