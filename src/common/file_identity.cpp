@@ -4,8 +4,6 @@
 #include <cstring>
 #include <system_error>
 
-#include "common/file_calls.h"
-
 #ifdef _WIN32
 #include "common/win32.h"
 #endif
@@ -39,16 +37,6 @@ fs::path native_name(const std::string& name, NameBytes bytes) {
   (void)bytes;
   return fs::path(name);
 #endif
-}
-
-bool same_file(const fs::path& a, const fs::path& b) {
-  FileLook one, other;
-  int code = 0;
-  if (!g_file_calls.look(a, true, &one, &code) || !g_file_calls.look(b, true, &other, &code)) {
-    return false;
-  }
-  return one.kind != FileLook::kMissing && other.kind != FileLook::kMissing &&
-         one.device == other.device && one.inode == other.inode;
 }
 
 fs::path::string_type name_key(const fs::path& name) {

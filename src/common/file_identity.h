@@ -17,10 +17,6 @@ enum class NameBytes { kCodePage, kUtf8 };
 // path's prefix would keep them; elsewhere the bytes stand.
 std::filesystem::path native_name(const std::string& name, NameBytes bytes = NameBytes::kCodePage);
 
-// True when both names lead to one file (same path, another spelling or letter
-// case, a symbolic or a hard link). A name that does not exist is nobody's twin.
-bool same_file(const std::filesystem::path& a, const std::filesystem::path& b);
-
 // The absolute path of `name` with "." and ".." folded away, relative names
 // taken from `cwd` (the current folder, asked once for a whole run).
 std::filesystem::path absolute_name(const std::filesystem::path& name,
@@ -28,7 +24,7 @@ std::filesystem::path absolute_name(const std::filesystem::path& name,
 
 // A name as the file system compares names: the absolute path with "." and
 // ".." folded away, and on Windows without regard to letter case. Two names
-// with one key lead to one file; links are the identity test's (same_file).
+// with one key lead to one file; links are the identity test's (open_output).
 std::filesystem::path::string_type name_key(const std::filesystem::path& name);
 // The same, relative names taken from `cwd` (the current folder, asked once
 // for a whole run rather than once a name).
