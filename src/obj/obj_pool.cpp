@@ -49,7 +49,9 @@ struct ObjPool {
   std::deque<ObjChunk*> todo;   // handed on, to be formatted by the pool
   bool writing = false;
   bool stop = false;
-  bool failed = false;
+  // Set with the error, under the mutex; read without it by the sink's thread,
+  // which asks at every block whether to go on.
+  std::atomic<bool> failed{false};
   std::string error;
   std::uint64_t taken = 0;  // text bytes that reached the writer thread
   // Counts every change that a thread may wait for, so that a waiting thread
@@ -217,8 +219,8 @@ void write_chunks(ObjPool* w, std::streambuf* out) {
     if (!skip && c->used > 0) error = write_block(out, c->text.get(), c->used);
     lock.lock();
     if (!error.empty() && !w->failed) {
-      w->failed = true;
       w->error = error;
+      w->failed = true;
     }
     w->writing = false;
     clear_chunk(c);
@@ -252,10 +254,7 @@ void hand_on(ObjPool* w) {
   w->free.pop_back();
 }
 
-bool pool_failed(ObjPool* w) {
-  std::lock_guard<std::mutex> lock(w->mutex);
-  return w->failed;
-}
+bool pool_failed(const ObjPool* w) { return w->failed.load(std::memory_order_acquire); }
 
 }  // namespace
 
@@ -354,15 +353,16 @@ bool pool_drain(ObjPool* w, std::uint64_t* written, std::string* err) {
 }
 
 std::string pool_failure(ObjPool* w) {
+  if (!pool_failed(w)) return "";
   std::lock_guard<std::mutex> lock(w->mutex);
-  return w->failed ? w->error : std::string();
+  return w->error;
 }
 
 void pool_give_up(ObjPool* w, const std::string& why) {
   std::lock_guard<std::mutex> lock(w->mutex);
   if (w->failed) return;
-  w->failed = true;
   w->error = why;
+  w->failed = true;
 }
 
 void EndObjPool::operator()(ObjPool* pool) const {
