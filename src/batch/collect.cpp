@@ -22,11 +22,6 @@ bool has_model_extension(const fs::path& name) {
   return true;
 }
 
-std::string joined(const std::string& folder, const fs::path& relative) {
-  if (relative.empty()) return folder;
-  return shown_name((fs::u8path(folder) / relative).u8string());
-}
-
 // Adds a job to the run, its name to the run's one buffer of names.
 Job& add_job(JobList* list, const std::string& name, std::size_t tail_len,
              const std::string& failure, bool model) {
@@ -87,7 +82,7 @@ struct Walk {
 };
 
 Job& add_found(Walk* walk, const fs::path& relative, const std::string& failure, bool model) {
-  const std::string name = joined(walk->path, relative);
+  const std::string name = joined_name(walk->path, relative);
   const std::size_t tail = relative.u8string().size();
   Job& job = add_job(walk->list, name, tail == 0 ? 0 : tail + walk->kept, failure, model);
   job.found = true;
@@ -99,7 +94,7 @@ Job& add_found(Walk* walk, const fs::path& relative, const std::string& failure,
 // part where it does not. A folder named on the command line keeps none.
 std::size_t kept_of_folder(const std::string& path, const fs::path& native, bool on_list) {
   if (!on_list) return 0;
-  if (keeps_its_path(native)) return joined(path, "x").size() - 1;
+  if (keeps_its_path(native)) return joined_name(path, "x").size() - 1;
   const fs::path folder = native.has_filename() ? native : native.parent_path();
   const std::size_t last = folder.filename().u8string().size();
   return last == 0 ? 0 : last + 1;
@@ -161,6 +156,11 @@ bool found_before(const JobList& list, const Job& a, const Job& b) {
 }
 
 }  // namespace
+
+std::string joined_name(const std::string& folder, const fs::path& relative) {
+  if (relative.empty()) return folder;
+  return shown_name((fs::u8path(folder) / relative).u8string());
+}
 
 std::string_view model_name(const JobList& list, const Job& job) {
   return std::string_view(list.names).substr(job.name, job.name_len);

@@ -27,10 +27,9 @@ std::vector<Gone> covered(const JobList& list, const BatchOptions& options, cons
     const fs::path relative = model.lexically_relative(root);
     if (relative.empty() || *relative.begin() == "..") continue;
     Gone gone;
-    gone.model = shown_name((fs::u8path(folder.name) / relative).u8string());
+    gone.model = joined_name(folder.name, relative);
     const std::size_t tail = relative.u8string().size() + folder.kept;
-    const std::string shard = slashed_name(gone.model.substr(gone.model.size() - tail));
-    if (options.shards != 0 && fnv1a(shard) % options.shards != options.shard - 1) continue;
+    if (!in_shard(slashed_name(gone.model.substr(gone.model.size() - tail)), options)) continue;
     gone.obj = obj_name_of(gone.model, tail, options);
     all.push_back(gone);
   }

@@ -73,9 +73,17 @@ JobList collect_models(const std::vector<std::string>& paths, const BatchOptions
                        const FindProgress& progress = nullptr,
                        const std::vector<std::string>& listed = {});
 
+// A name under a folder as messages show it: "art" and "units/a.mdx" give
+// "art/units/a.mdx" (on Windows with "\\").
+std::string joined_name(const std::string& folder, const std::filesystem::path& relative);
+
 // The path by which a model is split between shards: its path under the
 // folder it was found in, or as named, with "/" between folders.
 std::string shard_path(const JobList& list, const Job& job);
+
+// A model of this shard path is in part options.shard of options.shards (all
+// of them where the run is not split).
+bool in_shard(const std::string& shard_path, const BatchOptions& options);
 
 // Keeps part options.shard of options.shards: the models whose shard path's
 // FNV-1a hash (64 bits) modulo the number of parts is K - 1, so that the same

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "batch/utf8.h"
+#include "common/utf8.h"
 
 std::string json_string(const std::string& bytes) {
   std::string out = "\"";
@@ -37,6 +37,10 @@ std::string json_model(const std::string& model, const std::string& obj, const c
                        const std::string& fields) {
   return "{\"type\": \"model\", \"model\": " + json_string(model) +
          ", \"obj\": " + json_string(obj) + ", \"status\": \"" + status + "\"" + fields + "}\n";
+}
+
+std::string json_failure(const std::string& path, const std::string& error) {
+  return "{\"type\": \"failure\"" + json_field("path", path) + json_field("error", error) + "}\n";
 }
 
 std::string json_field(const char* name, const std::string& text) {

@@ -16,6 +16,10 @@ std::string json_string(const std::string& bytes);
 std::string json_model(const std::string& model, const std::string& obj, const char* status,
                        const std::string& fields);
 
+// A failure that is no model's: {"type": "failure", "path": ..., "error": ...}
+// and a newline.
+std::string json_failure(const std::string& path, const std::string& error);
+
 // A field of a line: `, "name": value`.
 std::string json_field(const char* name, const std::string& text);
 std::string json_field(const char* name, std::uint64_t number);

@@ -163,7 +163,7 @@ std::string obj_name_of(const std::string& model, std::size_t tail, const BatchO
   if (options.output) return *options.output;
   if (!options.output_dir) return obj_name_for(model);
   fs::path path = fs::u8path(model.substr(model.size() - tail));
-  return shown_name((fs::u8path(*options.output_dir) / path.replace_extension(".obj")).u8string());
+  return joined_name(*options.output_dir, path.replace_extension(".obj"));
 }
 
 void name_obj_files(JobList* list, const BatchOptions& options) {

@@ -27,10 +27,7 @@ std::string json_line(const Report& r, const Job& job, Outcome outcome, const Jo
   const std::string model(model_name(r.list, job)), obj(obj_name(r.list, job));
   switch (outcome) {
     case Outcome::kFailed:
-      if (!job.model) {
-        return "{\"type\": \"failure\"" + json_field("path", model) +
-               json_field("error", end->done.why) + "}\n";
-      }
+      if (!job.model) return json_failure(model, end->done.why);
       return json_model(model, obj, "failed",
                         json_field("error", end->done.why) +
                             (end->done.partial ? ", \"partial\": true" : std::string()));
@@ -57,8 +54,9 @@ std::string json_line(const Report& r, const Job& job, Outcome outcome, const Jo
 std::string out_line(const Report& r, const Job& job, Outcome outcome, const JobEnd* end) {
   if (r.options.json) return json_line(r, job, outcome, end);
   if (outcome != Outcome::kWouldConvert) return "";
-  return printable_name(std::string(model_name(r.list, job))) + " -> " +
-         printable_name(std::string(obj_name(r.list, job))) + ": " + end->reason + "\n";
+  return model_line(std::string(model_name(r.list, job)), std::string(obj_name(r.list, job)),
+                    end->reason) +
+         "\n";
 }
 
 // Only models count in the tally; a PATH that failed as a whole is a line of
@@ -146,7 +144,7 @@ void tell_removal(Report* r, const std::string& model, const std::string& obj) {
            << (dry ? "would-remove" : "removed") << "\"}\n"
            << std::flush;
   } else if (dry) {
-    r->out << printable_name(model) << " -> " << printable_name(obj) << ": gone\n" << std::flush;
+    r->out << model_line(model, obj, "gone") << "\n" << std::flush;
   }
   if (dry) return;
   ++r->tally.removed;
@@ -157,11 +155,7 @@ void tell_removal(Report* r, const std::string& model, const std::string& obj) {
 
 void tell_other_failure(Report* r, const std::string& name, const std::string& why) {
   r->other_failed = true;
-  if (r->options.json) {
-    r->out << "{\"type\": \"failure\"" << json_field("path", name) << json_field("error", why)
-           << "}\n"
-           << std::flush;
-  }
+  if (r->options.json) r->out << json_failure(name, why) << std::flush;
   show_status(&r->status, failure_line(name, why) + "\n", "");
 }
 

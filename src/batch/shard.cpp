@@ -8,12 +8,15 @@ std::string shard_path(const JobList& list, const Job& job) {
   return slashed_name(std::string(path));
 }
 
+bool in_shard(const std::string& shard_path, const BatchOptions& options) {
+  return options.shards == 0 || fnv1a(shard_path) % options.shards == options.shard - 1;
+}
+
 void keep_shard(JobList* list, const BatchOptions& options) {
   if (options.shards == 0) return;
   std::size_t kept = 0;
   for (const Job& job : list->jobs) {
-    bool mine = options.shard == 1;
-    if (job.model) mine = fnv1a(shard_path(*list, job)) % options.shards == options.shard - 1;
+    const bool mine = job.model ? in_shard(shard_path(*list, job), options) : options.shard == 1;
     if (mine) list->jobs[kept++] = job;
   }
   list->jobs.resize(kept);

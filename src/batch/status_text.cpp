@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "batch/utf8.h"
+#include "common/utf8.h"
 
 namespace {
 
@@ -114,7 +114,7 @@ Glyph glyph_at(const std::string& text, std::size_t at) {
   const std::size_t n = utf8_char(text, at, &c);
   if (n == 0) return g;
   g.bytes = n;
-  if (c < 0x20 || (c >= 0x7F && c < 0xA0)) return g;
+  if (is_control(c)) return g;
   g.shown = text.substr(at, n);
   g.cells = in(kCombining, std::size(kCombining), c) ? 0
             : in(kTwoCells, std::size(kTwoCells), c) ? 2

@@ -1,5 +1,5 @@
-// The one reading of UTF-8 for what the run shows: the status line's cells
-// and the JSON lines' strings.
+// The one reading of UTF-8 for what the program shows: the lines and the
+// status line's cells, and the JSON lines' strings.
 #pragma once
 
 #include <cstddef>
@@ -27,3 +27,7 @@ inline std::size_t utf8_char(const std::string& s, std::size_t at, char32_t* c) 
   *c = v;
   return n;
 }
+
+// A control character, C0, DEL or C1: shown as "?" wherever a name is shown,
+// so that no name breaks a line or moves the cursor.
+inline bool is_control(char32_t c) { return c < 0x20 || (c >= 0x7F && c < 0xA0); }

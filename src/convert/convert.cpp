@@ -8,6 +8,7 @@
 #include "common/file_identity.h"
 #include "common/interrupt.h"
 #include "common/output_file.h"
+#include "common/utf8.h"
 
 namespace {
 
@@ -113,20 +114,17 @@ std::string shown_name(std::string name) {
 }
 
 std::string printable_name(const std::string& name) {
-  std::string shown = shown_name(name);
+  const std::string shown = shown_name(name);
   std::string out;
-  for (std::size_t i = 0; i < shown.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(shown[i]);
-    // C1 controls are U+0080 to U+009F: 0xC2 and a second byte below 0xA0.
-    const bool c1 = c == 0xC2 && i + 1 < shown.size() &&
-                    static_cast<unsigned char>(shown[i + 1]) >= 0x80 &&
-                    static_cast<unsigned char>(shown[i + 1]) < 0xA0;
-    if (c < 0x20 || c == 0x7F || c1) {
-      out += '?';
-      i += c1;
-    } else {
-      out += shown[i];
+  for (std::size_t at = 0; at < shown.size();) {
+    char32_t c = 0;
+    const std::size_t n = utf8_char(shown, at, &c);
+    if (n == 0) {  // no part of valid UTF-8: the byte stands, as the name has it
+      out += shown[at++];
+      continue;
     }
+    out += is_control(c) ? std::string("?") : shown.substr(at, n);
+    at += n;
   }
   return out;
 }
@@ -218,10 +216,14 @@ std::string obj_name_for(const std::string& model) {
   return std::filesystem::u8path(model).replace_extension(".obj").u8string();
 }
 
+std::string model_line(const std::string& model, const std::string& obj, const std::string& what) {
+  return printable_name(model) + " -> " + printable_name(obj) + ": " + what;
+}
+
 std::string summary_line(const std::string& model, const std::string& obj,
                          const WalkCounts& counts) {
-  return printable_name(model) + " -> " + printable_name(obj) + ": " +
-         counted(counts.geosets, "geoset", "geosets") + ", " +
-         counted(counts.vertices, "vertex", "vertices") + ", " +
-         counted(counts.triangles, "triangle", "triangles");
+  return model_line(model, obj,
+                    counted(counts.geosets, "geoset", "geosets") + ", " +
+                        counted(counts.vertices, "vertex", "vertices") + ", " +
+                        counted(counts.triangles, "triangle", "triangles"));
 }

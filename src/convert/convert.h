@@ -111,6 +111,8 @@ std::string shown_name(std::string name);
 std::string printable_name(const std::string& name);
 // A name with "/" between folders on every system: a portable key.
 std::string slashed_name(std::string name);
+// A model's line on the command line: "unit.mdx -> unit.obj: WHAT".
+std::string model_line(const std::string& model, const std::string& obj, const std::string& what);
 // The command line's summary of one model: "unit.mdx -> unit.obj: 2 geosets,
 // 7 vertices, 3 triangles".
 std::string summary_line(const std::string& model, const std::string& obj,
