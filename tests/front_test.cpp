@@ -161,10 +161,11 @@ TEST_F(ConverterFixture, CommandLineArguments) {
       {{std::string("a\0b", 3)},
        kExitFailure,
        "mdx2obj: a?b: cannot open: the name holds a NUL character\n"},
-      {{"-qq", "a\nb\x1b[2J\xc2\x85.mdx", "\xc2\xa0.mdx"},
+      // A byte that is no UTF-8 stands as the name has it.
+      {{"-qq", "a\nb\x1b[2J\xc2\x85.mdx", "\xc2\xa0\xff.mdx"},
        kExitFailure,
        "mdx2obj: a?b?[2J?.mdx: cannot open: No such file or directory\n"
-       "mdx2obj: \xc2\xa0.mdx: cannot open: No such file or directory\n"},
+       "mdx2obj: \xc2\xa0\xff.mdx: cannot open: No such file or directory\n"},
       {{"--help", "--frob"}, kExitSuccess, ""},
       {{"--version"}, kExitSuccess, ""},
       // The OBJ goes to the file named, and a summary says so.
@@ -283,6 +284,14 @@ TEST_F(EndToEnd, CommandLineWritesObjectsToStandardOutput) {
   EXPECT_EQ(read_file(dir.file("stdout.txt")),
             text_file("o geoset_1\n" + expected_obj({make_geoset(3, 1)})));
   EXPECT_EQ(read_file(dir.file("stderr.txt")), "");
+  // Standard output that takes no byte fails as itself, not as the model.
+  if (*kFullDevice) {
+    EXPECT_EQ(run_in(dir.path.string(), MDX2OBJ_PATH,
+                     "-q -o - model.mdx > " + std::string(kFullDevice) + " 2> stderr.txt"),
+              1);
+    EXPECT_EQ(read_file(dir.file("stderr.txt")),
+              "mdx2obj: standard output: write failed: " + reason(ENOSPC) + "\n");
+  }
   EXPECT_EQ(run_in(dir.path.string(), MDX2OBJ_PATH, "--frob 2> stderr.txt"), 2);
   EXPECT_EQ(
       read_file(dir.file("stderr.txt")),

@@ -138,7 +138,10 @@ TEST_F(RerunFixture, DeleteRemovesWhatOnlyAGoneModelLeft) {
   write_file("out/units/stray.obj", "not listed\n");
   write_file("victim.obj", "not the ledger's\n");
   std::ofstream(long_path("out/.mdx2obj-record"), std::ios::app)
-      << "obj\t1\t1\t16\t1\tok\t\t" MDX2OBJ_VERSION "\t../victim.obj\t../art/units/lost.mdx\n";
+      << "obj\t1\t1\t16\t1\tok\t\t" MDX2OBJ_VERSION "\t../victim.obj\t../art/units/lost.mdx\n"
+      // A model gone whose OBJ is gone too: the ledger forgets it, but not in
+      // a dry run, which writes nothing, not even a journal.
+      << "obj\t1\t1\t1\t1\tok\t\t" MDX2OBJ_VERSION "\tunits/lost.obj\t../art/units/lost.mdx\n";
   const std::string told = "mdx2obj: " + made("out/.mdx2obj-record") +
                            ": not removing ../victim.obj: its path leaves the ledger's folder\n";
   std::ostringstream listed, why;
@@ -149,6 +152,7 @@ TEST_F(RerunFixture, DeleteRemovesWhatOnlyAGoneModelLeft) {
             made("art/units/m1.mdx") + " -> " + made("out/units/m1.obj") + ": gone\n");
   EXPECT_EQ(why.str(), told);
   EXPECT_TRUE(file_exists("out/units/m1.obj"));
+  EXPECT_EQ(records(), std::vector<std::string>{"./out/.mdx2obj-record"});
   std::ostringstream out, err;
   EXPECT_EQ(
       run_command_line({"-u", "-r", "-d", "out", "--shard", "1/2", "--delete", "art"}, out, err),
@@ -170,6 +174,7 @@ TEST_F(RerunFixture, DeleteRemovesWhatOnlyAGoneModelLeft) {
   EXPECT_EQ(lines_of(none.str()), "");
   const std::string ledger = read_file("out/.mdx2obj-record");
   EXPECT_EQ(ledger.find("victim"), std::string::npos);
+  EXPECT_EQ(ledger.find("lost"), std::string::npos);
   EXPECT_EQ(ledger.find("units/m1.obj"), std::string::npos);
   EXPECT_NE(ledger.find("units/m2.obj"), std::string::npos);
 }
@@ -293,12 +298,12 @@ TEST_F(RerunFixture, ListsAndShards) {
   EXPECT_TRUE(file_exists("outside/m3.obj"));
   // A listed folder keeps its path under -d as a listed file does, or its
   // last part where its path leaves the folder; and so does its shard path.
-  write_file("list", "art/units\n" + (dir.path / "art").string() + "\n");
+  write_file("list", "art/units\n" + (dir.path / "art" / "units").string() + "\n");
   EXPECT_EQ(run_command_line({"-qq", "-r", "--files-from", "list", "-d", "folders"}, out, err), 0)
       << err.str();
   EXPECT_TRUE(file_exists("folders/art/units/m5.obj"));
-  EXPECT_TRUE(file_exists("folders/art/units/m0.obj"));
-  EXPECT_EQ(std::distance(fs::recursive_directory_iterator("folders"), {}), 8);
+  EXPECT_TRUE(file_exists("folders/units/m0.obj"));
+  EXPECT_EQ(std::distance(fs::recursive_directory_iterator("folders"), {}), 15);
   write_file("empty", "");
   EXPECT_EQ(run_command_line({"--files-from", "empty"}, out, err), 0);
   EXPECT_EQ(run_command_line({"--files-from", "missing"}, out, err), kExitUsage);
