@@ -144,6 +144,12 @@ TEST_F(ConverterFixture, QuotedNameThatExistsStandsAsTyped) {
   std::filesystem::current_path(before);
 }
 
+#ifdef _WIN32
+const std::string kNotUtf8 = "the name is not UTF-8";
+#else
+const std::string kNotUtf8 = reason(ENOENT);
+#endif
+
 TEST_F(ConverterFixture, CommandLineArguments) {
   // Names of models that do not exist are looked for in the scratch folder.
   const std::filesystem::path before = std::filesystem::current_path();
@@ -161,11 +167,13 @@ TEST_F(ConverterFixture, CommandLineArguments) {
       {{std::string("a\0b", 3)},
        kExitFailure,
        "mdx2obj: a?b: cannot open: the name holds a NUL character\n"},
-      // A byte that is no UTF-8 stands as the name has it.
+      // A byte that is no UTF-8 stands as the name has it (on Windows such a
+      // name, which only a list can give, names no file).
       {{"-qq", "a\nb\x1b[2J\xc2\x85.mdx", "\xc2\xa0\xff.mdx"},
        kExitFailure,
        "mdx2obj: a?b?[2J?.mdx: cannot open: No such file or directory\n"
-       "mdx2obj: \xc2\xa0\xff.mdx: cannot open: No such file or directory\n"},
+       "mdx2obj: \xc2\xa0\xff.mdx: cannot open: " +
+           kNotUtf8 + "\n"},
       {{"--help", "--frob"}, kExitSuccess, ""},
       {{"--version"}, kExitSuccess, ""},
       // The OBJ goes to the file named, and a summary says so.

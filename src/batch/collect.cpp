@@ -6,6 +6,7 @@
 #include "common/file_calls.h"
 #include "common/file_identity.h"
 #include "common/interrupt.h"
+#include "common/utf8.h"
 #include "convert/convert.h"
 
 namespace fs = std::filesystem;
@@ -192,6 +193,14 @@ JobList collect_models(const std::vector<std::string>& paths, const BatchOptions
   for (std::size_t k = 0; k < paths.size() + listed.size(); ++k) {
     const bool on_list = k >= paths.size();
     const std::string& path = on_list ? listed[k - paths.size()] : paths[k];
+#ifdef _WIN32
+    // A Windows name is UTF-16 underneath: bytes that are no UTF-8 (a list
+    // may hold them) name no file, and no path can be made of them.
+    if (!valid_utf8(path)) {
+      add_job(&list, path, path.size(), "cannot open: the name is not UTF-8", true);
+      continue;
+    }
+#endif
     const fs::path native = native_name(path, NameBytes::kUtf8);
     FileLook look;
     int code = 0;

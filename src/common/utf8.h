@@ -28,6 +28,15 @@ inline std::size_t utf8_char(const std::string& s, std::size_t at, char32_t* c) 
   return n;
 }
 
+// True where every byte of `s` is part of valid UTF-8.
+inline bool valid_utf8(const std::string& s) {
+  char32_t c = 0;
+  for (std::size_t at = 0, n = 0; at < s.size(); at += n) {
+    if ((n = utf8_char(s, at, &c)) == 0) return false;
+  }
+  return true;
+}
+
 // A control character, C0, DEL or C1: shown as "?" wherever a name is shown,
 // so that no name breaks a line or moves the cursor.
 inline bool is_control(char32_t c) { return c < 0x20 || (c >= 0x7F && c < 0xA0); }
