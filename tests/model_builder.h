@@ -39,9 +39,11 @@ struct ByteWriter {
     for (std::uint32_t v : values) u32(v);
   }
   void zeros(std::size_t n) { bytes.append(n, '\0'); }
-  // The size of all that follows the 4 bytes at `at`.
-  void patch_size(std::size_t at) {
-    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>((size() - at - 4) >> (8 * i));
+  // The size of all that follows the 4 bytes at `at` (a chunk's), or with
+  // them (an entry's inclusive size).
+  void patch_size(std::size_t at, bool inclusive = false) {
+    const std::size_t n = size() - at - (inclusive ? 0 : 4);
+    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(n >> (8 * i));
   }
 };
 
@@ -52,6 +54,26 @@ struct GeosetData {
   std::vector<TexCoord> tex_coords;
   bool has_index_block = true;
   int tex_blocks = 1;  // 0: none of its own; 2: a second set of coordinates
+  std::uint32_t material = 0;
+};
+
+// What a model says of its look: its materials (each a list of layers) and
+// textures, in the chunks before its geosets.
+struct LayerData {
+  std::uint32_t filter_mode = 0;
+  std::uint32_t shading = 0;
+  std::uint32_t texture = 0;
+};
+
+struct TextureData {
+  std::uint32_t replaceable_id = 0;
+  std::string path;
+};
+
+struct ModelDress {
+  std::uint32_t version = 800;
+  std::vector<std::vector<LayerData>> materials;
+  std::vector<TextureData> textures = {TextureData{}};
 };
 
 // Where the tags of one geoset were written.
@@ -63,9 +85,10 @@ struct GeosetOffsets {
 
 inline std::uint32_t count_of(std::size_t n) { return static_cast<std::uint32_t>(n); }
 
-inline void write_geoset(ByteWriter& w, const GeosetData& g, GeosetOffsets* at) {
+inline void write_geoset(ByteWriter& w, const GeosetData& g, GeosetOffsets* at,
+                         std::uint32_t version = 800) {
   std::size_t size_at = w.size();
-  w.u32(0);  // the geoset's size
+  w.u32(0);  // the geoset's size, counting these 4 bytes
   at->vertex_tag = w.size();
   w.tag("VRTX", {count_of(g.vertices.size())});
   for (const Vec3& p : g.vertices) w.f32(p.x), w.f32(p.y), w.f32(p.z);
@@ -81,8 +104,11 @@ inline void write_geoset(ByteWriter& w, const GeosetData& g, GeosetOffsets* at) 
   w.tag("GNDX", {count_of(g.vertices.size())});
   w.zeros(g.vertices.size());
   w.tag("MTGC", {1, 1});
-  // Material, selection group and flags, bounds radius, bounds, no extents.
-  w.tag("MATS", {1, 0, 0, 0, 0, 0x40000000u});
+  // Material, selection group and flags, [level of detail and name], bounds
+  // radius, bounds, no extents.
+  w.tag("MATS", {1, 0, g.material, 0, 0});
+  if (version >= 900) w.u32(0), w.zeros(80);
+  w.u32(0x40000000u);
   w.zeros(28);
   if (g.tex_blocks > 0) {
     w.tag("UVAS", {static_cast<std::uint32_t>(g.tex_blocks)});
@@ -92,23 +118,57 @@ inline void write_geoset(ByteWriter& w, const GeosetData& g, GeosetOffsets* at) 
       for (const TexCoord& t : g.tex_coords) w.f32(b == 0 ? t.u : t.u + 0.5f), w.f32(t.v);
     }
   }
-  w.patch_size(size_at);
+  w.patch_size(size_at, true);
+}
+
+inline void write_materials(ByteWriter& w, const ModelDress& dress) {
+  w.tag("MTLS", {0});
+  const std::size_t chunk_at = w.size() - 4;
+  for (const std::vector<LayerData>& layers : dress.materials) {
+    const std::size_t material_at = w.size();
+    w.u32(0);
+    w.u32(0), w.u32(0);  // priority plane, flags
+    if (dress.version >= 900) w.zeros(80);
+    w.tag("LAYS", {static_cast<std::uint32_t>(layers.size())});
+    for (const LayerData& l : layers) {
+      // Filter, shading, texture, animation, coordinate set, alpha, and a
+      // field the reader skips by the layer's size.
+      w.u32(32), w.u32(l.filter_mode), w.u32(l.shading), w.u32(l.texture);
+      w.u32(0xFFFFFFFFu), w.u32(0), w.f32(1.0f), w.u32(7);
+    }
+    w.patch_size(material_at, true);
+  }
+  w.patch_size(chunk_at);
+}
+
+inline void write_textures(ByteWriter& w, const ModelDress& dress) {
+  w.tag("TEXS", {static_cast<std::uint32_t>(268 * dress.textures.size())});
+  for (const TextureData& t : dress.textures) {
+    w.u32(t.replaceable_id);
+    std::string path = t.path;
+    path.resize(260, '\0');
+    w.bytes += path;
+    w.u32(0);
+  }
 }
 
 // A whole model: header chunks, the geoset chunk, and a chunk after it.
 inline std::string build_model(const std::vector<GeosetData>& geosets,
-                               std::vector<GeosetOffsets>* offsets = nullptr) {
+                               std::vector<GeosetOffsets>* offsets = nullptr,
+                               const ModelDress& dress = ModelDress()) {
   ByteWriter w;
   w.tag("MDLX");
-  w.tag("VERS", {4, 800});
+  w.tag("VERS", {4, dress.version});
   w.tag("MODL", {372});  // name, animation file, bounds, blend time
   w.zeros(372);
-  w.tag("TEXS", {268});  // one texture: replaceable id, path, flags
-  w.zeros(268);
+  if (!dress.materials.empty()) write_materials(w, dress);
+  write_textures(w, dress);
   w.tag("GEOS", {0});
   std::size_t geos_size_at = w.size() - 4;
   std::vector<GeosetOffsets> at(geosets.size());
-  for (std::size_t i = 0; i < geosets.size(); ++i) write_geoset(w, geosets[i], &at[i]);
+  for (std::size_t i = 0; i < geosets.size(); ++i) {
+    write_geoset(w, geosets[i], &at[i], dress.version);
+  }
   w.patch_size(geos_size_at);
   w.tag("BONE", {8, 1, 7});
   if (offsets) *offsets = at;

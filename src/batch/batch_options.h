@@ -4,12 +4,14 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "obj/obj_style.h"
 
 struct BatchOptions {
   bool recursive = false;                 // a folder is walked to every depth
-  ObjStyle style;                         // --objects, --up, --scale
+  ObjStyle style;                         // --objects, --up, --scale, -m
+  std::vector<std::string> textures;      // --textures: folders searched for textures
   int quiet = 0;                          // 1: failures, status line and tally; 2: failures only
   std::optional<std::string> output;      // -o: the one model's OBJ
   bool to_stdout = false;                 // -o -: the OBJ text goes to standard output

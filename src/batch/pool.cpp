@@ -115,6 +115,7 @@ JobEnd convert_job(Pool* pool, Slot* slot, std::size_t i) {
   conversion.seen = &look;
   conversion.reached = &slot->reached;
   conversion.buffers = &slot->buffers;
+  conversion.order = i;
   end.outcome = Outcome::kNotStarted;
   if (!pool->no_output.empty()) {
     // A fault that no model can escape is told once, by the first model, as
@@ -160,6 +161,8 @@ void work(Pool* pool, std::size_t index) {
     slot->reached.store(0, std::memory_order_relaxed);
     pool->events.job_started(index, i);
     JobEnd end = convert_job(pool, slot, i);
+    // Whatever became of it, the models after it claim their images.
+    end_turn(&pool->textures, i);
     pool->events.job_finished(index, i, std::move(end));
   }
 }
@@ -183,6 +186,18 @@ void plan_pool(Pool* pool) {
   // About one thread per core in all: several jobs keep the cores busy
   // without a writer thread or formatting threads each.
   settings.writer_thread = pool->threads == 1;
+  settings.chunk_walk = true;
+  TextureSettings& textures = settings.textures;
+  for (const std::string& folder : options.textures) {
+    textures.search.push_back(native_name(folder, NameBytes::kUtf8));
+  }
+  textures.under_root = options.output_dir.has_value();
+  if (textures.under_root) {
+    textures.root = native_name(*options.output_dir, NameBytes::kUtf8);
+    textures.root_shown = *options.output_dir;
+  }
+  start_texture_store(&pool->textures, jobs.size());
+  textures.store = &pool->textures;
   settings.format_threads = pool->threads == 1 ? options.format_threads : 1;
 }
 

@@ -68,6 +68,7 @@ struct Pool {
   std::mutex mutex;
   std::vector<std::uint64_t> dead_devices;
   std::atomic<bool> any_dead{false};
+  TextureStore textures;  // the images of the run's models, each made once
 
   Pool(JobList& l, const BatchOptions& o, JobEvents& e, std::ostream& s)
       : list(l), options(o), events(e), out(s) {}

@@ -13,14 +13,29 @@ double seconds_since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// A job's line on standard error: its failure, or its summary.
+// A job's warnings (its textures), one line each.
+std::string warning_lines(const Report& r, const Job& job, const JobEnd& end) {
+  std::string lines;
+  if (r.options.quiet >= 2) return lines;
+  for (const std::string& warning : end.done.materials.warnings) {
+    lines += failure_line(std::string(model_name(r.list, job)), warning) + "\n";
+  }
+  return lines;
+}
+
+// A job's lines on standard error: its warnings, then its failure or its
+// summary.
 std::string human_line(const Report& r, const Job& job, Outcome outcome, const JobEnd& end) {
   if (outcome == Outcome::kFailed && end.done.output_closed) return "";
-  if (outcome == Outcome::kFailed) return failure_line(end.done.failed_name, end.done.why) + "\n";
-  if (outcome != Outcome::kConverted || r.options.quiet > 0) return "";
+  if (outcome == Outcome::kFailed) {
+    return warning_lines(r, job, end) + failure_line(end.done.failed_name, end.done.why) + "\n";
+  }
+  if (outcome != Outcome::kConverted) return "";
+  if (r.options.quiet > 0) return warning_lines(r, job, end);
   const std::string obj =
       r.options.to_stdout ? "standard output" : std::string(obj_name(r.list, job));
-  return summary_line(std::string(model_name(r.list, job)), obj, end.done.counts) + "\n";
+  return warning_lines(r, job, end) +
+         summary_line(std::string(model_name(r.list, job)), obj, end.done.counts) + "\n";
 }
 
 std::string json_line(const Report& r, const Job& job, Outcome outcome, const JobEnd* end) {

@@ -96,7 +96,7 @@ bool remove_posix(const fs::path& name, int* code) {
 }  // namespace
 
 FileCalls real_file_calls() {
-  return {look_posix,  create_posix, open_posix,   write_posix,
+  return {look_posix,  create_posix, open_posix,   write_posix,    write_posix,
           close_posix, rename_posix, remove_posix, read_only_posix};
 }
 
@@ -266,6 +266,10 @@ bool write_windows(FileHandle file, const char* text, std::size_t n, int* code) 
   return write_all(handle_of(file), stored, used, code);
 }
 
+bool write_bytes_windows(FileHandle file, const char* bytes, std::size_t n, int* code) {
+  return write_all(handle_of(file), bytes, n, code);
+}
+
 bool close_windows(FileHandle file, int* code) {
   return CloseHandle(handle_of(file)) ? true : failed(code);
 }
@@ -297,7 +301,7 @@ std::string utf8(const std::wstring& wide) {
 }
 
 FileCalls real_file_calls() {
-  return {look_windows,  create_windows, open_windows,   write_windows,
+  return {look_windows,  create_windows, open_windows,   write_windows,    write_bytes_windows,
           close_windows, rename_windows, remove_windows, read_only_windows};
 }
 

@@ -38,6 +38,8 @@ struct FileCalls {
   FileHandle (*open_existing)(const std::filesystem::path& name, int* code);
   // All `n` bytes of OBJ text; on Windows each line end becomes CR LF.
   bool (*write)(FileHandle file, const char* text, std::size_t n, int* code);
+  // All `n` bytes as they are (an image).
+  bool (*write_bytes)(FileHandle file, const char* bytes, std::size_t n, int* code);
   bool (*close)(FileHandle file, int* code);
   // Puts `from` in the place of `to`, replacing what was there, at once.
   bool (*rename)(const std::filesystem::path& from, const std::filesystem::path& to, int* code);

@@ -199,7 +199,8 @@ OutputFile::~OutputFile() { discard_output(this); }
 
 std::streamsize OutputFile::xsputn(const char* text, std::streamsize n) {
   int code = 0;
-  if (error.empty() && !g_file_calls.write(file, text, static_cast<std::size_t>(n), &code)) {
+  const auto write = binary ? g_file_calls.write_bytes : g_file_calls.write;
+  if (error.empty() && !write(file, text, static_cast<std::size_t>(n), &code)) {
     std::string ignored;
     fail(this, &ignored, code, "write failed: " + reason(code));
   }

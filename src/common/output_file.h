@@ -25,6 +25,7 @@ struct OutputFile : std::streambuf {
   // The first failure is one that every later file on the same file system
   // would meet too: no space, no quota, read-only.
   bool file_system_fault = false;
+  bool binary = false;  // bytes stored as they are, not as text
 
   OutputFile() = default;
   OutputFile(const OutputFile&) = delete;

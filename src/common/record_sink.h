@@ -11,14 +11,15 @@ enum class RecordKind : unsigned char {
   kTexCoord,  // two floats, u and v
   kFace,      // three 16-bit vertex numbers of a geoset
   kObject,    // no bytes: a geoset begins, numbered from 1
+  kMaterial,  // no bytes: the geoset's faces use material N (from 1; 0 for none)
 };
 
 // The bytes of one record of `kind` in the model.
 inline std::size_t record_size(RecordKind kind) {
-  return kind == RecordKind::kTexCoord ? 8
-         : kind == RecordKind::kFace   ? 6
-         : kind == RecordKind::kObject ? 0
-                                       : 12;
+  return kind == RecordKind::kTexCoord                                  ? 8
+         : kind == RecordKind::kFace                                    ? 6
+         : kind == RecordKind::kObject || kind == RecordKind::kMaterial ? 0
+                                                                        : 12;
 }
 
 // Takes records as the model stores them, little-endian, a block at a time.
@@ -31,6 +32,8 @@ struct RecordSink {
                              std::uint64_t base) = 0;
   // Geoset `number` (from 1) begins.
   virtual void begin_object(std::uint64_t number) = 0;
+  // The faces that follow use material `number` (from 1; 0 for none).
+  virtual void use_material(std::uint64_t number) = 0;
   virtual bool failed() const = 0;
 
  protected:

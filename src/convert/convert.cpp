@@ -9,6 +9,7 @@
 #include "common/interrupt.h"
 #include "common/output_file.h"
 #include "common/utf8.h"
+#include "obj/mtl_text.h"
 
 namespace {
 
@@ -68,6 +69,65 @@ bool open_model(const ConvertSettings& settings, const Conversion& job, ModelSou
   return true;
 }
 
+// The chunk walk, and with materials the model's images; false where the
+// model fails before its OBJ is begun.
+bool read_materials(const ConvertSettings& settings, const Conversion& job, ModelSource* src,
+                    ModelChunks* chunks, Converted* done) {
+  std::string err;
+  // The walk reads far ahead: a status line would show the model as read.
+  std::atomic<std::uint64_t>* reached = src->reached;
+  src->reached = nullptr;
+  const bool read = walk_chunks(*src, chunks, &err);
+  src->reached = reached;
+  if (!read) {
+    done->stopped = interrupted();
+    fail(done, job.model.shown, err);
+    return false;
+  }
+  if (!settings.style.materials) return true;
+  MaterialsMade& made = done->materials;
+  if (!chunks->unfit.empty()) made.warnings.push_back("materials not read: " + chunks->unfit);
+  make_materials(settings.textures, job.order, *chunks, job.model.path, job.obj.path, job.obj.shown,
+                 &made);
+  done->stopped = made.stopped;
+  if (made.why.empty()) return !made.stopped;
+  fail(done, made.failed_name, made.why).file_system_fault = made.file_system_fault;
+  return false;
+}
+
+// The OBJ's first line: the MTL beside it.
+bool name_mtl(const Conversion& job, OutputFile* file, Converted* done) {
+  const std::string mtl = mtl_name_for(job.obj.path.filename().u8string());
+  const std::string line = "mtllib " + mtl + "\n";
+  const std::streamsize n = static_cast<std::streamsize>(line.size());
+  if (file->sputn(line.data(), n) != n) {
+    fail(done, job.obj.shown, file->error).file_system_fault = file->file_system_fault;
+    return false;
+  }
+  done->obj_bytes = line.size();
+  done->mtl = mtl_name_for(job.obj.shown);
+  return true;
+}
+
+// The MTL put in place before its OBJ, so that the OBJ never names an MTL
+// that is not there.
+bool commit_mtl(const Conversion& job, const FileLook& model, bool none_used, Converted* done) {
+  OutputFile file;
+  std::string err;
+  const std::filesystem::path name =
+      job.obj.path.parent_path() /
+      std::filesystem::u8path(mtl_name_for(job.obj.path.filename().u8string()));
+  const std::string text = mtl_file_text(done->materials, none_used);
+  const std::streamsize n = static_cast<std::streamsize>(text.size());
+  if (!open_output(&file, name, &model, false, &err) || file.sputn(text.data(), n) != n ||
+      !commit_output(&file, &err)) {
+    fail(done, done->mtl, file.error.empty() ? err : file.error).file_system_fault =
+        file.file_system_fault;
+    return false;
+  }
+  return true;
+}
+
 // The sink attached to the OBJ: standard output, or a file begun beside the
 // OBJ's name. A small model converts in a moment: threads of its own would
 // cost more than they save.
@@ -84,6 +144,7 @@ bool open_obj(const ConvertSettings& settings, const Conversion& job, const Mode
     fail(done, job.obj.shown, err).file_system_fault = file->file_system_fault;
     return false;
   }
+  if (settings.style.materials && !name_mtl(job, file, done)) return false;
   attach_obj_sink(sink, file, kObjBufferSize, threads, settings.style);
   return true;
 }
@@ -152,8 +213,8 @@ bool find_geosets(ModelSource& src, std::string* why) {
 }
 
 bool walk_and_flush(ModelSource& src, ObjSink& sink, std::ostream& console, std::string* why,
-                    WalkCounts* counts) {
-  const bool walked = convert_geosets(src, sink, console, why, counts);
+                    WalkCounts* counts, const ModelChunks* chunks) {
+  const bool walked = convert_geosets(src, sink, console, why, counts, chunks);
   std::string flush_err;
   const bool flushed = close_obj_sink(sink, &flush_err);
   close_model_source(src);
@@ -166,16 +227,24 @@ Converted convert_model(const ConvertSettings& settings, const Conversion& job,
                         std::ostream& console, std::ostream& out) {
   Converted done;
   ModelSource src;
+  ModelChunks chunks;
   OutputFile file;  // before the sink, whose threads write to it
   ObjSink sink;
   Lent lent(job.buffers, src, sink);
   if (!open_model(settings, job, &src, &done) ||
+      (settings.chunk_walk && !read_materials(settings, job, &src, &chunks, &done)) ||
       !open_obj(settings, job, src, out, &file, &sink, &done)) {
     return done;
   }
   std::string why;
-  const bool walked = walk_and_flush(src, sink, console, &why, &done.counts);
-  done.obj_bytes = sink.written;
+  const ModelChunks* materials = settings.style.materials ? &chunks : nullptr;
+  bool walked = walk_and_flush(src, sink, console, &why, &done.counts, materials);
+  done.obj_bytes += sink.written;
+  if (walked && !chunks.cut.empty()) {
+    // The geometry seemed whole, but the chunks say the file was cut.
+    walked = false;
+    why = chunks.cut;
+  }
   const std::string obj = settings.to_stdout ? "standard output" : job.obj.shown;
   if (interrupted()) {
     done.stopped = true;
@@ -188,6 +257,7 @@ Converted convert_model(const ConvertSettings& settings, const Conversion& job,
     done.output_closed = settings.to_stdout && output_is_pipe();
     return done;
   }
+  if (materials && !commit_mtl(job, src.look, sink.used_no_material, &done)) return done;
   if (!settings.to_stdout && !commit_obj(job, &file, &done)) return done;
   if (!walked) {
     // Every whole record before the cut is kept, and the line says so.

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/file_calls.h"
+#include "convert/materials.h"
 #include "mdx/geoset_walk.h"
 #include "mdx/model_source.h"
 #include "obj/obj_sink.h"
@@ -47,6 +48,10 @@ struct ConvertSettings {
   bool writer_thread = true;    // a model of kWriterThreadFrom bytes or more has its OBJ
                                 // written by a thread of its own while it is formatted
   int format_threads = 1;       // and, above 1, its text formatted by that many threads
+  // The model is read as its chunks lay it out too: a model cut short is told
+  // even where the geometry seems whole, and style.materials has materials.
+  bool chunk_walk = false;
+  TextureSettings textures;  // with style.materials
 };
 
 // One model.
@@ -57,6 +62,7 @@ struct Conversion {
   bool look_at_obj = false;                       // the OBJ as stored is looked at once in place
   std::atomic<std::uint64_t>* reached = nullptr;  // how far the model has been read
   JobBuffers* buffers = nullptr;  // lent to this conversion, when the caller keeps some
+  std::size_t order = 0;          // its place in the run, the order its images are claimed in
 };
 
 // What became of one model.
@@ -76,6 +82,8 @@ struct Converted {
   FileLook obj;             // the OBJ as stored, when looked at
   WalkCounts counts;
   std::uint64_t obj_bytes = 0;  // the OBJ text, as stored
+  std::string mtl;              // the MTL written beside the OBJ, as shown
+  MaterialsMade materials;      // its images and warnings
 };
 
 // Converts one model: opens it, walks it into a temporary file beside the
@@ -94,7 +102,7 @@ bool find_geosets(ModelSource& src, std::string* why);
 // Walks the model into the sink and flushes it; false with the reason (which
 // names nothing). Where the sink failed, the OBJ side failed.
 bool walk_and_flush(ModelSource& src, ObjSink& sink, std::ostream& console, std::string* why,
-                    WalkCounts* counts);
+                    WalkCounts* counts, const ModelChunks* chunks = nullptr);
 // A scale (--scale, the page's) read whole: a decimal number ("0.01", ".5",
 // "2.54e-2") from the smallest normal float to the largest, so that no
 // position becomes 0 or an infinity by it alone; false for anything else.

@@ -47,8 +47,13 @@ constexpr char kHelp[] =
     "  --scale F          multiply every position by F (a decimal number from\n"
     "                     1.2e-38 to 3.4e+38) in double precision, rounded to the\n"
     "                     nearest float\n"
-    "  -q, --quiet        failures, the status line and the tally: no summaries;\n"
-    "                     twice (-qq) failures only\n"
+    "  -m, --materials    write an MTL file beside each OBJ (unit.obj: unit.mtl),\n"
+    "                     and the model's textures as PNG images where the OBJ\n"
+    "                     files go, at the paths the model names them by\n"
+    "  --textures DIR     with -m: look for textures under DIR too, after the\n"
+    "                     model's folder and each folder above it (repeatable)\n"
+    "  -q, --quiet        failures, warnings, the status line and the tally: no\n"
+    "                     summaries; twice (-qq) failures only\n"
     "  -u, --update       convert only the models whose OBJ is not up to date: it is\n"
     "                     missing, the model or the OBJ changed since the run that\n"
     "                     wrote it, it failed then, or other options or another\n"
@@ -139,6 +144,8 @@ bool take_switch(const std::string& flag, BatchOptions* o) {
     o->null_separated = true;
   } else if (flag == "--objects") {
     o->style.objects = true;
+  } else if (flag == "-m" || flag == "--materials") {
+    o->style.materials = true;
   } else {
     return false;
   }
@@ -220,6 +227,12 @@ Took take_flag(Reader* r, const std::string& flag, BatchOptions* o) {
     return take_name(r, flag, "a folder name", &o->output_dir);
   }
   if (flag == "-j" || flag == "--jobs") return take_jobs(r, flag, o);
+  if (flag == "--textures") {
+    std::string folder;
+    if (!take_value(r, &folder) || folder.empty()) return wrong(r, flag + " needs a folder name");
+    o->textures.push_back(folder);
+    return Took::kOption;
+  }
   return Took::kUnknown;
 }
 
@@ -247,6 +260,22 @@ std::vector<std::string> flags_of(Reader* r, const std::string& arg) {
   return flags;
 }
 
+// An MTL goes beside its OBJ, which its first line names: the OBJ must be a
+// file that has a folder.
+bool materials_have_a_place(const BatchOptions& o, std::ostream& diag, ExitStatus* status) {
+  if (o.to_stdout) {
+    return usage_error(diag, "-m and -o - do not go together: the MTL goes beside the OBJ file",
+                       status);
+  }
+  FileLook look;
+  int code = 0;
+  if (o.output && g_file_calls.look(native_name(*o.output, NameBytes::kUtf8), true, &look, &code) &&
+      look.kind != FileLook::kMissing && look.kind != FileLook::kRegular) {
+    return usage_error(diag, "-m needs -o to name a regular file, not " + *o.output, status);
+  }
+  return true;
+}
+
 // The options that do not go together, and a run without a model.
 bool check_together(const BatchOptions& o, bool any_path, std::ostream& diag, ExitStatus* status) {
   if (!any_path && !o.files_from) return usage_error(diag, "no model given", status);
@@ -265,7 +294,10 @@ bool check_together(const BatchOptions& o, bool any_path, std::ostream& diag, Ex
   if (o.null_separated && !o.files_from) {
     return usage_error(diag, "-0 goes with --files-from", status);
   }
-  return true;
+  if (!o.textures.empty() && !o.style.materials) {
+    return usage_error(diag, "--textures goes with -m", status);
+  }
+  return !o.style.materials || materials_have_a_place(o, diag, status);
 }
 
 }  // namespace

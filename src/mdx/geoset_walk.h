@@ -13,9 +13,10 @@
 
 #include "common/record_sink.h"
 #include "common/types.h"
+#include "mdx/chunk_walk.h"
 #include "mdx/model_source.h"
 
-// What the walk handed on, for the command line's summary.
+// The records the walk handed on, for the command line's summary.
 struct WalkCounts {
   std::uint64_t geosets = 0;
   std::uint64_t vertices = 0;
@@ -25,9 +26,11 @@ struct WalkCounts {
 // Converts every geoset of the model into records for `sink` and prints the
 // progress lines on `console`. False where the walk stopped early: the model
 // ends inside a value or could not be read (*err says why, without a file
-// name), or the sink failed (its own reason is the sink's to give).
+// name), or the sink failed (its own reason is the sink's to give). With the
+// model's chunks, each geoset's faces are preceded by the material of the
+// GEOS entry its "VRTX" tag lies in.
 bool convert_geosets(ModelSource& src, RecordSink& sink, std::ostream& console, std::string* err,
-                     WalkCounts* counts = nullptr);
+                     WalkCounts* counts = nullptr, const ModelChunks* chunks = nullptr);
 
 namespace walk_detail {
 
@@ -91,11 +94,11 @@ bool walk_over(const Source& src, const RecordSink& sink, std::string* err) {
 
 template <class Source>
 bool walk_geosets(Source& src, RecordSink& sink, std::ostream& console, std::string* err,
-                  WalkCounts* counts) {
+                  WalkCounts* counts, const ModelChunks* chunks = nullptr) {
   using namespace walk_detail;
   const std::uint64_t file_size = source_size(src);
   std::uint64_t scan_pos = 0;
-  std::uint64_t& vertex_base = counts->vertices;
+  std::uint64_t vertex_base = 0;
 
   while (scan_pos < file_size) {
     std::uint64_t vertex_tag;
@@ -109,6 +112,7 @@ bool walk_geosets(Source& src, RecordSink& sink, std::ostream& console, std::str
     console << "Vertices: " << vertex_count << std::endl;
     if (!read_records(src, vertex_count, 12, [&](const unsigned char* b, std::uint32_t n) {
           sink.write_records(RecordKind::kVertex, b, n, 0);
+          counts->vertices += n;
         })) {
       return input_failed(src, "vertex positions", err);
     }
@@ -155,12 +159,16 @@ bool walk_geosets(Source& src, RecordSink& sink, std::ostream& console, std::str
     if (!read_u32(src, &index_count)) return input_failed(src, "index count", err);
     console << "Faces: " << index_count << std::endl;
     console << static_cast<long long>(tell(src)) << std::endl;
+    if (chunks && index_count >= 3) {
+      const std::uint32_t material = material_at(*chunks, vertex_tag);
+      sink.use_material(material == kNoMaterial ? 0 : std::uint64_t(material) + 1);
+    }
     if (!read_records(src, index_count / 3, 6, [&](const unsigned char* b, std::uint32_t n) {
           sink.write_records(RecordKind::kFace, b, n, vertex_base);
+          counts->triangles += n;
         })) {
       return input_failed(src, "indices", err);
     }
-    counts->triangles += index_count / 3;
     if (sink.failed()) return false;
 
     vertex_base += vertex_count;

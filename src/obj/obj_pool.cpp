@@ -322,8 +322,7 @@ void pool_add_records(ObjPool* w, RecordKind kind, const unsigned char* records,
     if (size > 0) n = std::min(n, (c.input_capacity - c.input_used) / size);
     n = std::min<std::size_t>(n, count);
     RecordSpan* last = c.span_count > 0 ? &c.spans[c.span_count - 1] : nullptr;
-    const bool extends = last && kind != RecordKind::kObject && last->kind == kind &&
-                         last->base == base &&
+    const bool extends = last && size > 0 && last->kind == kind && last->base == base &&
                          last->bytes + last->count * size == c.input.get() + c.input_used;
     if (n == 0 || (!extends && c.span_count == kChunkSpans)) {
       hand_on(w);

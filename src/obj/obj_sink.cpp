@@ -83,6 +83,11 @@ void ObjSink::begin_object(std::uint64_t number) {
   if (style.objects) write_object(*this, number);
 }
 
+void ObjSink::use_material(std::uint64_t number) {
+  used_no_material = used_no_material || number == 0;
+  if (style.materials) ::write_records(*this, RecordKind::kMaterial, nullptr, 1, number);
+}
+
 void attach_obj_sink(ObjSink* sink, std::streambuf* out, std::size_t capacity, int threads,
                      const ObjStyle& style) {
   sink->pool.reset();
@@ -98,6 +103,7 @@ void attach_obj_sink(ObjSink* sink, std::streambuf* out, std::size_t capacity, i
   sink->used = 0;
   sink->written = 0;
   sink->failure.clear();
+  sink->used_no_material = false;
   if (threads >= 1) sink->pool = start_obj_pool(out, capacity, threads, &sink->style);
 }
 

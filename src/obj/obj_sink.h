@@ -30,8 +30,9 @@ struct ObjSink : RecordSink {
   std::unique_ptr<char[]> buffer;  // the block being formatted, without formatting threads
   std::size_t capacity = 0;
   std::size_t used = 0;
-  std::uint64_t written = 0;  // bytes handed to the stream, once flushed
-  std::string failure;        // why it takes no more records; empty while it does
+  std::uint64_t written = 0;      // bytes handed to the stream, once flushed
+  std::string failure;            // why it takes no more records; empty while it does
+  bool used_no_material = false;  // a geoset's faces were told to use none
   ObjStyle style;
   // Last, so that the threads end before the stream they write to closes.
   ObjPoolPtr pool;
@@ -45,6 +46,8 @@ struct ObjSink : RecordSink {
                      std::uint64_t base) override;
   // An "o geoset_N" line where the style asks for one.
   void begin_object(std::uint64_t number) override;
+  // A "usemtl" line where the style asks for materials.
+  void use_material(std::uint64_t number) override;
   bool failed() const override { return !failure.empty(); }
 };
 

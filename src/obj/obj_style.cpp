@@ -10,5 +10,6 @@ std::string style_key(const ObjStyle& style) {
     std::snprintf(scale, sizeof scale, "%sscale=%.17g", key.empty() ? "" : " ", style.scale);
     key += scale;
   }
+  if (style.materials) key += key.empty() ? "materials" : " materials";
   return key;
 }

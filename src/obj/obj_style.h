@@ -6,9 +6,10 @@
 #include <string>
 
 struct ObjStyle {
-  bool objects = false;  // an "o geoset_N" line before each geoset
-  bool y_up = false;     // positions and normals (x, y, z) as (x, z, -y)
-  double scale = 1.0;    // positions multiplied by it, rounded to the nearest float
+  bool objects = false;    // an "o geoset_N" line before each geoset
+  bool y_up = false;       // positions and normals (x, y, z) as (x, z, -y)
+  double scale = 1.0;      // positions multiplied by it, rounded to the nearest float
+  bool materials = false;  // "mtllib" and "usemtl" lines, for an MTL beside the OBJ
 };
 
 // The style as a rerun compares it: "" for the plain OBJ, else the options

@@ -226,6 +226,17 @@ void format_span(const RecordSpan& span, const ObjStyle& style, TextSpace* text)
         *out = '\n';
         return out + 1;
       });
+    case RecordKind::kMaterial:
+      return format_each(span, text, [&span](const unsigned char*, char* out) {
+        if (span.base == 0) {
+          std::memcpy(out, "usemtl none\n", 12);
+          return out + 12;
+        }
+        std::memcpy(out, "usemtl material_", 16);
+        out = format_unsigned(span.base, out + 16);
+        *out = '\n';
+        return out + 1;
+      });
   }
 }
 
@@ -242,7 +253,8 @@ std::size_t estimated_text(RecordKind kind, std::uint64_t base) {
       // separators.
       return 1 + 3 * (3 * decimal_digits(base + 65536) + 3) + 1;
     case RecordKind::kObject:
+    case RecordKind::kMaterial:
       break;
   }
-  return 9 + 20 + 1;
+  return 16 + 20 + 1;
 }

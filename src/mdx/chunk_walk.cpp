@@ -1,0 +1,205 @@
+#include "mdx/chunk_walk.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+// Far more than any model holds; a file that claims more is read no further,
+// so that what is kept stays small whatever the file says.
+constexpr std::size_t kMostEntries = std::size_t(1) << 16;
+constexpr std::uint64_t kTextureEntry = 268;
+constexpr std::uint64_t kTexturePath = 260;
+constexpr std::uint64_t kShaderName = 80;
+
+std::uint32_t u32_at(const unsigned char* b) {
+  return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
+         std::uint32_t(b[3]) << 24;
+}
+
+// A stretch of the file that one entry may not leave: [at, end).
+struct Span {
+  ModelSource* file;
+  std::uint64_t at;
+  std::uint64_t end;
+};
+
+bool read_u32(Span& s, std::uint32_t* v) {
+  unsigned char b[4];
+  if (s.end - s.at < 4) return false;
+  seek_to(*s.file, s.at);
+  if (!read_bytes(*s.file, b, 4)) return false;
+  s.at += 4;
+  *v = u32_at(b);
+  return true;
+}
+
+bool read_tag(Span& s, const char* tag) {
+  char b[4];
+  if (s.end - s.at < 4) return false;
+  seek_to(*s.file, s.at);
+  if (!read_bytes(*s.file, b, 4)) return false;
+  s.at += 4;
+  return std::memcmp(b, tag, 4) == 0;
+}
+
+bool skip(Span& s, std::uint64_t n) {
+  if (s.end - s.at < n) return false;
+  s.at += n;
+  return true;
+}
+
+// An inclusive size read at the span's start: the entry's own span.
+bool entry_span(Span& s, std::uint64_t least, Span* entry) {
+  const std::uint64_t begin = s.at;
+  std::uint32_t size;
+  if (!read_u32(s, &size) || size < least || size > s.end - begin) return false;
+  *entry = Span{s.file, s.at, begin + size};
+  s.at = begin + size;
+  return true;
+}
+
+bool read_layer(Span& material, ModelChunks* chunks) {
+  Span layer{material.file, 0, 0};
+  if (!entry_span(material, 28, &layer)) return false;
+  MaterialLayer l;
+  if (!read_u32(layer, &l.filter_mode) || !read_u32(layer, &l.shading) ||
+      !read_u32(layer, &l.texture_id) || chunks->layers.size() >= kMostEntries) {
+    return false;
+  }
+  chunks->layers.push_back(l);
+  return true;
+}
+
+bool read_materials(Span body, ModelChunks* chunks) {
+  const std::uint64_t header = 16 + (chunks->version >= 900 ? kShaderName : 0);
+  while (body.at < body.end) {
+    Span material{body.file, 0, 0};
+    std::uint32_t count;
+    if (!entry_span(body, header, &material) || !skip(material, 8) ||
+        (chunks->version >= 900 && !skip(material, kShaderName)) || !read_tag(material, "LAYS") ||
+        !read_u32(material, &count) || chunks->materials.size() >= kMostEntries) {
+      return false;
+    }
+    ModelMaterial m;
+    m.first_layer = static_cast<std::uint32_t>(chunks->layers.size());
+    for (m.layer_count = 0; m.layer_count < count; ++m.layer_count) {
+      if (!read_layer(material, chunks)) return false;
+    }
+    chunks->materials.push_back(m);
+  }
+  return true;
+}
+
+bool read_textures(Span body, ModelChunks* chunks) {
+  if ((body.end - body.at) % kTextureEntry != 0) return false;
+  for (; body.at < body.end; body.at += kTextureEntry) {
+    if (chunks->textures.size() >= kMostEntries) return false;
+    unsigned char b[kTextureEntry];
+    seek_to(*body.file, body.at);
+    if (!read_bytes(*body.file, b, sizeof b)) return false;
+    ModelTexture t;
+    t.replaceable_id = u32_at(b);
+    const char* path = reinterpret_cast<const char*>(b + 4);
+    t.path.assign(path, strnlen(path, kTexturePath));
+    chunks->textures.push_back(std::move(t));
+  }
+  return true;
+}
+
+// The blocks before a geoset's material: a tag, a count and that many records
+// of a size each.
+bool skip_geoset_blocks(Span& geoset) {
+  static const struct {
+    const char* tag;
+    std::uint64_t size;
+  } blocks[] = {{"VRTX", 12}, {"NRMS", 12}, {"PTYP", 4}, {"PCNT", 4},
+                {"PVTX", 2},  {"GNDX", 1},  {"MTGC", 4}, {"MATS", 4}};
+  for (const auto& block : blocks) {
+    std::uint32_t count;
+    if (!read_tag(geoset, block.tag) || !read_u32(geoset, &count) ||
+        !skip(geoset, count * block.size)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool read_geosets(Span body, ModelChunks* chunks) {
+  while (body.at < body.end) {
+    GeosetEntry entry;
+    entry.begin = body.at;
+    Span geoset{body.file, 0, 0};
+    if (!entry_span(body, 4, &geoset) || !skip_geoset_blocks(geoset) ||
+        !read_u32(geoset, &entry.material_id) || chunks->geosets.size() >= kMostEntries) {
+      return false;
+    }
+    entry.end = body.at;
+    chunks->geosets.push_back(entry);
+  }
+  return true;
+}
+
+// One chunk's body; false where it does not fit the layout of its version.
+bool read_chunk(const char* tag, Span body, ModelChunks* chunks) {
+  if (std::memcmp(tag, "VERS", 4) == 0) return read_u32(body, &chunks->version);
+  if (std::memcmp(tag, "MTLS", 4) == 0) return read_materials(body, chunks);
+  if (std::memcmp(tag, "TEXS", 4) == 0) return read_textures(body, chunks);
+  if (std::memcmp(tag, "GEOS", 4) == 0) return read_geosets(body, chunks);
+  return true;
+}
+
+void forget_materials(ModelChunks* chunks, const char* tag, std::uint64_t at) {
+  chunks->unfit = "the " + std::string(tag, 4) + " chunk at offset " + std::to_string(at) +
+                  " does not fit the layout of version " + std::to_string(chunks->version);
+  chunks->materials.clear();
+  chunks->layers.clear();
+  chunks->textures.clear();
+  chunks->geosets.clear();
+}
+
+}  // namespace
+
+bool walk_chunks(ModelSource& src, ModelChunks* chunks, std::string* err) {
+  *chunks = ModelChunks();
+  const std::uint64_t size = source_size(src);
+  char tag[4];
+  seek_to(src, 0);
+  chunks->chunked = read_bytes(src, tag, 4) && std::memcmp(tag, "MDLX", 4) == 0;
+  for (std::uint64_t at = 4; chunks->chunked && at < size && !io_failed(src);) {
+    unsigned char header[8];
+    seek_to(src, at);
+    if (!read_bytes(src, header, 8)) {
+      chunks->cut = "file ends inside a chunk header at offset " + std::to_string(at);
+      break;
+    }
+    std::memcpy(tag, header, 4);
+    const std::uint64_t body = at + 8, end = body + u32_at(header + 4);
+    if (end > size) {
+      chunks->cut =
+          "file ends inside the " + std::string(tag, 4) + " chunk at offset " + std::to_string(at);
+      break;
+    }
+    if (chunks->unfit.empty() && !read_chunk(tag, Span{&src, body, end}, chunks) &&
+        !io_failed(src)) {
+      forget_materials(chunks, tag, at);
+    }
+    at = end;
+  }
+  if (io_failed(src)) {
+    *err = "read failed near offset " + std::to_string(tell(src));
+    return false;
+  }
+  return true;
+}
+
+std::uint32_t material_at(const ModelChunks& chunks, std::uint64_t vertex_tag) {
+  // The entries lie in file order, one after another.
+  auto after =
+      std::upper_bound(chunks.geosets.begin(), chunks.geosets.end(), vertex_tag,
+                       [](std::uint64_t at, const GeosetEntry& g) { return at < g.begin; });
+  if (after == chunks.geosets.begin()) return kNoMaterial;
+  const GeosetEntry& g = *(after - 1);
+  if (vertex_tag >= g.end || g.material_id >= chunks.materials.size()) return kNoMaterial;
+  return g.material_id;
+}

@@ -1,0 +1,18 @@
+// The MTL file beside an OBJ: one material a block, as every reader takes it.
+#pragma once
+
+#include <string>
+
+struct MtlMaterial {
+  std::string name;          // "material_N" or "none"
+  bool team_colour = false;  // the game's team colour: the first player's red
+  std::string map;           // the image, relative to the MTL, "/" between folders; "" for none
+  bool map_d = false;        // the image's alpha is the material's too
+};
+
+// The material's lines: "newmtl", the colours, "d", "illum" and its maps.
+std::string mtl_text(const MtlMaterial& material);
+
+// The MTL's name for an OBJ's: ".obj" (any case) replaced by ".mtl", or
+// ".mtl" added.
+std::string mtl_name_for(const std::string& obj);

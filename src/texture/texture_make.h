@@ -1,0 +1,33 @@
+// One texture made into the image that a material maps: a BLP or TGA file
+// becomes a PNG, a PNG or JPEG file is copied as it is.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "common/file_calls.h"
+#include "texture/texture_store.h"
+
+enum class TextureKind { kBlp, kTga, kPng, kJpeg, kUnread };
+
+struct TextureSource {
+  std::filesystem::path path;
+  FileLook look;
+  TextureKind kind = TextureKind::kUnread;
+};
+
+// Looks at a texture file found for a model: its identity, and its kind by
+// its first bytes (a TGA, which has no mark of its own, by its name).
+bool look_at_texture(const std::filesystem::path& path, TextureSource* source);
+
+// The image's path for a texture's path: ".png" in place of its extension
+// where the texture is converted; where it is copied, the path itself if its
+// extension is the image's own, else ".png" or ".jpg" in its place.
+std::string image_path(const std::string& relative, TextureKind kind);
+
+// Makes the image `dest` (shown as `shown`) from the source, as an OBJ is
+// written: under a temporary name, renamed once whole. A texture that cannot
+// be read gives result->warning ("damaged (WHAT)", "format not read", "too
+// large (WxH)"); an image that cannot be written, result->failure.
+void make_image(const TextureSource& source, const std::filesystem::path& dest,
+                const std::string& shown, bool make_folders, TextureResult* result);

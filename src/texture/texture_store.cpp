@@ -1,0 +1,69 @@
+#include "texture/texture_store.h"
+
+#include <chrono>
+
+#include "common/interrupt.h"
+
+namespace {
+
+// Waits for `ready`, noticing an interruption now and then.
+template <class Ready>
+bool wait_until(TextureStore* store, std::unique_lock<std::mutex>& lock, Ready ready) {
+  while (!ready()) {
+    if (interrupted()) return false;
+    store->changed.wait_for(lock, std::chrono::milliseconds(50));
+  }
+  return true;
+}
+
+}  // namespace
+
+void start_texture_store(TextureStore* store, std::size_t jobs) {
+  std::lock_guard<std::mutex> lock(store->mutex);
+  store->turn = 0;
+  store->claimed.assign(jobs, false);
+  store->images.clear();
+}
+
+bool wait_for_turn(TextureStore* store, std::size_t job) {
+  std::unique_lock<std::mutex> lock(store->mutex);
+  return wait_until(store, lock, [&] { return store->turn >= job; });
+}
+
+void end_turn(TextureStore* store, std::size_t job) {
+  std::lock_guard<std::mutex> lock(store->mutex);
+  if (job >= store->claimed.size() || store->claimed[job]) return;
+  store->claimed[job] = true;
+  while (store->turn < store->claimed.size() && store->claimed[store->turn]) ++store->turn;
+  store->changed.notify_all();
+}
+
+Claim claim_image(TextureStore* store, const ImageKey& key, std::uint64_t device,
+                  std::uint64_t inode) {
+  std::lock_guard<std::mutex> lock(store->mutex);
+  auto found = store->images.find(key);
+  if (found == store->images.end()) {
+    TextureStore::Entry& entry = store->images[key];
+    entry.device = device;
+    entry.inode = inode;
+    return Claim::kMine;
+  }
+  return found->second.device == device && found->second.inode == inode ? Claim::kShared
+                                                                        : Claim::kTaken;
+}
+
+void image_made(TextureStore* store, const ImageKey& key, const TextureResult& result) {
+  std::lock_guard<std::mutex> lock(store->mutex);
+  TextureStore::Entry& entry = store->images[key];
+  entry.result = result;
+  entry.result.done = true;
+  store->changed.notify_all();
+}
+
+bool wait_for_image(TextureStore* store, const ImageKey& key, TextureResult* result) {
+  std::unique_lock<std::mutex> lock(store->mutex);
+  TextureStore::Entry& entry = store->images[key];
+  if (!wait_until(store, lock, [&] { return entry.result.done; })) return false;
+  *result = entry.result;
+  return true;
+}

@@ -1,0 +1,333 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "mdx/chunk_walk.h"
+#include "test_util.h"
+#include "texture_builder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+ModelChunks chunks_of(const std::string& bytes) {
+  std::stringbuf in(bytes);
+  ModelSource src;
+  attach_model_source(&src, &in, 64);
+  ModelChunks chunks;
+  std::string err;
+  EXPECT_TRUE(walk_chunks(src, &chunks, &err)) << err;
+  return chunks;
+}
+
+// A unit as the game dresses it: a team-coloured first layer with the skin
+// over it; a blended layer of its own; the team glow alone; a replaceable
+// texture the game supplies.
+ModelDress unit_dress(std::uint32_t version = 800) {
+  ModelDress d;
+  d.version = version;
+  d.textures = {
+      {1, ""}, {0, "Textures\\Footman.blp"}, {2, ""}, {0, "Textures\\Cape.blp"}, {11, ""}};
+  d.materials = {{{0, 0, 0}, {1, 0x10, 1}}, {{2, 0, 3}}, {{3, 0, 2}}, {{0, 0, 4}}};
+  return d;
+}
+
+std::vector<GeosetData> unit_geosets() {
+  std::vector<GeosetData> g = {make_geoset(4, 2), make_geoset(3, 1, 8.0f),
+                               make_geoset(3, 1, 16.0f)};
+  g[0].material = 0, g[1].material = 1, g[2].material = 9;  // 9: no such material
+  return g;
+}
+
+TEST(ChunkWalk, MaterialsTexturesAndEachGeosetsMaterial) {
+  for (std::uint32_t version : {800u, 900u, 1000u}) {
+    std::vector<GeosetOffsets> at;
+    const ModelChunks c = chunks_of(build_model(unit_geosets(), &at, unit_dress(version)));
+    EXPECT_TRUE(c.chunked);
+    EXPECT_EQ(c.version, version);
+    EXPECT_EQ(c.cut, "");
+    EXPECT_EQ(c.unfit, "");
+    ASSERT_EQ(c.materials.size(), 4u);
+    ASSERT_EQ(c.textures.size(), 5u);
+    EXPECT_EQ(c.textures[1].path, "Textures\\Footman.blp");
+    EXPECT_EQ(c.materials[0].layer_count, 2u);
+    const MaterialLayer& skin = c.layers[c.materials[0].first_layer + 1];
+    EXPECT_EQ(skin.filter_mode, 1u);
+    EXPECT_EQ(skin.shading, 0x10u);
+    EXPECT_EQ(skin.texture_id, 1u);
+    EXPECT_EQ(material_at(c, at[0].vertex_tag), 0u);
+    EXPECT_EQ(material_at(c, at[1].vertex_tag), 1u);
+    EXPECT_EQ(material_at(c, at[2].vertex_tag), kNoMaterial);
+    EXPECT_EQ(material_at(c, at[0].vertex_tag - 8), kNoMaterial);  // before every entry
+  }
+}
+
+TEST(ChunkWalk, CutsAndLayoutsThatDoNotFit) {
+  const std::string whole = build_model(unit_geosets(), nullptr, unit_dress());
+  // Every cut inside a chunk is one; a cut between two chunks cannot be.
+  std::vector<std::size_t> boundaries;
+  for (std::size_t at = 4; at < whole.size();) {
+    boundaries.push_back(at);
+    at += 8 + (std::uint8_t(whole[at + 4]) | std::uint8_t(whole[at + 5]) << 8 |
+               std::uint8_t(whole[at + 6]) << 16);
+  }
+  for (std::size_t n = 5; n < whole.size(); ++n) {
+    const bool between = std::find(boundaries.begin(), boundaries.end(), n) != boundaries.end();
+    EXPECT_EQ(chunks_of(whole.substr(0, n)).cut.empty(), between) << n;
+  }
+  const std::string cut = chunks_of(whole.substr(0, whole.size() - 1)).cut;
+  EXPECT_EQ(cut, "file ends inside the BONE chunk at offset " + std::to_string(boundaries.back()));
+
+  // A version whose fields would lie elsewhere: no materials, and why.
+  std::string other = build_model(unit_geosets(), nullptr, unit_dress(900));
+  other.replace(12, 4, std::string("\x20\x03\0\0", 4));  // 800
+  const ModelChunks c = chunks_of(other);
+  EXPECT_EQ(c.unfit.rfind("the MTLS chunk at offset ", 0), 0u) << c.unfit;
+  EXPECT_NE(c.unfit.find("does not fit the layout of version 800"), std::string::npos);
+  EXPECT_TRUE(c.materials.empty() && c.geosets.empty());
+  EXPECT_EQ(c.cut, "");
+
+  // Without "MDLX" there are no chunks to walk.
+  std::string bare = whole;
+  bare.replace(0, 4, "MDLY");
+  EXPECT_FALSE(chunks_of(bare).chunked);
+  EXPECT_EQ(chunks_of(bare.substr(0, 100)).cut, "");
+}
+
+struct MaterialsFixture : ::testing::Test {
+  TempDir dir;
+
+  void put(const std::string& name, const std::string& bytes) {
+    fs::create_directories((dir.path / name).parent_path());
+    write_file(dir.path / name, bytes);
+  }
+  int run(const std::string& args) {
+    return run_in(dir.path.string(), MDX2OBJ_PATH, args + " 2>err");
+  }
+  std::string err() { return lines_of(read_file(dir.path / "err")); }
+  std::string file(const std::string& name) { return read_file(dir.path / name); }
+};
+
+// The OBJ of -m is the plain OBJ with its "mtllib" line first and a
+// "usemtl" line before each geoset's faces.
+std::string without_material_lines(const std::string& obj) {
+  std::istringstream in(obj);
+  std::string out, line;
+  while (std::getline(in, line)) {
+    if (line.rfind("mtllib ", 0) != 0 && line.rfind("usemtl ", 0) != 0) out += line + "\n";
+  }
+  return out;
+}
+
+TEST_F(MaterialsFixture, AUnitInAGameLayout) {
+  // The textures lie at the data root, in other letter case than the model
+  // names them.
+  const Pixels skin = test_picture(8, 4), cape = test_picture(4, 2);
+  put("data/TEXTURES/footman.BLP", blp_palette(skin, 8));
+  put("data/TEXTURES/cape.blp", blp_palette(cape, 0));
+  const std::string model = build_model(unit_geosets(), nullptr, unit_dress());
+  put("data/Units/Human/Footman/Footman.mdx", model);
+  for (const char* style : {"", "--objects --up y --scale 0.5 "}) {
+    ASSERT_EQ(run(std::string(style) + "-m data/Units/Human/Footman/Footman.mdx"), 0) << err();
+    ASSERT_EQ(run(std::string(style) + "-o plain.obj data/Units/Human/Footman/Footman.mdx"), 0);
+    const std::string obj = file("data/Units/Human/Footman/Footman.obj");
+    EXPECT_EQ(without_material_lines(obj), file("plain.obj"));
+    EXPECT_EQ(obj.rfind(text_file("mtllib Footman.mtl\n"), 0), 0u);
+    std::string uses;
+    for (std::size_t at = 0; (at = obj.find("usemtl ", at)) != std::string::npos; ++at) {
+      uses += obj.substr(at, obj.find_first_of("\r\n", at) - at) + ";";
+    }
+    EXPECT_EQ(uses, "usemtl material_1;usemtl material_2;usemtl none;") << style;
+  }
+  EXPECT_EQ(file("data/Units/Human/Footman/Footman.mtl"),
+            text_file("newmtl material_1\nKa 0.000000 0.000000 0.000000\n"
+                      "Kd 1.000000 1.000000 1.000000\nKs 0.000000 0.000000 0.000000\n"
+                      "d 1.000000\nillum 1\nmap_Kd Textures/Footman.png\n\n"
+                      "newmtl material_2\nKa 0.000000 0.000000 0.000000\n"
+                      "Kd 1.000000 1.000000 1.000000\nKs 0.000000 0.000000 0.000000\n"
+                      "d 1.000000\nillum 1\nmap_Kd Textures/Cape.png\nmap_d Textures/Cape.png\n\n"
+                      "newmtl material_3\nKa 0.000000 0.000000 0.000000\n"
+                      "Kd 1.000000 0.011765 0.011765\nKs 0.000000 0.000000 0.000000\n"
+                      "d 1.000000\nillum 1\n\n"
+                      "newmtl material_4\nKa 0.000000 0.000000 0.000000\n"
+                      "Kd 1.000000 1.000000 1.000000\nKs 0.000000 0.000000 0.000000\n"
+                      "d 1.000000\nillum 1\n\n"
+                      "newmtl none\nKa 0.000000 0.000000 0.000000\n"
+                      "Kd 1.000000 1.000000 1.000000\nKs 0.000000 0.000000 0.000000\n"
+                      "d 1.000000\nillum 1\n"));
+  bool alpha = false;
+  const Pixels made = read_png(dir.file("data/Units/Human/Footman/Textures/Footman.png"), &alpha);
+  EXPECT_TRUE(alpha);
+  EXPECT_EQ(made.rgba, skin.rgba);
+  // The data tree's own files are as they were.
+  EXPECT_EQ(file("data/Units/Human/Footman/Footman.mdx"), model);
+  EXPECT_EQ(file("data/TEXTURES/footman.BLP"), blp_palette(skin, 8));
+  EXPECT_EQ(read_png(dir.file("data/Units/Human/Footman/Textures/Cape.png")).rgba, [&] {
+    Pixels opaque = cape;
+    for (std::size_t i = 3; i < opaque.rgba.size(); i += 4) opaque.rgba[i] = 255;
+    return opaque.rgba;
+  }());
+}
+
+TEST_F(MaterialsFixture, EveryTextureKindPixelForPixel) {
+  const Pixels p = test_picture(16, 8);
+  const struct {
+    std::string name, bytes;
+    int loss;  // at most this much off in any channel
+    bool alpha;
+  } kinds[] = {
+      {"pal0.blp", blp_palette(p, 0), 0, false},
+      {"pal1.blp", blp_palette(p, 1), 0, true},
+      {"pal4.blp", blp_palette(p, 4), 0, true},
+      {"pal8.blp", blp_palette(p, 8), 0, true},
+      {"jpeg0.blp", blp_jpeg(p, 0), 6, false},
+      {"jpeg8.blp", blp_jpeg(p, 8, 0), 6, true},
+      {"plain24.tga", tga(p, 24, false, false), 0, false},
+      {"rle32.tga", tga(p, 32, true, true), 0, true},
+      {"plain32.tga", tga(p, 32, false, true), 0, true},
+  };
+  for (const auto& k : kinds) {
+    put("Textures/" + k.name, k.bytes);
+    ModelDress d;
+    d.textures = {{0, "Textures\\" + k.name}};
+    d.materials = {{{0, 0, 0}}};
+    put(k.name + ".mdx", build_model({make_geoset(3, 1)}, nullptr, d));
+    ASSERT_EQ(run("-q -m " + k.name + ".mdx"), 0) << err();
+    EXPECT_EQ(err(), "");
+    const std::string png = "Textures/" + k.name.substr(0, k.name.find('.')) + ".png";
+    bool alpha = false;
+    const Pixels made = read_png(dir.file(png), &alpha);
+    ASSERT_EQ(made.rgba.size(), p.rgba.size()) << png;
+    EXPECT_EQ(alpha, k.alpha) << png;
+    int worst = 0;
+    for (std::size_t i = 0; i < p.rgba.size(); ++i) {
+      // Alpha of 1 or 4 bits keeps its top bits, as the format stores it.
+      int want = p.rgba[i];
+      if (i % 4 == 3) {
+        want = !k.alpha               ? 255
+               : k.name == "pal1.blp" ? (want >> 7) * 255
+               : k.name == "pal4.blp" ? (want >> 4) * 17
+                                      : want;
+      }
+      worst = std::max(worst, std::abs(made.rgba[i] - want));
+    }
+    EXPECT_LE(worst, k.loss) << png;
+  }
+  // A PNG texture is copied as it is.
+  put("Textures/copy.png", file("Textures/pal8.png"));
+  ModelDress d;
+  d.textures = {{0, "Textures\\copy.png"}};
+  d.materials = {{{0, 0, 0}}};
+  put("art/copy.mdx", build_model({make_geoset(3, 1)}, nullptr, d));
+  ASSERT_EQ(run("-q -m -d out art/copy.mdx"), 0) << err();
+  EXPECT_EQ(file("out/Textures/copy.png"), file("Textures/pal8.png"));
+}
+
+TEST_F(MaterialsFixture, TexturesThatCannotBeReadAreWarnings) {
+  const Pixels p = test_picture(4, 4);
+  std::string cut = blp_palette(p, 8);
+  cut.resize(cut.size() - 1);
+  std::string huge = blp_palette(p, 0);
+  huge[12] = 0x29, huge[13] = 0x23;  // 9001 pixels wide
+  put("Textures/cut.blp", cut);
+  put("Textures/huge.blp", huge);
+  put("Textures/new.blp", "BLP2 and what follows");
+  put("Textures/odd.blp", std::string(blp_palette(p, 8)).replace(8, 1, "\x03"));
+  ModelDress d;
+  d.textures = {{0, "Textures\\gone.blp"},
+                {0, "Textures\\cut.blp"},
+                {0, "Textures\\huge.blp"},
+                {0, "Textures\\new.blp"},
+                {0, "Textures\\odd.blp"}};
+  d.materials = {{{0, 0, 0}}, {{0, 0, 1}}, {{0, 0, 2}}, {{0, 0, 3}}, {{0, 0, 4}}};
+  put("unit.mdx", build_model({make_geoset(3, 1)}, nullptr, d));
+  const std::string warnings =
+      "mdx2obj: unit.mdx: texture Textures/gone.blp: not found\n"
+      "mdx2obj: unit.mdx: texture Textures/cut.blp: damaged (mipmap 0 lies outside the file)\n"
+      "mdx2obj: unit.mdx: texture Textures/huge.blp: too large (9001x4)\n"
+      "mdx2obj: unit.mdx: texture Textures/new.blp: format not read\n"
+      "mdx2obj: unit.mdx: texture Textures/odd.blp: damaged (3 alpha bits)\n";
+  EXPECT_EQ(run("-m unit.mdx"), 0);
+  EXPECT_EQ(err(), warnings + "unit.mdx -> unit.obj: 1 geoset, 3 vertices, 1 triangle\n");
+  EXPECT_EQ(run("-q -m unit.mdx"), 0);
+  EXPECT_EQ(err(), warnings);
+  EXPECT_EQ(run("-qq -m unit.mdx"), 0);
+  EXPECT_EQ(err(), "");
+  EXPECT_EQ(file("unit.mtl").find("map_"), std::string::npos);
+  EXPECT_FALSE(file_exists(dir.path / "Textures/cut.png"));
+}
+
+// Two folders of models under one data root: a texture they share, and one
+// of the same name that each folder has its own file for.
+TEST_F(MaterialsFixture, OneImageForATreeWhateverTheJobs) {
+  put("art/Textures/Shared.blp", blp_palette(test_picture(4, 4), 0));
+  put("art/a/Textures/Own.blp", blp_palette(test_picture(8, 2), 0));
+  put("art/b/Textures/Own.blp", blp_palette(test_picture(2, 8), 0));
+  ModelDress d;
+  d.textures = {{0, "Textures\\Shared.blp"}, {0, "Textures\\Own.blp"}};
+  d.materials = {{{0, 0, 0}}, {{0, 0, 1}}};
+  for (const char* name : {"art/a/x.mdx", "art/a/y.mdx", "art/b/x.mdx", "art/b/y.mdx"}) {
+    put(name, build_model({make_geoset(3, 1)}, nullptr, d));
+  }
+  std::string first_err;
+  for (const char* jobs : {"1", "4"}) {
+    const std::string out = std::string("out") + jobs;
+    EXPECT_EQ(run("-m -r -j" + std::string(jobs) + " -d " + out + " art"), 0);
+    std::string e = err();
+    for (std::size_t at = 0; (at = e.find(out, at)) != std::string::npos; at += 4) {
+      e.replace(at, 4, "out1");
+    }
+    EXPECT_NE(e.find("mdx2obj: art/b/x.mdx: texture Textures/Own.blp: " + made("out1") +
+                     "/Textures/Own.png is made from another file\n"),
+              std::string::npos)
+        << e;
+    EXPECT_EQ(read_png(dir.file(out + "/Textures/Own.png")).width, 8u);
+    EXPECT_NE(file(out + "/a/x.mtl").find("map_Kd ../Textures/Shared.png\n"), std::string::npos);
+    EXPECT_EQ(file(out + "/b/x.mtl").find("Own"), std::string::npos);
+    if (first_err.empty()) first_err = e;
+    EXPECT_EQ(e, first_err);
+  }
+  for (const char* f :
+       {"Textures/Shared.png", "Textures/Own.png", "a/y.mtl", "b/y.mtl", "b/y.obj"}) {
+    EXPECT_EQ(file(std::string("out1/") + f), file(std::string("out4/") + f)) << f;
+  }
+}
+
+TEST_F(MaterialsFixture, CutModelsAreToldAndCounted) {
+  std::vector<GeosetOffsets> at;
+  const std::string whole = build_model({make_geoset(3, 1), make_geoset(4, 2, 5.0f)}, &at);
+  // Cut before the second geoset's indices: the tag walk alone sees a model
+  // of one geoset and the vertices of a second.
+  put("cut.mdx", whole.substr(0, at[1].index_tag - 2));
+  EXPECT_EQ(run("cut.mdx"), 1);
+  EXPECT_EQ(err(), "mdx2obj: cut.mdx: file ends inside the GEOS chunk at offset " +
+                       std::to_string(whole.find("GEOS")) + " (" + made("cut.obj") +
+                       " is partial)\n");
+  std::string bare = whole.substr(0, at[1].index_tag - 2);
+  bare.replace(0, 4, "MDLY");
+  put("bare.mdx", bare);
+  EXPECT_EQ(run("bare.mdx"), 0);
+  EXPECT_EQ(err(), "bare.mdx -> bare.obj: 2 geosets, 7 vertices, 1 triangle\n");
+}
+
+TEST_F(MaterialsFixture, MaterialsNeedAnObjFile) {
+  put("unit.mdx", build_model({make_geoset(3, 1)}));
+  const struct {
+    std::string args, message;
+  } cases[] = {
+      {"-m -o - unit.mdx", "-m and -o - do not go together: the MTL goes beside the OBJ file"},
+      {"--textures t unit.mdx", "--textures goes with -m"},
+      {"-m --textures= unit.mdx", "--textures needs a folder name"},
+#ifndef _WIN32
+      {"-m -o /dev/null unit.mdx", "-m needs -o to name a regular file, not /dev/null"},
+#endif
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(run(c.args), 2) << c.args;
+    EXPECT_EQ(err(), "mdx2obj: " + c.message +
+                         "\nusage: mdx2obj [OPTIONS] PATH... (mdx2obj --help tells more)\n");
+  }
+}
+
+}  // namespace
