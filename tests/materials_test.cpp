@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <sstream>
 
 #include "mdx/chunk_walk.h"
@@ -292,6 +293,44 @@ TEST_F(MaterialsFixture, OneImageForATreeWhateverTheJobs) {
        {"Textures/Shared.png", "Textures/Own.png", "a/y.mtl", "b/y.mtl", "b/y.obj"}) {
     EXPECT_EQ(file(std::string("out1/") + f), file(std::string("out4/") + f)) << f;
   }
+}
+
+TEST_F(MaterialsFixture, RerunsAndJson) {
+  put("Textures/skin.blp", blp_palette(test_picture(4, 4), 0));
+  ModelDress d;
+  d.textures = {{0, "Textures\\skin.blp"}, {0, "Textures\\later.blp"}};
+  d.materials = {{{1, 0x10, 0}}, {{0, 0, 1}}};
+  put("unit.mdx", build_model({make_geoset(3, 1)}, nullptr, d));
+  ASSERT_EQ(run("-m -u --json unit.mdx > out"), 0) << err();
+  EXPECT_NE(file("out").find(
+                ", \"mtl\": \"unit.mtl\", \"textures\": [\"Textures/skin.png\"], "
+                "\"warnings\": [\"texture Textures/later.blp: not found\"], \"materials\": ["
+                "{\"texture\": \"Textures/skin.png\", \"filter_mode\": 1, \"two_sided\": true}, "
+                "{\"texture\": \"\", \"filter_mode\": 0, \"two_sided\": false}]}"),
+            std::string::npos)
+      << file("out");
+  // Each step: what changed, and why -u converts again.
+  const struct {
+    std::function<void()> change;
+    std::string why;
+  } steps[] = {
+      {[] {}, "warnings"},
+      {[&] { put("Textures/later.blp", blp_palette(test_picture(2, 2), 0)); }, "warnings"},
+      {[] {}, ""},
+      {[&] { fs::remove(dir.path / "Textures/later.png"); }, "missing"},
+      {[&] { put("unit.mtl", "newmtl x\n"); }, "changed"},
+  };
+  for (const auto& step : steps) {
+    step.change();
+    ASSERT_EQ(run("-m -u -n unit.mdx > out"), 0);
+    EXPECT_EQ(file("out"), step.why.empty() ? "" : "unit.mdx -> unit.obj: " + step.why + "\n");
+    ASSERT_EQ(run("-m -u --json unit.mdx > out"), 0);
+  }
+  ASSERT_EQ(run("-m -u --json unit.mdx > out"), 0);
+  EXPECT_NE(file("out").find("\"status\": \"up-to-date\", \"mtl\": \"unit.mtl\", "
+                             "\"textures\": [\"Textures/skin.png\", \"Textures/later.png\"]}"),
+            std::string::npos)
+      << file("out");
 }
 
 TEST_F(MaterialsFixture, CutModelsAreToldAndCounted) {

@@ -56,3 +56,9 @@ std::string json_field(const char* name, double seconds) {
   std::snprintf(text, sizeof text, "%.6f", seconds);
   return std::string(", \"") + name + "\": " + text;
 }
+
+std::string json_field(const char* name, const std::vector<std::string>& texts) {
+  std::string list;
+  for (const std::string& text : texts) list += (list.empty() ? "" : ", ") + json_string(text);
+  return std::string(", \"") + name + "\": [" + list + "]";
+}

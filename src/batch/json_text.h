@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // `bytes` as a JSON string, quotes included: valid JSON in UTF-8 whatever the
 // bytes. A byte that is no part of valid UTF-8 (a Linux file name may hold
@@ -24,3 +25,5 @@ std::string json_failure(const std::string& path, const std::string& error);
 std::string json_field(const char* name, const std::string& text);
 std::string json_field(const char* name, std::uint64_t number);
 std::string json_field(const char* name, double seconds);
+// A field whose value is a list of strings: `, "name": [...]`.
+std::string json_field(const char* name, const std::vector<std::string>& texts);

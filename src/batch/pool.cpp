@@ -69,8 +69,15 @@ bool settled_by_ledger(Pool* pool, const Job& job, Ledger* ledger, const std::st
                        const fs::path& obj, JobEnd* end) {
   if (!pool->options.update) return false;
   auto entry = ledger->entries.find(key);
-  const std::string why = stale_reason(entry == ledger->entries.end() ? nullptr : &entry->second,
-                                       entry_now(*pool, job), job.obj_exists);
+  std::string why = stale_reason(entry == ledger->entries.end() ? nullptr : &entry->second,
+                                 entry_now(*pool, job), job.obj_exists);
+  if (why.empty()) why = files_reason(*ledger, entry->second);
+  if (entry != ledger->entries.end()) {
+    const fs::path folder = fs::u8path(ledger->shown).parent_path();
+    for (const LedgerFile& f : entry->second.files) {
+      end->recorded.push_back((folder / fs::u8path(f.path)).lexically_normal().generic_u8string());
+    }
+  }
   if (why.empty()) {
     // A run killed while it wrote this OBJ again left its temporary file
     // beside it: this run does not write there, so it removes it now.
@@ -93,6 +100,14 @@ void note_in_ledger(const Pool& pool, const Job& job, Ledger* ledger, const std:
   entry.file_size = done.obj.size;
   entry.file_modified = done.obj.modified;
   entry.failed = !done.ok;
+  entry.warned = !done.materials.warnings.empty();
+  LedgerFile file;
+  if (!done.mtl_file.empty() && ledger_file(pool.list.ledgers, *ledger, done.mtl_file, &file)) {
+    entry.files.push_back(file);
+  }
+  for (const fs::path& image : done.materials.image_files) {
+    if (ledger_file(pool.list.ledgers, *ledger, image, &file)) entry.files.push_back(file);
+  }
   std::string unsaved;  // kept by the ledger, and told when it is saved
   journal_entry(ledger, key, entry, &unsaved);
 }

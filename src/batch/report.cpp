@@ -38,6 +38,26 @@ std::string human_line(const Report& r, const Job& job, Outcome outcome, const J
          summary_line(std::string(model_name(r.list, job)), obj, end.done.counts) + "\n";
 }
 
+// With -m: the MTL, the images, the warnings and each material's look.
+std::string materials_json(const Converted& done) {
+  std::string list;
+  for (const MaterialFacts& m : done.materials.facts) {
+    list += std::string(list.empty() ? "" : ", ") + "{\"texture\": " + json_string(m.texture) +
+            json_field("filter_mode", std::uint64_t(m.filter_mode)) +
+            ", \"two_sided\": " + (m.two_sided ? "true" : "false") + "}";
+  }
+  return json_field("mtl", done.mtl) + json_field("textures", done.materials.images) +
+         json_field("warnings", done.materials.warnings) + ", \"materials\": [" + list + "]";
+}
+
+// With -m, a model not converted: the MTL and images its record lists.
+std::string recorded_json(const Report& r, const JobEnd& end) {
+  if (!r.options.style.materials || end.recorded.empty()) return "";
+  return json_field("mtl", end.recorded[0]) +
+         json_field("textures",
+                    std::vector<std::string>(end.recorded.begin() + 1, end.recorded.end()));
+}
+
 std::string json_line(const Report& r, const Job& job, Outcome outcome, const JobEnd* end) {
   const std::string model(model_name(r.list, job)), obj(obj_name(r.list, job));
   switch (outcome) {
@@ -53,11 +73,13 @@ std::string json_line(const Report& r, const Job& job, Outcome outcome, const Jo
                             json_field("faces", end->done.counts.triangles) +
                             json_field("model_bytes", job.bytes) +
                             json_field("obj_bytes", end->done.obj_bytes) +
-                            json_field("seconds", end->seconds));
+                            json_field("seconds", end->seconds) +
+                            (r.options.style.materials ? materials_json(end->done) : ""));
     case Outcome::kUpToDate:
-      return json_model(model, obj, "up-to-date", "");
+      return json_model(model, obj, "up-to-date", recorded_json(r, *end));
     case Outcome::kWouldConvert:
-      return json_model(model, obj, "would-convert", json_field("reason", end->reason));
+      return json_model(model, obj, "would-convert",
+                        json_field("reason", end->reason) + recorded_json(r, *end));
     case Outcome::kPending:
     case Outcome::kNotStarted:
       break;

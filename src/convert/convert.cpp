@@ -106,17 +106,16 @@ bool name_mtl(const Conversion& job, OutputFile* file, Converted* done) {
   }
   done->obj_bytes = line.size();
   done->mtl = mtl_name_for(job.obj.shown);
+  done->mtl_file = job.obj.path.parent_path() / std::filesystem::u8path(mtl);
   return true;
 }
 
 // The MTL put in place before its OBJ, so that the OBJ never names an MTL
 // that is not there.
-bool commit_mtl(const Conversion& job, const FileLook& model, bool none_used, Converted* done) {
+bool commit_mtl(const FileLook& model, bool none_used, Converted* done) {
   OutputFile file;
   std::string err;
-  const std::filesystem::path name =
-      job.obj.path.parent_path() /
-      std::filesystem::u8path(mtl_name_for(job.obj.path.filename().u8string()));
+  const std::filesystem::path& name = done->mtl_file;
   const std::string text = mtl_file_text(done->materials, none_used);
   const std::streamsize n = static_cast<std::streamsize>(text.size());
   if (!open_output(&file, name, &model, false, &err) || file.sputn(text.data(), n) != n ||
@@ -257,7 +256,7 @@ Converted convert_model(const ConvertSettings& settings, const Conversion& job,
     done.output_closed = settings.to_stdout && output_is_pipe();
     return done;
   }
-  if (materials && !commit_mtl(job, src.look, sink.used_no_material, &done)) return done;
+  if (materials && !commit_mtl(src.look, sink.used_no_material, &done)) return done;
   if (!settings.to_stdout && !commit_obj(job, &file, &done)) return done;
   if (!walked) {
     // Every whole record before the cut is kept, and the line says so.

@@ -83,6 +83,7 @@ struct Converted {
   WalkCounts counts;
   std::uint64_t obj_bytes = 0;  // the OBJ text, as stored
   std::string mtl;              // the MTL written beside the OBJ, as shown
+  std::filesystem::path mtl_file;  // and as the file system knows it
   MaterialsMade materials;      // its images and warnings
 };
 

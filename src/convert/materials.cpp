@@ -151,6 +151,7 @@ void take_results(const TextureSettings& settings, const fs::path& obj, std::vec
       (*maps)[w.texture_id] = map_of(settings, w, obj);
       if (std::find(made->images.begin(), made->images.end(), w.shown) == made->images.end()) {
         made->images.push_back(w.shown);
+        made->image_files.push_back(w.dest);
       }
     }
   }

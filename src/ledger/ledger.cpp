@@ -143,6 +143,7 @@ std::string stale_reason(const LedgerEntry* entry, const LedgerEntry& now, bool 
   if (!file_exists) return "missing";
   if (!entry) return "changed";
   if (entry->failed) return "failed";
+  if (entry->warned) return "warnings";
   if (entry->version != now.version) return "version";
   if (entry->style != now.style) return "options";
   if (entry->model_size != now.model_size || entry->model_modified != now.model_modified ||
@@ -150,4 +151,28 @@ std::string stale_reason(const LedgerEntry* entry, const LedgerEntry& now, bool 
     return "changed";
   }
   return "";
+}
+
+std::string files_reason(const Ledger& ledger, const LedgerEntry& entry) {
+  for (const LedgerFile& f : entry.files) {
+    FileLook look;
+    int code = 0;
+    if (!g_file_calls.look(ledger.folder / fs::u8path(f.path), true, &look, &code) ||
+        look.kind != FileLook::kRegular) {
+      return "missing";
+    }
+    if (look.size != f.size || look.modified != f.modified) return "changed";
+  }
+  return "";
+}
+
+bool ledger_file(const Ledgers& ledgers, const Ledger& ledger, const fs::path& name,
+                 LedgerFile* file) {
+  FileLook look;
+  int code = 0;
+  if (!g_file_calls.look(name, true, &look, &code) || look.kind != FileLook::kRegular) return false;
+  file->path = ledger_model_path(ledgers, ledger, name);
+  file->size = look.size;
+  file->modified = look.modified;
+  return true;
 }

@@ -62,8 +62,9 @@ bool read_number(const std::string& text, Number* value) {
 // sizes and times, ok or failed, style, version, key.
 bool read_fields(const std::vector<std::string>& f, std::size_t at, LedgerEntry* e,
                  std::string* key) {
-  if (f[at + 4] != "ok" && f[at + 4] != "failed") return false;
+  if (f[at + 4] != "ok" && f[at + 4] != "failed" && f[at + 4] != "warned") return false;
   e->failed = f[at + 4] == "failed";
+  e->warned = f[at + 4] == "warned";
   e->style = f[at + 5];
   e->version = f[at + 6];
   return read_number(f[at], &e->model_size) && read_number(f[at + 1], &e->model_modified) &&
@@ -104,8 +105,12 @@ std::string ledger_line(const std::string& key, const LedgerEntry& e) {
   std::ostringstream line;
   line << (e.kind == LedgerKind::kGone ? "gone\t" : "obj\t") << e.model_size << '\t'
        << e.model_modified << '\t' << e.file_size << '\t' << e.file_modified << '\t'
-       << (e.failed ? "failed" : "ok") << '\t' << e.style << '\t' << e.version << '\t'
-       << escaped(key) << '\t' << escaped(e.model) << '\n';
+       << (e.failed ? "failed" : e.warned ? "warned" : "ok") << '\t' << e.style << '\t'
+       << e.version << '\t' << escaped(key) << '\t' << escaped(e.model);
+  for (const LedgerFile& f : e.files) {
+    line << '\t' << f.size << '\t' << f.modified << '\t' << escaped(f.path);
+  }
+  line << '\n';
   return line.str();
 }
 
@@ -119,9 +124,21 @@ bool read_ledger_line(std::string line, std::string* key, LedgerEntry* entry) {
   *entry = LedgerEntry();
   // The first form (a ledger of release 1.1.0): no kind and no model path.
   if (fields.size() == 8) return read_fields(fields, 0, entry, key);
-  if (fields.size() != 10 || (fields[0] != "obj" && fields[0] != "gone")) return false;
+  if (fields.size() < 10 || (fields.size() - 10) % 3 != 0 ||
+      (fields[0] != "obj" && fields[0] != "gone")) {
+    return false;
+  }
   entry->kind = fields[0] == "gone" ? LedgerKind::kGone : LedgerKind::kObj;
-  return read_fields(fields, 1, entry, key) && unescaped(fields[9], &entry->model);
+  if (!read_fields(fields, 1, entry, key) || !unescaped(fields[9], &entry->model)) return false;
+  for (std::size_t at = 10; at < fields.size(); at += 3) {
+    LedgerFile f;
+    if (!read_number(fields[at], &f.size) || !read_number(fields[at + 1], &f.modified) ||
+        !unescaped(fields[at + 2], &f.path)) {
+      return false;
+    }
+    entry->files.push_back(std::move(f));
+  }
+  return true;
 }
 
 void read_ledger_file(const fs::path& name, std::unordered_map<std::string, LedgerEntry>* entries) {

@@ -13,6 +13,14 @@
 // file no more (--delete removed it, or it was never one to remove).
 enum class LedgerKind : unsigned char { kObj, kGone };
 
+// A file written beside an OBJ for its model (its MTL, its images): its path
+// from the ledger's folder, "/" between folders, as the run left it.
+struct LedgerFile {
+  std::string path;
+  std::uint64_t size = 0;
+  std::int64_t modified = 0;
+};
+
 // One file as the run that wrote it left it, and the model it came from.
 struct LedgerEntry {
   LedgerKind kind = LedgerKind::kObj;
@@ -21,9 +29,11 @@ struct LedgerEntry {
   std::uint64_t file_size = 0;
   std::int64_t file_modified = 0;
   bool failed = false;
+  bool warned = false;  // converted, with warnings (a texture not found): tried again
   std::string style;    // the options that shaped it, as style_key gives them
   std::string version;  // the program's
   std::string model;    // the model's path under the ledger's folder, "/" between folders
+  std::vector<LedgerFile> files;  // written with it
 };
 
 // The ledger's file name, and its first line: its form.
@@ -41,7 +51,8 @@ std::vector<std::string> journals_in(const std::filesystem::path& folder);
 bool foldable_journal(const std::string& name);
 
 // "obj" (or "gone"), the model's size and time, the file's size and time,
-// "ok" or "failed", the style, the version, the key and the model's path.
+// "ok", "warned" or "failed", the style, the version, the key and the
+// model's path; then size, time and path of each file written with it.
 std::string ledger_line(const std::string& key, const LedgerEntry& entry);
 
 // One line of either form (the first, of version 1, has neither kind nor
