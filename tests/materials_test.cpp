@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <functional>
 #include <sstream>
@@ -106,8 +107,14 @@ struct MaterialsFixture : ::testing::Test {
   int run(const std::string& args) {
     return run_in(dir.path.string(), MDX2OBJ_PATH, args + " 2>err");
   }
-  std::string err() { return lines_of(read_file(dir.path / "err")); }
   std::string file(const std::string& name) { return read_file(dir.path / name); }
+  // A text file's lines, whatever the platform ends them with.
+  std::string text(const std::string& name) {
+    std::string t = file(name);
+    t.erase(std::remove(t.begin(), t.end(), '\r'), t.end());
+    return t;
+  }
+  std::string err() { return lines_of(text("err")); }
 };
 
 // The OBJ of -m is the plain OBJ with its "mtllib" line first and a
@@ -255,7 +262,7 @@ TEST_F(MaterialsFixture, TexturesThatCannotBeReadAreWarnings) {
   EXPECT_EQ(err(), warnings);
   EXPECT_EQ(run("-qq -m unit.mdx"), 0);
   EXPECT_EQ(err(), "");
-  EXPECT_EQ(file("unit.mtl").find("map_"), std::string::npos);
+  EXPECT_EQ(text("unit.mtl").find("map_"), std::string::npos);
   EXPECT_FALSE(file_exists(dir.path / "Textures/cut.png"));
 }
 
@@ -279,12 +286,12 @@ TEST_F(MaterialsFixture, OneImageForATreeWhateverTheJobs) {
     for (std::size_t at = 0; (at = e.find(out, at)) != std::string::npos; at += 4) {
       e.replace(at, 4, "out1");
     }
-    EXPECT_NE(e.find("mdx2obj: art/b/x.mdx: texture Textures/Own.blp: " + made("out1") +
+    EXPECT_NE(e.find("mdx2obj: " + made("art/b/x.mdx") + ": texture Textures/Own.blp: out1" +
                      "/Textures/Own.png is made from another file\n"),
               std::string::npos)
         << e;
     EXPECT_EQ(read_png(dir.file(out + "/Textures/Own.png")).width, 8u);
-    EXPECT_NE(file(out + "/a/x.mtl").find("map_Kd ../Textures/Shared.png\n"), std::string::npos);
+    EXPECT_NE(text(out + "/a/x.mtl").find("map_Kd ../Textures/Shared.png\n"), std::string::npos);
     EXPECT_EQ(file(out + "/b/x.mtl").find("Own"), std::string::npos);
     if (first_err.empty()) first_err = e;
     EXPECT_EQ(e, first_err);
@@ -323,7 +330,7 @@ TEST_F(MaterialsFixture, RerunsAndJson) {
   for (const auto& step : steps) {
     step.change();
     ASSERT_EQ(run("-m -u -n unit.mdx > out"), 0);
-    EXPECT_EQ(file("out"), step.why.empty() ? "" : "unit.mdx -> unit.obj: " + step.why + "\n");
+    EXPECT_EQ(text("out"), step.why.empty() ? "" : "unit.mdx -> unit.obj: " + step.why + "\n");
     ASSERT_EQ(run("-m -u --json unit.mdx > out"), 0);
   }
   ASSERT_EQ(run("-m -u --json unit.mdx > out"), 0);

@@ -27,8 +27,8 @@ enum class Outcome : unsigned char {
 // How a job ended.
 struct JobEnd {
   Outcome outcome = Outcome::kPending;
-  Converted done;      // what became of a model converted or failed
-  std::string reason;  // -n: why it would be converted
+  Converted done;                     // what became of a model converted or failed
+  std::string reason;                 // -n: why it would be converted
   std::vector<std::string> recorded;  // up to date or -n: the files the ledger lists with it
   double seconds = 0;
 };

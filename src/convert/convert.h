@@ -81,10 +81,10 @@ struct Converted {
   std::string why;          // the reason of its failure, as its line gives it
   FileLook obj;             // the OBJ as stored, when looked at
   WalkCounts counts;
-  std::uint64_t obj_bytes = 0;  // the OBJ text, as stored
-  std::string mtl;              // the MTL written beside the OBJ, as shown
+  std::uint64_t obj_bytes = 0;     // the OBJ text, as stored
+  std::string mtl;                 // the MTL written beside the OBJ, as shown
   std::filesystem::path mtl_file;  // and as the file system knows it
-  MaterialsMade materials;      // its images and warnings
+  MaterialsMade materials;         // its images and warnings
 };
 
 // Converts one model: opens it, walks it into a temporary file beside the

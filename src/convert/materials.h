@@ -32,10 +32,10 @@ struct MaterialFacts {
 struct MaterialsMade {
   std::vector<MtlMaterial> mtl;  // material_1 ... material_N, as MTLS orders them
   std::vector<MaterialFacts> facts;
-  std::vector<std::string> images;    // the images made or shared, as shown
+  std::vector<std::string> images;                 // the images made or shared, as shown
   std::vector<std::filesystem::path> image_files;  // and as the file system knows them
-  std::vector<std::string> warnings;  // "texture T: not found", ...
-  std::string failed_name;            // an image that could not be written, and why
+  std::vector<std::string> warnings;               // "texture T: not found", ...
+  std::string failed_name;                         // an image that could not be written, and why
   std::string why;
   bool file_system_fault = false;
   bool stopped = false;  // interrupted while waiting for another job's image

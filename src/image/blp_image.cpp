@@ -88,23 +88,26 @@ void jpeg_warns(j_common_ptr cinfo, int level) {
   if (level == -1 && cinfo->err->msg_code == JWRN_JPEG_EOF) jpeg_fails(cinfo);
 }
 
-// The decoding itself, apart so that nothing with a destructor lives between
-// setjmp and a jump back to it.
-bool run_jpeg(jpeg_decompress_struct* cinfo, JpegError* err, const std::vector<unsigned char>& data,
-              const Blp& blp, Image* image, unsigned char* row, std::string* what) {
-  if (setjmp(err->jump)) {
-    *what = err->message;
-    return false;
-  }
+// The JPEG's header, apart so that nothing with a destructor lives between
+// setjmp and a jump back to it: its sides and components must be the BLP's.
+bool read_jpeg_header(jpeg_decompress_struct* cinfo, JpegError* err,
+                      const std::vector<unsigned char>& data, const Blp& blp) {
+  if (setjmp(err->jump)) return false;
   jpeg_mem_src(cinfo, data.data(), static_cast<unsigned long>(data.size()));
   jpeg_read_header(cinfo, TRUE);
-  if (cinfo->num_components != 4 || cinfo->image_width != blp.width ||
-      cinfo->image_height != blp.height) {
-    std::snprintf(err->message, sizeof err->message, "the JPEG is %ux%u with %d components",
-                  cinfo->image_width, cinfo->image_height, cinfo->num_components);
-    *what = err->message;
-    return false;
+  if (cinfo->num_components == 4 && cinfo->image_width == blp.width &&
+      cinfo->image_height == blp.height) {
+    return true;
   }
+  std::snprintf(err->message, sizeof err->message, "the JPEG is %ux%u with %d components",
+                cinfo->image_width, cinfo->image_height, cinfo->num_components);
+  return false;
+}
+
+// Its rows into the image, which has room for them.
+bool read_jpeg_rows(jpeg_decompress_struct* cinfo, JpegError* err, const Blp& blp, Image* image,
+                    unsigned char* row) {
+  if (setjmp(err->jump)) return false;
   // The four components as stored: B, G, R and A, no colour transform.
   cinfo->jpeg_color_space = JCS_CMYK;
   cinfo->out_color_space = JCS_CMYK;
@@ -132,18 +135,23 @@ bool decode_jpeg(const Blp& blp, Image* image, ImageFault* fault, std::string* w
   if (!first_mipmap(blp, fault, what)) return false;
   std::vector<unsigned char> data(blp.bytes + kHeader + 4, blp.bytes + kHeader + 4 + shared);
   data.insert(data.end(), blp.bytes + blp.offset, blp.bytes + blp.offset + blp.length);
-  size_image(image, blp.width, blp.height);
   jpeg_decompress_struct cinfo;
   JpegError err;
+  err.message[0] = 0;
   cinfo.err = jpeg_std_error(&err.mgr);
   err.mgr.error_exit = jpeg_fails;
   err.mgr.emit_message = jpeg_warns;
   jpeg_create_decompress(&cinfo);
-  std::string why;
-  std::vector<unsigned char> row(std::size_t(blp.width) * 4);
-  const bool ok = run_jpeg(&cinfo, &err, data, blp, image, row.data(), &why);
+  // The image takes memory only once the JPEG's own header agrees with it.
+  std::vector<unsigned char> row;
+  bool ok = read_jpeg_header(&cinfo, &err, data, blp);
+  if (ok) {
+    size_image(image, blp.width, blp.height);
+    row.resize(std::size_t(blp.width) * 4);
+    ok = read_jpeg_rows(&cinfo, &err, blp, image, row.data());
+  }
   jpeg_destroy_decompress(&cinfo);
-  return ok || damaged(fault, what, "JPEG: " + why);
+  return ok || damaged(fault, what, std::string("JPEG: ") + err.message);
 }
 
 }  // namespace

@@ -105,8 +105,10 @@ std::string ledger_line(const std::string& key, const LedgerEntry& e) {
   std::ostringstream line;
   line << (e.kind == LedgerKind::kGone ? "gone\t" : "obj\t") << e.model_size << '\t'
        << e.model_modified << '\t' << e.file_size << '\t' << e.file_modified << '\t'
-       << (e.failed ? "failed" : e.warned ? "warned" : "ok") << '\t' << e.style << '\t'
-       << e.version << '\t' << escaped(key) << '\t' << escaped(e.model);
+       << (e.failed   ? "failed"
+           : e.warned ? "warned"
+                      : "ok")
+       << '\t' << e.style << '\t' << e.version << '\t' << escaped(key) << '\t' << escaped(e.model);
   for (const LedgerFile& f : e.files) {
     line << '\t' << f.size << '\t' << f.modified << '\t' << escaped(f.path);
   }

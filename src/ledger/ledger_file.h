@@ -29,10 +29,10 @@ struct LedgerEntry {
   std::uint64_t file_size = 0;
   std::int64_t file_modified = 0;
   bool failed = false;
-  bool warned = false;  // converted, with warnings (a texture not found): tried again
-  std::string style;    // the options that shaped it, as style_key gives them
-  std::string version;  // the program's
-  std::string model;    // the model's path under the ledger's folder, "/" between folders
+  bool warned = false;            // converted, with warnings (a texture not found): tried again
+  std::string style;              // the options that shaped it, as style_key gives them
+  std::string version;            // the program's
+  std::string model;              // the model's path under the ledger's folder, "/" between folders
   std::vector<LedgerFile> files;  // written with it
 };
 

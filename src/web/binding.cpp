@@ -92,6 +92,10 @@ extern "C" EMSCRIPTEN_KEEPALIVE int convert_file(double size, int objects, const
   ModelSource src;
   attach_model_source(&src, &model);
   if (!find_geosets(src, &why)) return tell_failure(console, model_name, why);
+  // As the command line reads it: a model cut short is told, even where its
+  // geometry seems whole.
+  ModelChunks chunks;
+  if (!walk_chunks(src, &chunks, &why)) return tell_failure(console, model_name, why);
   ObjStyle style;
   style.objects = objects != 0;
   style.y_up = up_y != 0;
@@ -103,6 +107,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE int convert_file(double size, int objects, const
   if (!walk_and_flush(src, sink, progress_lines ? console : no_progress, &why, &counts)) {
     return tell_failure(console, sink.failed() ? obj : model_name, why);
   }
+  if (!chunks.cut.empty()) return tell_failure(console, model_name, chunks.cut);
   last_obj_bytes = sink.written;
   console << summary_line(model_name, obj, counts) << std::endl;
   return 0;

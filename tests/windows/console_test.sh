@@ -20,10 +20,14 @@ trap '"${tmux[@]}" kill-server 2> /dev/null || true; rm -rf "$work"' EXIT
 cd "$work"
 
 # One geoset of three vertices, normals and texture coordinates, one triangle:
-# the blocks as the converter reads them, written out byte by byte.
-u32() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $(($1 >> 8 & 255)))\\x00\\x00"; }
+# the blocks as the converter reads them, written out byte by byte, in a
+# chunk of their size.
+u32() {
+  local b
+  for b in 0 8 16 24; do printf "\\x$(printf %02x $(($1 >> b & 255)))"; done
+}
 {
-  printf 'MDLXGEOS'
+  printf 'MDLXGEOS' && u32 134
   printf 'VRTX' && u32 3 && head -c 36 /dev/zero
   printf 'NRMS' && u32 3 && head -c 36 /dev/zero
   printf 'PVTX' && u32 3 && printf '\x00\x00\x01\x00\x02\x00'
@@ -32,7 +36,7 @@ u32() { printf "\\x$(printf %02x $(($1 & 255)))\\x$(printf %02x $(($1 >> 8 & 255
 # 60,000 vertices: more OBJ text than a pipe holds, so that a reader that
 # leaves after a line makes the next write fail.
 {
-  printf 'MDLXGEOS'
+  printf 'MDLXGEOS' && u32 1920038
   printf 'VRTX' && u32 60000 && head -c 720000 /dev/zero
   printf 'NRMS' && u32 60000 && head -c 720000 /dev/zero
   printf 'PVTX' && u32 3 && printf '\x00\x00\x01\x00\x02\x00'
