@@ -2,8 +2,11 @@
 // many in nested folders.
 //
 //   mdx_gen [--real|--large] OUT.mdx BYTES [SEED]
-//   mdx_gen [--real|--large] --tree DIR COUNT BYTES
-//   mdx_gen --shape OUT.mdx [SEED]          a figure of smooth parts, for pictures
+//   mdx_gen [--textured] [--real|--large] --tree DIR COUNT BYTES
+//   mdx_gen [--textured] --shape OUT.mdx [SEED]   a figure of smooth parts, for pictures
+//
+// --textured: the models have materials, and their BLP textures are written
+// where a game's data keeps them.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,16 +27,39 @@ bool write_model(const std::filesystem::path& name, const std::string& bytes) {
   return false;
 }
 
+// With --textured: each folder of ten models its own skin, and each set of a
+// hundred a texture at the tree's root that its models share, as a game's
+// data keeps them; 256 pixels a side, half of them JPEG.
+bool write_tree_textures(const std::filesystem::path& root, const std::filesystem::path& folder,
+                         long i) {
+  const unsigned seed = static_cast<unsigned>(i);
+  if (i % 100 == 0) {
+    std::filesystem::create_directories(root / "Textures");
+    const std::string set = "Set" + std::to_string(i / 100) + ".blp";
+    if (!write_model(root / "Textures" / set, texture_file(seed, 256, true))) return false;
+  }
+  if (i % 10 != 0) return true;
+  std::filesystem::create_directories(folder / "Textures");
+  return write_model(folder / "Textures" / "Skin.blp", texture_file(seed + 1, 256, i % 20 == 0));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   ModelKind kind = ModelKind::kNoise;
   int arg = 1;
+  bool textured = false;
+  if (arg < argc && std::strcmp(argv[arg], "--textured") == 0) textured = true, ++arg;
   if (arg < argc && std::strcmp(argv[arg], "--real") == 0) kind = ModelKind::kRealistic, ++arg;
   if (arg < argc && std::strcmp(argv[arg], "--large") == 0) kind = ModelKind::kLarge, ++arg;
   if (arg + 1 < argc && std::strcmp(argv[arg], "--shape") == 0) {
     unsigned seed = arg + 2 < argc ? static_cast<unsigned>(std::atoi(argv[arg + 2])) : 1u;
-    return write_model(argv[arg + 1], shape_model(seed)) ? 0 : 1;
+    const std::filesystem::path model = argv[arg + 1];
+    for (const auto& [path, bytes] : textured ? shape_textures(seed) : decltype(shape_textures(0)){}) {
+      std::filesystem::create_directories((model.parent_path() / path).parent_path());
+      if (!write_model(model.parent_path() / path, bytes)) return 1;
+    }
+    return write_model(model, shape_model(seed, textured)) ? 0 : 1;
   }
   if (arg + 3 < argc && std::strcmp(argv[arg], "--tree") == 0) {
     // COUNT models of about BYTES each, ten to a folder, folders three deep.
@@ -45,17 +71,20 @@ int main(int argc, char** argv) {
           root / ("set" + std::to_string(i / 100)) / ("unit" + std::to_string(i / 10 % 10));
       std::filesystem::create_directories(folder);
       std::string name = "model" + std::to_string(i) + (i % 7 == 0 ? ".MDX" : ".mdx");
-      if (!write_model(folder / name, generate_model(bytes, static_cast<unsigned>(i + 1), kind))) {
-        return 1;
-      }
+      if (textured && !write_tree_textures(root, folder, i)) return 1;
+      const std::string set = "Textures\\Set" + std::to_string(i / 100) + ".blp";
+      const std::string model = textured ? dressed_model(bytes, static_cast<unsigned>(i + 1), kind,
+                                                         "Textures\\Skin.blp", set)
+                                         : generate_model(bytes, static_cast<unsigned>(i + 1), kind);
+      if (!write_model(folder / name, model)) return 1;
     }
     return 0;
   }
   if (arg + 2 > argc) {
     std::fprintf(stderr,
                  "usage: mdx_gen [--real|--large] OUT.mdx BYTES [SEED]\n"
-                 "       mdx_gen [--real|--large] --tree DIR COUNT BYTES\n"
-                 "       mdx_gen --shape OUT.mdx [SEED]\n");
+                 "       mdx_gen [--textured] [--real|--large] --tree DIR COUNT BYTES\n"
+                 "       mdx_gen [--textured] --shape OUT.mdx [SEED]\n");
     return 2;
   }
   const std::size_t bytes = std::strtoull(argv[arg + 1], nullptr, 10);

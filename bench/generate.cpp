@@ -5,6 +5,7 @@
 #include <random>
 
 #include "model_builder.h"
+#include "texture_builder.h"
 
 namespace {
 
@@ -67,6 +68,7 @@ GeosetData random_geoset(std::mt19937& rng, int n) {
 
 // Keyframe-like bulk that the walk searches through but never converts.
 void write_animation_chunk(ByteWriter& w, std::mt19937& rng, std::size_t bytes) {
+  bytes -= bytes % 4;  // whole values: the chunk holds all that its size says
   w.tag("BONE");
   w.u32(static_cast<std::uint32_t>(bytes));
   std::uniform_real_distribution<float> value(-3.0f, 3.0f);
@@ -82,6 +84,11 @@ void write_animation_chunk(ByteWriter& w, std::mt19937& rng, std::size_t bytes) 
 }  // namespace
 
 std::string generate_model(std::size_t target, unsigned seed, ModelKind kind) {
+  return dressed_model(target, seed, kind, "", "");
+}
+
+std::string dressed_model(std::size_t target, unsigned seed, ModelKind kind,
+                          const std::string& skin, const std::string& shared) {
   std::mt19937 rng(seed);
   std::vector<GeosetData> geosets;
   // Small models have small geosets.
@@ -108,8 +115,14 @@ std::string generate_model(std::size_t target, unsigned seed, ModelKind kind) {
     const GeosetData& g = geosets.back();
     estimate += 200 + g.vertices.size() * (12 + 12 + 8 + 1) + g.indices.size() * 2;
   }
+  ModelDress dress;
+  if (!skin.empty()) {
+    dress.textures = {{1, ""}, {0, skin}, {0, shared}};
+    dress.materials = {{{0, 0, 0}, {1, 0x10, 1}}, {{2, 0, 2}}};
+    for (std::size_t g = 0; g < geosets.size(); ++g) geosets[g].material = g % 2;
+  }
   ByteWriter w;
-  w.bytes = build_model(geosets);
+  w.bytes = build_model(geosets, nullptr, dress);
   if (w.size() + 8 < target) write_animation_chunk(w, rng, target - w.size() - 8);
   return std::move(w.bytes);
 }
@@ -161,7 +174,33 @@ GeosetData ball(float radius, float height, int detail) {
 
 }  // namespace
 
-std::string shape_model(unsigned seed) {
+std::string texture_file(unsigned seed, unsigned side, bool jpeg) {
+  std::mt19937 rng(seed);
+  unsigned char a[3], b[3];
+  for (int k = 0; k < 3; ++k) {
+    a[k] = static_cast<unsigned char>(120 + rng() % 136);
+    b[k] = static_cast<unsigned char>(rng() % 100);
+  }
+  Pixels p{side, side, {}};
+  for (unsigned y = 0; y < side; ++y) {
+    for (unsigned x = 0; x < side; ++x) {
+      const unsigned char* c = ((x / 16 + y / 16) % 2) ? a : b;
+      p.rgba.insert(p.rgba.end(), {c[0], c[1], c[2], static_cast<unsigned char>(255 - y % 8)});
+    }
+  }
+  return jpeg ? blp_jpeg(p, 8) : blp_palette(p, 8);
+}
+
+std::vector<std::pair<std::string, std::string>> shape_textures(unsigned seed) {
+  std::vector<std::pair<std::string, std::string>> textures;
+  for (unsigned part = 1; part <= 5; ++part) {
+    textures.emplace_back("Textures/Part" + std::to_string(part) + ".blp",
+                          texture_file(seed * 10 + part, 128, part % 2 == 0));
+  }
+  return textures;
+}
+
+std::string shape_model(unsigned seed, bool textured) {
   const float s = 1.0f + 0.1f * static_cast<float>(seed % 5);
   std::vector<GeosetData> parts = {
       ball(1.0f * s, 1.0f * s, 24),
@@ -185,5 +224,14 @@ std::string shape_model(unsigned seed) {
                  *nz = t < 0.2f ? 1.0f : 0.6f;
                }),
   };
-  return build_model(parts);
+  ModelDress dress;
+  if (textured) {
+    dress.textures.clear();
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+      dress.textures.push_back({0, "Textures\\Part" + std::to_string(i + 1) + ".blp"});
+      dress.materials.push_back({{0, 0, static_cast<std::uint32_t>(i)}});
+      parts[i].material = static_cast<std::uint32_t>(i);
+    }
+  }
+  return build_model(parts, nullptr, dress);
 }

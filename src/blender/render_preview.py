@@ -1,5 +1,6 @@
 # Renders the picture of an imported model for the README: run in a headless
-# Blender with the add-on's zip and a model (mdx_gen --shape makes one):
+# Blender with the add-on's zip and a model (mdx_gen --textured --shape makes
+# one, with its textures):
 #
 #   blender --background --factory-startup --python src/blender/render_preview.py -- \
 #       build/test/mdx2obj_blender.zip MODEL.mdx OUT.png
@@ -19,9 +20,12 @@ directory = os.path.dirname(os.path.abspath(model)) + os.sep
 bpy.ops.import_scene.mdx(filepath=model, directory=directory,
                          files=[{"name": os.path.basename(model)}])
 
-# Each geoset in a colour of its own, as the page draws them.
+# Each geoset without a texture in a colour of its own, as the page draws
+# them.
 meshes = [o for o in bpy.data.objects if o.type == "MESH"]
 for i, obj in enumerate(meshes):
+    if obj.active_material:
+        continue
     material = bpy.data.materials.new(obj.name)
     hue = (i * 0.618) % 1.0
     r, g, b = [0.5 + 0.4 * math.cos(2 * math.pi * (hue + k / 3)) for k in range(3)]

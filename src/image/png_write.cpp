@@ -35,9 +35,9 @@ void png_warns(png_structp, png_const_charp) {}
 
 // Apart, so that nothing with a destructor lives between setjmp and a jump
 // back to it.
-bool run_png(png_structp png, png_infop info, const Image& image) {
+bool run_png(png_structp png, png_infop info, const Image& image, int level) {
   if (setjmp(png_jmpbuf(png))) return false;
-  png_set_compression_level(png, kPngLevel);
+  png_set_compression_level(png, level);
   png_set_IHDR(png, info, image.width, image.height, 8,
                image.alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
@@ -54,7 +54,7 @@ bool run_png(png_structp png, png_infop info, const Image& image) {
 
 }  // namespace
 
-bool write_png(std::streambuf* out, const Image& image, std::string* err) {
+bool write_png(std::streambuf* out, const Image& image, std::string* err, int level) {
   PngTarget target{out};
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &target, png_fails, png_warns);
   png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -64,7 +64,7 @@ bool write_png(std::streambuf* out, const Image& image, std::string* err) {
     return false;
   }
   png_set_write_fn(png, &target, put_bytes, flush_bytes);
-  const bool ok = run_png(png, info, image);
+  const bool ok = run_png(png, info, image, level);
   png_destroy_write_struct(&png, &info);
   if (!ok) *err = target.short_write ? "write failed" : target.message;
   return ok;

@@ -82,6 +82,13 @@ bool input_failed(const Source& src, const char* what, std::string* err) {
   return false;
 }
 
+// With the model's chunks, a geoset's faces are told their material first.
+inline void use_material_of(RecordSink& sink, const ModelChunks* chunks, std::uint64_t vertex_tag) {
+  if (!chunks) return;
+  const std::uint32_t material = material_at(*chunks, vertex_tag);
+  sink.use_material(material == kNoMaterial ? 0 : std::uint64_t(material) + 1);
+}
+
 // A search that found nothing ends the walk; it is a failure only when the
 // file could not be read to its end.
 template <class Source>
@@ -159,10 +166,7 @@ bool walk_geosets(Source& src, RecordSink& sink, std::ostream& console, std::str
     if (!read_u32(src, &index_count)) return input_failed(src, "index count", err);
     console << "Faces: " << index_count << std::endl;
     console << static_cast<long long>(tell(src)) << std::endl;
-    if (chunks && index_count >= 3) {
-      const std::uint32_t material = material_at(*chunks, vertex_tag);
-      sink.use_material(material == kNoMaterial ? 0 : std::uint64_t(material) + 1);
-    }
+    if (index_count >= 3) use_material_of(sink, chunks, vertex_tag);
     if (!read_records(src, index_count / 3, 6, [&](const unsigned char* b, std::uint32_t n) {
           sink.write_records(RecordKind::kFace, b, n, vertex_base);
           counts->triangles += n;

@@ -10,13 +10,29 @@
 #include <vector>
 
 #include "model_builder.h"
+#include "texture_builder.h"
 
 namespace {
 
 struct Model {
   const char* path;
   std::vector<GeosetData> geosets;
+  ModelDress dress = ModelDress();
 };
+
+// A unit's look: the team colour under a two-sided, transparent skin, and a
+// blended layer of the same texture.
+ModelDress unit_dress() {
+  ModelDress d;
+  d.textures = {{1, ""}, {0, "Textures\\Footman.blp"}};
+  d.materials = {{{0, 0, 0}, {1, 0x10, 1}}, {{2, 0, 1}}};
+  return d;
+}
+
+std::vector<GeosetData> dressed(std::vector<GeosetData> geosets) {
+  for (std::size_t g = 0; g < geosets.size(); ++g) geosets[g].material = g % 2;
+  return geosets;
+}
 
 }  // namespace
 
@@ -27,7 +43,7 @@ int main(int argc, char** argv) {
   }
   const std::filesystem::path root = argv[1];
   const std::vector<Model> models = {
-      {"one/footman.mdx", {make_geoset(3, 1), make_geoset(4, 2, 1.0f)}},
+      {"one/footman.mdx", dressed({make_geoset(3, 1), make_geoset(4, 2, 1.0f)}), unit_dress()},
       {"several/a.mdx", {make_geoset(5, 3, 2.0f)}},
       {"several/b.mdx", {make_geoset(6, 4, 3.0f), make_geoset(3, 1, 4.0f), make_geoset(4, 2)}},
       {"folder/units/knight.mdx", {make_geoset(7, 5, 5.0f)}},
@@ -36,7 +52,7 @@ int main(int argc, char** argv) {
   std::string json = "{";
   for (const Model& m : models) {
     std::filesystem::create_directories((root / m.path).parent_path());
-    std::ofstream(root / m.path, std::ios::binary) << build_model(m.geosets);
+    std::ofstream(root / m.path, std::ios::binary) << build_model(m.geosets, nullptr, m.dress);
     json += std::string(json.size() > 1 ? ", " : "") + "\"" + m.path + "\": [";
     for (std::size_t g = 0; g < m.geosets.size(); ++g) {
       json += g ? ", [" : "[";
@@ -50,6 +66,10 @@ int main(int argc, char** argv) {
     }
     json += "]";
   }
+  // The unit's texture, 8 by 4 pixels, where the game keeps it.
+  std::filesystem::create_directories(root / "one/Textures");
+  std::ofstream(root / "one/Textures/Footman.blp", std::ios::binary)
+      << blp_palette(test_picture(8, 4), 8);
   // A model cut short: the converter fails it, and it adds nothing.
   const std::string cut = build_model({make_geoset(3, 1)});
   std::ofstream(root / "folder/broken.mdx", std::ios::binary) << cut.substr(0, cut.find("PVTX") + 6);

@@ -1,7 +1,8 @@
 # Run by run.sh inside a headless Blender: installs the add-on's zip as a user
 # does (Edit > Preferences > Add-ons > Install), then imports one model,
 # several, a folder, and a scaled one, and checks the objects, their names,
-# their positions, and that a model that fails adds nothing.
+# their positions, their materials and packed images, and that a model that
+# fails adds nothing.
 import json
 import os
 import sys
@@ -56,6 +57,23 @@ check(imported("one", ["footman.mdx"]) == {"FINISHED"}, "one model did not impor
 check(sorted(o.name for o in bpy.data.objects) == ["footman geoset 1", "footman geoset 2"],
       "one model: %s" % sorted(o.name for o in bpy.data.objects))
 check_model("one/footman.mdx")
+
+# The unit's look: the skin over the team colour, two-sided and cut out; the
+# blended layer blends; both show the texture, packed into the .blend.
+for number, blend, both_sides in ((1, "CLIP", True), (2, "BLEND", False)):
+    obj = bpy.data.objects.get("footman geoset %d" % number)
+    material = obj.active_material if obj else None
+    check(material is not None, "footman geoset %d: no material" % number)
+    if material is None:
+        continue
+    check(material.blend_method == blend,
+          "geoset %d: blend %s, not %s" % (number, material.blend_method, blend))
+    check(material.use_backface_culling != both_sides, "geoset %d: the sides shown" % number)
+    images = [n.image for n in material.node_tree.nodes if n.type == "TEX_IMAGE" and n.image]
+    # Its colour, and where the layer's alpha is the material's, its alpha.
+    check(len(images) == (1 if number == 1 else 2) and
+          all(i.packed_file is not None and tuple(i.size) == (8, 4) for i in images),
+          "geoset %d: images %s" % (number, [(i.name, tuple(i.size)) for i in images]))
 
 check(imported("one", ["footman.mdx"], scale=0.5) == {"FINISHED"}, "a scaled import failed")
 check_model("one/footman.mdx", scale=0.5)

@@ -1,13 +1,15 @@
 # File > Import > MDX model (.mdx): a thin client of the mdx2obj command line.
 # The converter bundled in this add-on (or the one its preferences name)
 # converts the chosen models into OBJ files in a scratch folder, one object per
-# geoset, and tells on standard output, as JSON lines, what became of each;
-# the add-on builds a mesh object per geoset from those OBJ files. No second
-# reader of the model format lives here.
+# geoset, with their materials and textures, and tells on standard output, as
+# JSON lines, what became of each; Blender's own OBJ importer reads them, and
+# the add-on names the objects, dresses the materials as the JSON says and
+# packs their images into the .blend. No second reader of the model format
+# lives here.
 
 bl_info = {
     "name": "MDX models",
-    "description": "Imports the meshes of MDX models, one object per geoset",
+    "description": "Imports the meshes of MDX models, one object per geoset, with textures",
     "version": (1, 1, 0),
     "blender": (3, 4, 0),
     "location": "File > Import > MDX model (.mdx)",
@@ -64,51 +66,30 @@ class MDX2OBJ_Preferences(bpy.types.AddonPreferences):
         self.layout.prop(self, "converter")
 
 
-def read_obj(path):
-    """The geosets of an OBJ file that mdx2obj wrote with --objects: for each,
-    its positions, texture coordinates, normals and triangles, the triangles'
-    corners counted from the geoset's first vertex."""
-    geosets = []
-    base = 0
-    with open(path, encoding="utf-8", errors="replace") as obj:
-        for line in obj:
-            kind, _, rest = line.partition(" ")
-            if kind == "o":
-                if geosets:
-                    base += len(geosets[-1]["v"])
-                geosets.append({"v": [], "vt": [], "vn": [], "f": []})
-            elif kind in ("v", "vt", "vn"):
-                geosets[-1][kind].append(tuple(float(n) for n in rest.split()))
-            elif kind == "f":
-                corners = [int(corner.split("/")[0]) - 1 - base for corner in rest.split()]
-                geosets[-1]["f"].append(corners)
-    return geosets
+# How Blender shows a layer's filter mode: transparent layers cut out where
+# their alpha is low, blended and additive ones blend.
+BLEND_METHODS = {1: "CLIP", 2: "BLEND", 3: "BLEND", 4: "BLEND"}
 
 
-def finite(values):
-    return all(v == v and abs(v) != float("inf") for v in values)
+def numbered(name, prefix):
+    """N of a name the OBJ importer gave as PREFIX + N (or with ".001" where
+    that name was taken); None for any other."""
+    stem = name.split(".")[0]
+    if not stem.startswith(prefix) or not stem[len(prefix):].isdigit():
+        return None
+    return int(stem[len(prefix):])
 
 
-def add_geoset(name, geoset, collection):
-    count = len(geoset["v"])
-    # A corner outside the geoset's own vertices cannot be drawn by it.
-    faces = [f for f in geoset["f"] if all(0 <= c < count for c in f)]
-    positions = [p if finite(p) else (0.0, 0.0, 0.0) for p in geoset["v"]]
-    mesh = bpy.data.meshes.new(name)
-    mesh.from_pydata(positions, [], faces)
-    if len(geoset["vt"]) == count and faces:
-        layer = mesh.uv_layers.new(name="UVMap")
-        for loop in mesh.loops:
-            layer.data[loop.index].uv = geoset["vt"][loop.vertex_index][:2]
-    mesh.validate()
-    mesh.update()
-    if len(geoset["vn"]) == count and all(finite(n) for n in geoset["vn"]):
-        if hasattr(mesh, "use_auto_smooth"):  # needed before Blender 4.1
-            mesh.use_auto_smooth = True
-        mesh.normals_split_custom_set_from_vertices(geoset["vn"])
-    obj = bpy.data.objects.new(name, mesh)
-    collection.objects.link(obj)
-    return obj
+def dress_material(material, facts):
+    """The look that the converter's JSON gives a material, and its images
+    packed into the .blend (the scratch folder they lie in goes)."""
+    if facts is not None:
+        material.use_backface_culling = not facts["two_sided"]
+        material.blend_method = BLEND_METHODS.get(facts["filter_mode"], "OPAQUE")
+    if material.node_tree:
+        for node in material.node_tree.nodes:
+            if node.type == "TEX_IMAGE" and node.image and not node.image.packed_file:
+                node.image.pack()
 
 
 class IMPORT_SCENE_OT_mdx(bpy.types.Operator, ImportHelper):
@@ -145,7 +126,7 @@ class IMPORT_SCENE_OT_mdx(bpy.types.Operator, ImportHelper):
             return self.convert(context, converter, paths, scratch)
 
     def convert(self, context, converter, paths, scratch):
-        command = [converter, "--json", "-qq", "-r", "--objects", "-d", scratch,
+        command = [converter, "--json", "-qq", "-r", "--objects", "-m", "-d", scratch,
                    "--scale", repr(float(self.global_scale)), "--"] + paths
         wm = context.window_manager
         wm.progress_begin(0, 100)
@@ -160,22 +141,28 @@ class IMPORT_SCENE_OT_mdx(bpy.types.Operator, ImportHelper):
             wm.progress_end()
             self.report({"ERROR"}, "cannot run %s: %s" % (converter, error))
             return {"CANCELLED"}
-        done = 0
+        # A failure never names the scratch folder, which is gone by then.
+        def hidden(text):
+            return text.replace(scratch + os.sep, "").replace(scratch, "")
+
+        steps = 0
         for line in process.stdout:
             result = json.loads(line)
             if result.get("type") == "totals":
                 continue
-            done += 1
-            wm.progress_update(min(99, done))
+            steps += 1
+            wm.progress_update(min(99, steps))
             if result.get("type") == "failure":
-                failed.append("%s: %s" % (result["path"], result["error"]))
+                failed.append("%s: %s" % (result["path"], hidden(result["error"])))
             elif result.get("status") == "converted":
                 imported += self.add_model(context, result)
+                steps += 1
+                wm.progress_update(min(99, steps))
             else:
                 error = result.get("error", result["status"])
                 if result.get("partial"):  # its partial OBJ is left in the scratch folder
                     error = error.rsplit(" (", 1)[0]
-                failed.append("%s: %s" % (result["model"], error))
+                failed.append("%s: %s" % (result["model"], hidden(error)))
         process.wait()
         errors_file.seek(0)
         errors = errors_file.read()
@@ -190,15 +177,34 @@ class IMPORT_SCENE_OT_mdx(bpy.types.Operator, ImportHelper):
             if not failed:
                 self.report({"WARNING"}, "no MDX models found")
             return {"CANCELLED"}
-        self.report({"INFO"}, "%d models imported" % imported)
+        self.report({"INFO"}, "1 model imported" if imported == 1 else
+                    "%d models imported" % imported)
         return {"FINISHED"}
 
     def add_model(self, context, result):
+        """The model's OBJ through Blender's own importer (its MTL and images
+        with it), the model standing as it stands in the file: one object per
+        geoset, named as the add-on always named them, in a collection of the
+        model's own."""
         model = os.path.splitext(os.path.basename(result["model"]))[0]
+        before = set(bpy.data.objects)
+        bpy.ops.wm.obj_import(filepath=result["obj"], up_axis="Z", forward_axis="Y")
         collection = bpy.data.collections.new(model)
         context.scene.collection.children.link(collection)
-        for number, geoset in enumerate(read_obj(result["obj"]), start=1):
-            add_geoset("%s geoset %d" % (model, number), geoset, collection)
+        facts = result.get("materials", [])
+        for obj in [o for o in bpy.data.objects if o not in before]:
+            for owner in list(obj.users_collection):
+                owner.objects.unlink(obj)
+            collection.objects.link(obj)
+            number = numbered(obj.name, "geoset_")
+            if number is not None:
+                obj.name = "%s geoset %d" % (model, number)
+                obj.data.name = obj.name
+            for slot in obj.material_slots:
+                if slot.material:
+                    number = numbered(slot.material.name, "material_")
+                    known = number is not None and 0 < number <= len(facts)
+                    dress_material(slot.material, facts[number - 1] if known else None)
         return 1
 
 

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Times a tree of models with their textures (-m: an MTL a model and a PNG
+# image per texture) against the same tree without them, side by side in one
+# run, and prints a Markdown table: median wall time, user + system time, and
+# what the textures add.
+#
+#   bench/textures.sh [RUNS]      (default: 5 runs)
+#
+# The tree: 500 models of about 100 kB (texel-grid coordinates, realistic
+# bulk), ten to a folder; each folder has its own skin texture and each set
+# of a hundred models shares one at the tree's root, 256 pixels a side, half
+# of them BLP with JPEG data, half with a palette. Without -d, as a game's
+# data is converted in place: each folder gets its images once.
+# Every timed run writes a new output after a sync outside the timing.
+set -euo pipefail
+
+runs=${1:-5}
+source "$(dirname "$0")/common.sh"
+
+"$bin/bench/mdx_gen" --textured --real --tree "$work/tree" 500 100000
+
+timed() {
+  local into=$1
+  shift
+  sync
+  /usr/bin/time -f '%e %U %S' -o "$work/t" "$@" > /dev/null
+  awk '{ printf "%s %.3f\n", $1, $2 + $3 }' "$work/t" >> "$work/$into.times"
+}
+
+# A fresh copy of the tree for each run, made outside the timing: the OBJ
+# files and images go beside the models.
+n=0
+row() {
+  local name=$1
+  shift
+  n=$((n + 1))
+  cp -r "$work/tree" "$work/copy$n"
+  timed "$name" "$@" "$work/copy$n"
+  rm -rf "$work/copy$n"
+}
+
+programs=(geometry textured)
+for name in "${programs[@]}"; do : > "$work/$name.times"; done
+for ((i = 0; i < runs; i++)); do
+  for ((k = 0; k < ${#programs[@]}; k++)); do
+    name=${programs[$(((i + k) % ${#programs[@]}))]}
+    case $name in
+      geometry) row "$name" "$bin/mdx2obj" -qq -r ;;
+      textured) row "$name" "$bin/mdx2obj" -qq -r -m ;;
+    esac
+  done
+done
+
+wall() { cut -d' ' -f1 < "$work/$1.times" | median; }
+cpu() { cut -d' ' -f2 < "$work/$1.times" | median; }
+echo "| 500 × 100 kB, 60 textures of 256² | median wall s | user + sys s | wall / geometry |"
+echo "|---|---|---|---|"
+for name in "${programs[@]}"; do
+  printf '| %s | %.3f | %.3f | %.2f |\n' "$name" "$(wall "$name")" "$(cpu "$name")" \
+    "$(echo "$(wall "$name") / $(wall geometry)" | bc -l)"
+done
