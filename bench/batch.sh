@@ -21,15 +21,6 @@ source "$(dirname "$0")/common.sh"
 mkdir "$work/flat"
 find "$work/small" -type f -exec cp {} "$work/flat" \;
 
-# One timed run: "wall cpu" in seconds, into the named file.
-timed() {
-  local into=$1
-  shift
-  sync
-  /usr/bin/time -f '%e %U %S' -o "$work/t" "$@" > /dev/null
-  awk '{ printf "%s %.3f\n", $1, $2 + $3 }' "$work/t" >> "$work/$into.times"
-}
-
 # One process per model, as a shell loop over the tree would run it.
 per_process() {
   local tree=$1 out=$2 model rel
@@ -70,8 +61,6 @@ for ((i = 0; i < runs; i++)); do
   done
 done
 
-wall() { cut -d' ' -f1 < "$work/$1.times" | median; }
-cpu() { cut -d' ' -f2 < "$work/$1.times" | median; }
 echo "| tree | run | median wall s | user + sys s | CPU / wall | CPU / -j 1 | wall / one run (-j 1) |"
 echo "|---|---|---|---|---|---|---|"
 for name in "${programs[@]}"; do

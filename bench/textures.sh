@@ -19,14 +19,6 @@ source "$(dirname "$0")/common.sh"
 
 "$bin/bench/mdx_gen" --textured --real --tree "$work/tree" 500 100000
 
-timed() {
-  local into=$1
-  shift
-  sync
-  /usr/bin/time -f '%e %U %S' -o "$work/t" "$@" > /dev/null
-  awk '{ printf "%s %.3f\n", $1, $2 + $3 }' "$work/t" >> "$work/$into.times"
-}
-
 # A fresh copy of the tree for each run, made outside the timing: the OBJ
 # files and images go beside the models.
 n=0
@@ -51,8 +43,6 @@ for ((i = 0; i < runs; i++)); do
   done
 done
 
-wall() { cut -d' ' -f1 < "$work/$1.times" | median; }
-cpu() { cut -d' ' -f2 < "$work/$1.times" | median; }
 echo "| 500 × 100 kB, 60 textures of 256² | median wall s | user + sys s | wall / geometry |"
 echo "|---|---|---|---|"
 for name in "${programs[@]}"; do

@@ -90,6 +90,16 @@ TEST(ChunkWalk, CutsAndLayoutsThatDoNotFit) {
   EXPECT_TRUE(c.materials.empty() && c.geosets.empty());
   EXPECT_EQ(c.cut, "");
 
+  // A texture path that holds a block's tag: the tag walk takes it for a
+  // geoset, which lies in no GEOS entry; the true geosets keep theirs.
+  ModelDress odd = unit_dress();
+  odd.textures[1].path = std::string("VRTX\0\0\0\0", 8);
+  std::vector<GeosetOffsets> at;
+  const std::string tagged = build_model(unit_geosets(), &at, odd);
+  const ModelChunks t = chunks_of(tagged);
+  EXPECT_EQ(material_at(t, tagged.find("VRTX")), kNoMaterial);
+  EXPECT_EQ(material_at(t, at[1].vertex_tag), 1u);
+
   // Without "MDLX" there are no chunks to walk.
   std::string bare = whole;
   bare.replace(0, 4, "MDLY");
@@ -230,6 +240,12 @@ TEST_F(MaterialsFixture, EveryTextureKindPixelForPixel) {
   put("art/copy.mdx", build_model({make_geoset(3, 1)}, nullptr, d));
   ASSERT_EQ(run("-q -m -d out art/copy.mdx"), 0) << err();
   EXPECT_EQ(file("out/Textures/copy.png"), file("Textures/pal8.png"));
+  // Where it already lies where its image goes, it is the image itself.
+  put("copy.mdx", build_model({make_geoset(3, 1)}, nullptr, d));
+  const auto before = fs::last_write_time(dir.path / "Textures/copy.png");
+  ASSERT_EQ(run("-q -m copy.mdx"), 0) << err();
+  EXPECT_EQ(fs::last_write_time(dir.path / "Textures/copy.png"), before);
+  EXPECT_NE(text("copy.mtl").find("map_Kd Textures/copy.png\n"), std::string::npos);
 }
 
 TEST_F(MaterialsFixture, TexturesThatCannotBeReadAreWarnings) {

@@ -71,8 +71,8 @@ bool open_model(const ConvertSettings& settings, const Conversion& job, ModelSou
 
 // The chunk walk, and with materials the model's images; false where the
 // model fails before its OBJ is begun.
-bool read_materials(const ConvertSettings& settings, const Conversion& job, ModelSource* src,
-                    ModelChunks* chunks, Converted* done) {
+bool read_chunks(const ConvertSettings& settings, const Conversion& job, ModelSource* src,
+                 ModelChunks* chunks, Converted* done) {
   std::string err;
   // The walk reads far ahead: a status line would show the model as read.
   std::atomic<std::uint64_t>* reached = src->reached;
@@ -231,7 +231,7 @@ Converted convert_model(const ConvertSettings& settings, const Conversion& job,
   ObjSink sink;
   Lent lent(job.buffers, src, sink);
   if (!open_model(settings, job, &src, &done) ||
-      (settings.chunk_walk && !read_materials(settings, job, &src, &chunks, &done)) ||
+      (settings.chunk_walk && !read_chunks(settings, job, &src, &chunks, &done)) ||
       !open_obj(settings, job, src, out, &file, &sink, &done)) {
     return done;
   }
