@@ -5,6 +5,10 @@
 #include <functional>
 #include <sstream>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "mdx/chunk_walk.h"
 #include "test_util.h"
 #include "texture_builder.h"
@@ -25,13 +29,13 @@ ModelChunks chunks_of(const std::string& bytes) {
 
 // A unit as the game dresses it: a team-coloured first layer with the skin
 // over it; a blended layer of its own; the team glow alone; a replaceable
-// texture the game supplies.
+// texture the game supplies; an additive layer of its own.
 ModelDress unit_dress(std::uint32_t version = 800) {
   ModelDress d;
   d.version = version;
   d.textures = {
       {1, ""}, {0, "Textures\\Footman.blp"}, {2, ""}, {0, "Textures\\Cape.blp"}, {11, ""}};
-  d.materials = {{{0, 0, 0}, {1, 0x10, 1}}, {{2, 0, 3}}, {{3, 0, 2}}, {{0, 0, 4}}};
+  d.materials = {{{0, 0, 0}, {1, 0x10, 1}}, {{2, 0, 3}}, {{3, 0, 2}}, {{0, 0, 4}}, {{3, 0, 3}}};
   return d;
 }
 
@@ -50,7 +54,7 @@ TEST(ChunkWalk, MaterialsTexturesAndEachGeosetsMaterial) {
     EXPECT_EQ(c.version, version);
     EXPECT_EQ(c.cut, "");
     EXPECT_EQ(c.unfit, "");
-    ASSERT_EQ(c.materials.size(), 4u);
+    ASSERT_EQ(c.materials.size(), 5u);
     ASSERT_EQ(c.textures.size(), 5u);
     EXPECT_EQ(c.textures[1].path, "Textures\\Footman.blp");
     EXPECT_EQ(c.materials[0].layer_count, 2u);
@@ -171,6 +175,9 @@ TEST_F(MaterialsFixture, AUnitInAGameLayout) {
                       "newmtl material_4\nKa 0.000000 0.000000 0.000000\n"
                       "Kd 1.000000 1.000000 1.000000\nKs 0.000000 0.000000 0.000000\n"
                       "d 1.000000\nillum 1\n\n"
+                      "newmtl material_5\nKa 0.000000 0.000000 0.000000\n"
+                      "Kd 1.000000 1.000000 1.000000\nKs 0.000000 0.000000 0.000000\n"
+                      "d 1.000000\nillum 1\nmap_Kd Textures/Cape.png\n\n"
                       "newmtl none\nKa 0.000000 0.000000 0.000000\n"
                       "Kd 1.000000 1.000000 1.000000\nKs 0.000000 0.000000 0.000000\n"
                       "d 1.000000\nillum 1\n"));
@@ -317,6 +324,38 @@ TEST_F(MaterialsFixture, OneImageForATreeWhateverTheJobs) {
     EXPECT_EQ(file(std::string("out1/") + f), file(std::string("out4/") + f)) << f;
   }
 }
+
+#ifndef _WIN32
+// An image that cannot be written fails its model as an OBJ would: told
+// once, by the first model, and the rest not started; nothing half-written.
+TEST_F(MaterialsFixture, AFullDiskFailsTheImage) {
+  if (geteuid() != 0 || std::system("unshare -m true 2> /dev/null") != 0) {
+    GTEST_SKIP() << "needs root to mount a file system of its own";
+  }
+  // Noise: its PNG is larger than the file system.
+  Pixels noise{256, 256, {}};
+  for (unsigned i = 0; i < 256 * 256 * 4; ++i)
+    noise.rgba.push_back(static_cast<unsigned char>(i * 2654435761u >> 24));
+  put("art/Textures/big.blp", blp_jpeg(noise, 8));
+  ModelDress d;
+  d.textures = {{0, "Textures\\big.blp"}};
+  d.materials = {{{0, 0, 0}}};
+  for (const char* name : {"art/a.mdx", "art/b.mdx", "art/c.mdx"}) {
+    put(name, build_model({make_geoset(3, 1)}, nullptr, d));
+  }
+  fs::create_directory(dir.path / "full");
+  put("faults.sh", "mount -t tmpfs -o size=16k tmpfs full || exit 1\n'" +
+                       std::string(MDX2OBJ_PATH) +
+                       "' -j1 -m -r -d full/out art 2> err; echo $? > status\n"
+                       "find full -name '*.tmp' > left\n");
+  ASSERT_EQ(run_in(dir.path.string(), "unshare", "-m sh faults.sh"), 0);
+  EXPECT_EQ(file("status"), "1\n");
+  EXPECT_EQ(err(),
+            "mdx2obj: full/out/Textures/big.png: write failed: No space left on device\n"
+            "3 models: 0 converted, 1 failed, 2 not started (T s, 0 bytes of OBJ)\n");
+  EXPECT_EQ(file("left"), "");
+}
+#endif
 
 TEST_F(MaterialsFixture, RerunsAndJson) {
   put("Textures/skin.blp", blp_palette(test_picture(4, 4), 0));
