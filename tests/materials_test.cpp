@@ -265,20 +265,31 @@ TEST_F(MaterialsFixture, TexturesThatCannotBeReadAreWarnings) {
   put("Textures/huge.blp", huge);
   put("Textures/new.blp", "BLP2 and what follows");
   put("Textures/odd.blp", std::string(blp_palette(p, 8)).replace(8, 1, "\x03"));
+  // JPEG data cut short (its mipmap's size says so too), and no JPEG at all.
+  std::string jpeg = blp_jpeg(test_picture(64, 64), 8);
+  const std::size_t mipmap = 156 + 4 + 300;  // the header and the shared part
+  jpeg.resize(mipmap + (jpeg.size() - mipmap) / 2);
+  ByteWriter length;
+  length.u32(static_cast<std::uint32_t>(jpeg.size() - mipmap));
+  put("Textures/short.blp", jpeg.replace(92, 4, length.bytes));
+  put("Textures/junk.blp", blp_jpeg(p, 8).replace(160, 2, "JJ"));
   ModelDress d;
-  d.textures = {{0, "Textures\\gone.blp"},
-                {0, "Textures\\cut.blp"},
-                {0, "Textures\\huge.blp"},
-                {0, "Textures\\new.blp"},
-                {0, "Textures\\odd.blp"}};
-  d.materials = {{{0, 0, 0}}, {{0, 0, 1}}, {{0, 0, 2}}, {{0, 0, 3}}, {{0, 0, 4}}};
+  d.textures = {{0, "Textures\\gone.blp"}, {0, "Textures\\cut.blp"}, {0, "Textures\\huge.blp"},
+                {0, "Textures\\new.blp"},  {0, "Textures\\odd.blp"}, {0, "Textures\\short.blp"},
+                {0, "Textures\\junk.blp"}};
+  d.materials.clear();
+  for (std::uint32_t t = 0; t < d.textures.size(); ++t) d.materials.push_back({{0, 0, t}});
   put("unit.mdx", build_model({make_geoset(3, 1)}, nullptr, d));
   const std::string warnings =
       "mdx2obj: unit.mdx: texture Textures/gone.blp: not found\n"
       "mdx2obj: unit.mdx: texture Textures/cut.blp: damaged (mipmap 0 lies outside the file)\n"
       "mdx2obj: unit.mdx: texture Textures/huge.blp: too large (9001x4)\n"
       "mdx2obj: unit.mdx: texture Textures/new.blp: format not read\n"
-      "mdx2obj: unit.mdx: texture Textures/odd.blp: damaged (3 alpha bits)\n";
+      "mdx2obj: unit.mdx: texture Textures/odd.blp: damaged (3 alpha bits)\n"
+      "mdx2obj: unit.mdx: texture Textures/short.blp: damaged (JPEG: Premature end of JPEG "
+      "file)\n"
+      "mdx2obj: unit.mdx: texture Textures/junk.blp: damaged (JPEG: Not a JPEG file: starts with "
+      "0x4a 0x4a)\n";
   EXPECT_EQ(run("-m unit.mdx"), 0);
   EXPECT_EQ(err(), warnings + "unit.mdx -> unit.obj: 1 geoset, 3 vertices, 1 triangle\n");
   EXPECT_EQ(run("-q -m unit.mdx"), 0);
