@@ -14,13 +14,18 @@ prefix=$deps/prefix
 # come from (its first entry), once a deb-src entry names it.
 if ! apt-get source --print-uris libpng1.6 > /dev/null 2>&1; then
   own=/etc/apt/sources.list.d/debian.sources
-  {
-    echo "Types: deb-src"
-    grep -m1 '^URIs:' "$own"
-    grep -m1 '^Suites:' "$own"
-    echo "Components: main"
-    grep -m1 '^Signed-By:' "$own"
-  } > /etc/apt/sources.list.d/mdx2obj-deb-src.sources
+  if [ -f "$own" ]; then
+    {
+      echo "Types: deb-src"
+      grep -m1 '^URIs:' "$own"
+      grep -m1 '^Suites:' "$own"
+      echo "Components: main"
+      grep -m1 '^Signed-By:' "$own"
+    } > /etc/apt/sources.list.d/mdx2obj-deb-src.sources
+  else
+    grep -m1 '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' \
+      > /etc/apt/sources.list.d/mdx2obj-deb-src.list
+  fi
   apt-get update
 fi
 rm -rf "$deps/src" "$prefix"
