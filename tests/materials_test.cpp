@@ -10,6 +10,7 @@
 #endif
 
 #include "mdx/chunk_walk.h"
+#include "obj/mtl_text.h"
 #include "test_util.h"
 #include "texture_builder.h"
 
@@ -34,7 +35,7 @@ ModelDress unit_dress(std::uint32_t version = 800) {
   ModelDress d;
   d.version = version;
   d.textures = {
-      {1, ""}, {0, "Textures\\Footman.blp"}, {2, ""}, {0, "Textures\\Cape.blp"}, {11, ""}};
+      {1, ""}, {0, "Textures\\Footman.blp"}, {2, ""}, {0, "Textures\\CapeZ.blp"}, {11, ""}};
   d.materials = {{{0, 0, 0}, {1, 0x10, 1}}, {{2, 0, 3}}, {{3, 0, 2}}, {{0, 0, 4}}, {{3, 0, 3}}};
   return d;
 }
@@ -111,6 +112,24 @@ TEST(ChunkWalk, CutsAndLayoutsThatDoNotFit) {
   EXPECT_EQ(chunks_of(bare.substr(0, 100)).cut, "");
 }
 
+TEST(MtlName, OfEachObjName) {
+  const struct {
+    std::string obj, mtl;
+  } cases[] = {
+      {"unit.obj", "unit.mtl"},
+      {"art/Unit.OBJ", "art/Unit.mtl"},
+      {"unit.oBj", "unit.mtl"},
+      {"unit", "unit.mtl"},
+      {"obj", "obj.mtl"},
+      {".obj", ".mtl"},
+      {"unit.objx", "unit.objx.mtl"},
+      {"unit.mdx", "unit.mdx.mtl"},
+      {"unit_obj", "unit_obj.mtl"},
+      {"a", "a.mtl"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(mtl_name_for(c.obj), c.mtl) << c.obj;
+}
+
 struct MaterialsFixture : ::testing::Test {
   TempDir dir;
 
@@ -147,7 +166,7 @@ TEST_F(MaterialsFixture, AUnitInAGameLayout) {
   // names them.
   const Pixels skin = test_picture(8, 4), cape = test_picture(4, 2);
   put("data/TEXTURES/footman.BLP", blp_palette(skin, 8));
-  put("data/TEXTURES/cape.blp", blp_palette(cape, 0));
+  put("data/TEXTURES/capez.blp", blp_palette(cape, 0));
   const std::string model = build_model(unit_geosets(), nullptr, unit_dress());
   put("data/Units/Human/Footman/Footman.mdx", model);
   for (const char* style : {"", "--objects --up y --scale 0.5 "}) {
@@ -168,7 +187,7 @@ TEST_F(MaterialsFixture, AUnitInAGameLayout) {
                       "d 1.000000\nillum 1\nmap_Kd Textures/Footman.png\n\n"
                       "newmtl material_2\nKa 0.000000 0.000000 0.000000\n"
                       "Kd 1.000000 1.000000 1.000000\nKs 0.000000 0.000000 0.000000\n"
-                      "d 1.000000\nillum 1\nmap_Kd Textures/Cape.png\nmap_d Textures/Cape.png\n\n"
+                      "d 1.000000\nillum 1\nmap_Kd Textures/CapeZ.png\nmap_d Textures/CapeZ.png\n\n"
                       "newmtl material_3\nKa 0.000000 0.000000 0.000000\n"
                       "Kd 1.000000 0.011765 0.011765\nKs 0.000000 0.000000 0.000000\n"
                       "d 1.000000\nillum 1\n\n"
@@ -177,7 +196,7 @@ TEST_F(MaterialsFixture, AUnitInAGameLayout) {
                       "d 1.000000\nillum 1\n\n"
                       "newmtl material_5\nKa 0.000000 0.000000 0.000000\n"
                       "Kd 1.000000 1.000000 1.000000\nKs 0.000000 0.000000 0.000000\n"
-                      "d 1.000000\nillum 1\nmap_Kd Textures/Cape.png\n\n"
+                      "d 1.000000\nillum 1\nmap_Kd Textures/CapeZ.png\n\n"
                       "newmtl none\nKa 0.000000 0.000000 0.000000\n"
                       "Kd 1.000000 1.000000 1.000000\nKs 0.000000 0.000000 0.000000\n"
                       "d 1.000000\nillum 1\n"));
@@ -188,7 +207,7 @@ TEST_F(MaterialsFixture, AUnitInAGameLayout) {
   // The data tree's own files are as they were.
   EXPECT_EQ(file("data/Units/Human/Footman/Footman.mdx"), model);
   EXPECT_EQ(file("data/TEXTURES/footman.BLP"), blp_palette(skin, 8));
-  EXPECT_EQ(read_png(dir.file("data/Units/Human/Footman/Textures/Cape.png")).rgba, [&] {
+  EXPECT_EQ(read_png(dir.file("data/Units/Human/Footman/Textures/CapeZ.png")).rgba, [&] {
     Pixels opaque = cape;
     for (std::size_t i = 3; i < opaque.rgba.size(); i += 4) opaque.rgba[i] = 255;
     return opaque.rgba;
@@ -296,8 +315,13 @@ TEST_F(MaterialsFixture, TexturesThatCannotBeReadAreWarnings) {
   EXPECT_EQ(err(), warnings);
   EXPECT_EQ(run("-qq -m unit.mdx"), 0);
   EXPECT_EQ(err(), "");
-  EXPECT_EQ(text("unit.mtl").find("map_"), std::string::npos);
+  EXPECT_EQ(text("unit.mtl").find("map_"), std::string::npos) << text("unit.mtl");
   EXPECT_FALSE(file_exists(dir.path / "Textures/cut.png"));
+  // A folder named with --textures is searched after the model's own.
+  put("more/Textures/gone.blp", blp_palette(p, 0));
+  EXPECT_EQ(run("-m --textures nowhere --textures more unit.mdx"), 0);
+  EXPECT_EQ(err().find("gone.blp"), std::string::npos) << err();
+  EXPECT_NE(text("unit.mtl").find("map_Kd Textures/gone.png\n"), std::string::npos);
 }
 
 // Two folders of models under one data root: a texture they share, and one
