@@ -43,7 +43,7 @@ for ((i = 0; i < runs; i++)); do
   done
 done
 
-echo "| 500 × 100 kB, 60 textures of 256² | median wall s | user + sys s | wall / geometry |"
+echo "| 500 × 100 kB, 55 textures of 256² | median wall s | user + sys s | wall / geometry |"
 echo "|---|---|---|---|"
 for name in "${programs[@]}"; do
   printf '| %s | %.3f | %.3f | %.2f |\n' "$name" "$(wall "$name")" "$(cpu "$name")" \
