@@ -9,6 +9,7 @@
 #include <unistd.h>
 #endif
 
+#include "common/little_endian.h"
 #include "mdx/chunk_walk.h"
 #include "obj/mtl_text.h"
 #include "test_util.h"
@@ -76,8 +77,7 @@ TEST(ChunkWalk, CutsAndLayoutsThatDoNotFit) {
   std::vector<std::size_t> boundaries;
   for (std::size_t at = 4; at < whole.size();) {
     boundaries.push_back(at);
-    at += 8 + (std::uint8_t(whole[at + 4]) | std::uint8_t(whole[at + 5]) << 8 |
-               std::uint8_t(whole[at + 6]) << 16);
+    at += 8 + le_u32(reinterpret_cast<const unsigned char*>(whole.data()) + at + 4);
   }
   for (std::size_t n = 5; n < whole.size(); ++n) {
     const bool between = std::find(boundaries.begin(), boundaries.end(), n) != boundaries.end();

@@ -8,15 +8,12 @@
 #include <cstring>
 #include <vector>
 
+#include "common/little_endian.h"
+
 namespace {
 
 constexpr std::size_t kHeader = 156;  // magic, six numbers, 16 offsets, 16 sizes
 constexpr std::size_t kPalette = 256 * 4;
-
-std::uint32_t u32_at(const unsigned char* b) {
-  return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
-         std::uint32_t(b[3]) << 24;
-}
 
 struct Blp {
   const unsigned char* bytes;
@@ -130,7 +127,7 @@ bool read_jpeg_rows(jpeg_decompress_struct* cinfo, JpegError* err, const Blp& bl
 
 bool decode_jpeg(const Blp& blp, Image* image, ImageFault* fault, std::string* what) {
   if (blp.size < kHeader + 4) return damaged(fault, what, "the JPEG header is cut short");
-  const std::uint32_t shared = u32_at(blp.bytes + kHeader);
+  const std::uint32_t shared = le_u32(blp.bytes + kHeader);
   if (shared > blp.size - kHeader - 4) return damaged(fault, what, "the JPEG header is cut short");
   if (!first_mipmap(blp, fault, what)) return false;
   std::vector<unsigned char> data(blp.bytes + kHeader + 4, blp.bytes + kHeader + 4 + shared);
@@ -166,12 +163,12 @@ bool decode_blp(const unsigned char* bytes, std::size_t size, Image* image, Imag
   if (size < kHeader) return damaged(fault, what, "the header is cut short");
   Blp blp{bytes,
           size,
-          u32_at(bytes + 4),
-          u32_at(bytes + 8),
-          u32_at(bytes + 12),
-          u32_at(bytes + 16),
-          u32_at(bytes + 28),
-          u32_at(bytes + 92)};
+          le_u32(bytes + 4),
+          le_u32(bytes + 8),
+          le_u32(bytes + 12),
+          le_u32(bytes + 16),
+          le_u32(bytes + 28),
+          le_u32(bytes + 92)};
   if (blp.width == 0 || blp.height == 0) return damaged(fault, what, "a side of 0 pixels");
   if (blp.width > kMostImageSide || blp.height > kMostImageSide) {
     *fault = ImageFault::kTooLarge;

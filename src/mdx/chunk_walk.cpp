@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/little_endian.h"
+
 namespace {
 
 // Far more than any model holds; a file that claims more is read no further,
@@ -11,11 +13,6 @@ constexpr std::size_t kMostEntries = std::size_t(1) << 16;
 constexpr std::uint64_t kTextureEntry = 268;
 constexpr std::uint64_t kTexturePath = 260;
 constexpr std::uint64_t kShaderName = 80;
-
-std::uint32_t u32_at(const unsigned char* b) {
-  return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
-         std::uint32_t(b[3]) << 24;
-}
 
 // A stretch of the file that one entry may not leave: [at, end).
 struct Span {
@@ -30,7 +27,7 @@ bool read_u32(Span& s, std::uint32_t* v) {
   seek_to(*s.file, s.at);
   if (!read_bytes(*s.file, b, 4)) return false;
   s.at += 4;
-  *v = u32_at(b);
+  *v = le_u32(b);
   return true;
 }
 
@@ -99,7 +96,7 @@ bool read_textures(Span body, ModelChunks* chunks) {
     seek_to(*body.file, body.at);
     if (!read_bytes(*body.file, b, sizeof b)) return false;
     ModelTexture t;
-    t.replaceable_id = u32_at(b);
+    t.replaceable_id = le_u32(b);
     const char* path = reinterpret_cast<const char*>(b + 4);
     t.path.assign(path, strnlen(path, kTexturePath));
     chunks->textures.push_back(std::move(t));
@@ -174,7 +171,7 @@ bool walk_chunks(ModelSource& src, ModelChunks* chunks, std::string* err) {
       break;
     }
     std::memcpy(tag, header, 4);
-    const std::uint64_t body = at + 8, end = body + u32_at(header + 4);
+    const std::uint64_t body = at + 8, end = body + le_u32(header + 4);
     if (end > size) {
       chunks->cut =
           "file ends inside the " + std::string(tag, 4) + " chunk at offset " + std::to_string(at);

@@ -11,6 +11,7 @@
 #include <ostream>
 #include <string>
 
+#include "common/little_endian.h"
 #include "common/record_sink.h"
 #include "common/types.h"
 #include "mdx/chunk_walk.h"
@@ -34,16 +35,11 @@ bool convert_geosets(ModelSource& src, RecordSink& sink, std::ostream& console, 
 
 namespace walk_detail {
 
-inline std::uint32_t u32_from(const unsigned char* b) {
-  return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
-         std::uint32_t(b[3]) << 24;
-}
-
 template <class Source>
 bool read_u32(Source& src, std::uint32_t* value) {
   unsigned char b[4];
   if (!read_bytes(src, b, sizeof b)) return false;
-  *value = u32_from(b);
+  *value = le_u32(b);
   return true;
 }
 

@@ -6,20 +6,16 @@
 #include <cstring>
 #include <limits>
 
+#include "common/little_endian.h"
 #include "obj/number_text.h"
 
 namespace {
 
 float f32_at(const unsigned char* b) {
-  std::uint32_t bits = std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
-                       std::uint32_t(b[3]) << 24;
+  const std::uint32_t bits = le_u32(b);
   float f;
   std::memcpy(&f, &bits, sizeof f);
   return f;
-}
-
-std::uint32_t u16_at(const unsigned char* b) {
-  return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8;
 }
 
 // -v exactly: its sign bit flipped, so that 0 becomes -0 and a NaN keeps its
@@ -155,9 +151,9 @@ void format_short_faces(const RecordSpan& span, std::uint32_t first, std::uint32
   make_prefixes(&prefixes, first, first + most);
   format_each(span, text, [&prefixes, first](const unsigned char* b, char* p) {
     *p++ = 'f';
-    p = put_corner<small>(prefixes, first + u16_at(b), p);
-    p = put_corner<small>(prefixes, first + u16_at(b + 2), p);
-    p = put_corner<small>(prefixes, first + u16_at(b + 4), p);
+    p = put_corner<small>(prefixes, first + le_u16(b), p);
+    p = put_corner<small>(prefixes, first + le_u16(b + 2), p);
+    p = put_corner<small>(prefixes, first + le_u16(b + 4), p);
     *p = '\n';
     return p + 1;
   });
@@ -185,7 +181,7 @@ void format_faces(const RecordSpan& span, TextSpace* text) {
   // Numbers of nine digits and more, on models of a hundred million vertices.
   format_each(span, text, [first](const unsigned char* b, char* p) {
     *p++ = 'f';
-    for (int c = 0; c < 3; ++c) p = format_corner(first + u16_at(b + 2 * c), p);
+    for (int c = 0; c < 3; ++c) p = format_corner(first + le_u16(b + 2 * c), p);
     *p = '\n';
     return p + 1;
   });
