@@ -1,11 +1,11 @@
 #include <algorithm>
-#include <cctype>
 #include <system_error>
 
 #include "batch/jobs.h"
 #include "common/file_calls.h"
 #include "common/file_identity.h"
 #include "common/interrupt.h"
+#include "common/letter_case.h"
 #include "common/utf8.h"
 #include "convert/convert.h"
 
@@ -15,12 +15,7 @@ namespace {
 
 // ".mdx" in any letter case.
 bool has_model_extension(const fs::path& name) {
-  const std::string ext = name.extension().u8string();
-  if (ext.size() != 4) return false;
-  for (std::size_t i = 0; i < 4; ++i) {
-    if (std::tolower(static_cast<unsigned char>(ext[i])) != ".mdx"[i]) return false;
-  }
-  return true;
+  return same_ignoring_case(name.extension().u8string(), ".mdx");
 }
 
 // Adds a job to the run, its name to the run's one buffer of names.

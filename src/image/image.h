@@ -23,11 +23,10 @@ enum class ImageFault {
   kTooLarge,  // wider or taller than kMostImageSide
 };
 
-// Sizes the image, or false for a side of 0 or above kMostImageSide.
-inline bool size_image(Image* image, std::uint32_t width, std::uint32_t height) {
-  if (width == 0 || height == 0 || width > kMostImageSide || height > kMostImageSide) return false;
+// Sizes the image; each reader has refused a side of 0 or above
+// kMostImageSide before, with the fault that says which.
+inline void size_image(Image* image, std::uint32_t width, std::uint32_t height) {
   image->width = width;
   image->height = height;
   image->rgba.assign(std::size_t(width) * height * 4, 0);
-  return true;
 }

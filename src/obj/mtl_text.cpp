@@ -1,5 +1,7 @@
 #include "obj/mtl_text.h"
 
+#include "common/letter_case.h"
+
 std::string mtl_text(const MtlMaterial& material) {
   std::string text = "newmtl " + material.name + "\n";
   text += "Ka 0.000000 0.000000 0.000000\n";
@@ -14,10 +16,6 @@ std::string mtl_text(const MtlMaterial& material) {
 }
 
 std::string mtl_name_for(const std::string& obj) {
-  const std::size_t n = obj.size();
-  if (n >= 4 && obj[n - 4] == '.' && (obj[n - 3] | 0x20) == 'o' && (obj[n - 2] | 0x20) == 'b' &&
-      (obj[n - 1] | 0x20) == 'j') {
-    return obj.substr(0, n - 4) + ".mtl";
-  }
+  if (ends_ignoring_case(obj, ".obj")) return obj.substr(0, obj.size() - 4) + ".mtl";
   return obj + ".mtl";
 }

@@ -4,17 +4,11 @@
 #include <system_error>
 
 #include "common/file_calls.h"
+#include "common/letter_case.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool same_ignoring_case(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [](char x, char y) { return lower(x) == lower(y); });
-}
 
 bool is_kind(const fs::path& name, bool last) {
   FileLook look;

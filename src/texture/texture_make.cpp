@@ -4,6 +4,7 @@
 #include <fstream>
 #include <vector>
 
+#include "common/letter_case.h"
 #include "common/output_file.h"
 #include "image/blp_image.h"
 #include "image/png_write.h"
@@ -18,14 +19,7 @@ constexpr std::uint64_t kMostTextureBytes =
     std::uint64_t(kMostImageSide) * kMostImageSide * 4 + (1 << 20);
 
 bool name_ends_with(const fs::path& path, const char* ext) {
-  std::string name = path.filename().u8string();
-  const std::size_t n = std::strlen(ext);
-  if (name.size() < n) return false;
-  for (std::size_t i = 0; i < n; ++i) {
-    char c = name[name.size() - n + i];
-    if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != ext[i]) return false;
-  }
-  return true;
+  return ends_ignoring_case(path.filename().u8string(), ext);
 }
 
 bool read_whole(const TextureSource& source, std::vector<unsigned char>* bytes) {
