@@ -13,6 +13,8 @@
 #include "mdx/chunk_walk.h"
 #include "obj/mtl_text.h"
 #include "test_util.h"
+#include "texture/texture_find.h"
+#include "texture/texture_make.h"
 #include "texture_builder.h"
 
 namespace {
@@ -128,6 +130,39 @@ TEST(MtlName, OfEachObjName) {
       {"a", "a.mtl"},
   };
   for (const auto& c : cases) EXPECT_EQ(mtl_name_for(c.obj), c.mtl) << c.obj;
+}
+
+TEST(TextureNames, PathsAndImages) {
+  // A TEXS path as a place under a folder: "/" between folders, no drive,
+  // root, "." or "..".
+  const struct {
+    std::string stored, relative;
+  } paths[] = {
+      {"Textures\\Footman.blp", "Textures/Footman.blp"},
+      {"C:\\Art\\..\\x.blp", "Art/x.blp"},
+      {"\\\\server\\.\\x.blp", "server/x.blp"},
+      {"../../a/b\\c.tga", "a/b/c.tga"},
+      {"C:", ""},
+      {"x", "x"},
+  };
+  for (const auto& c : paths) EXPECT_EQ(texture_path(c.stored), c.relative) << c.stored;
+
+  // An image's name: a copy keeps the texture's where it says what it is.
+  const struct {
+    std::string relative;
+    TextureKind kind;
+    std::string image;
+  } images[] = {
+      {"Textures/Footman.blp", TextureKind::kBlp, "Textures/Footman.png"},
+      {"Textures/Photo.JPG", TextureKind::kJpeg, "Textures/Photo.JPG"},
+      {"Textures/photo.jpeg", TextureKind::kJpeg, "Textures/photo.jpeg"},
+      {"Textures/photo.png", TextureKind::kJpeg, "Textures/photo.jpg"},
+      {"Textures/copy.PNG", TextureKind::kPng, "Textures/copy.PNG"},
+      {"Textures/copy.jpg", TextureKind::kPng, "Textures/copy.png"},
+      {"top.blp", TextureKind::kBlp, "top.png"},
+      {"Te.x/none", TextureKind::kTga, "Te.x/none.png"},
+  };
+  for (const auto& c : images) EXPECT_EQ(image_path(c.relative, c.kind), c.image) << c.relative;
 }
 
 struct MaterialsFixture : ::testing::Test {
@@ -258,14 +293,23 @@ TEST_F(MaterialsFixture, EveryTextureKindPixelForPixel) {
     }
     EXPECT_LE(worst, k.loss) << png;
   }
-  // A PNG texture is copied as it is.
+  // A PNG or JPEG texture is copied as it is; a TGA is known by its name in
+  // any letter case.
   put("Textures/copy.png", file("Textures/pal8.png"));
+  put("Textures/Photo.JPG", blp_jpeg(p, 0).substr(160));  // the BLP's JPEG data, whole
+  put("Textures/UPPER.TGA", tga(p, 24, false, false));
   ModelDress d;
-  d.textures = {{0, "Textures\\copy.png"}};
-  d.materials = {{{0, 0, 0}}};
+  d.textures = {{0, "Textures\\copy.png"}, {0, "Textures\\Photo.JPG"}, {0, "Textures\\UPPER.TGA"}};
+  d.materials = {{{0, 0, 0}}, {{0, 0, 1}}, {{0, 0, 2}}};
   put("art/copy.mdx", build_model({make_geoset(3, 1)}, nullptr, d));
   ASSERT_EQ(run("-q -m -d out art/copy.mdx"), 0) << err();
+  EXPECT_EQ(err(), "");
   EXPECT_EQ(file("out/Textures/copy.png"), file("Textures/pal8.png"));
+  EXPECT_EQ(file("out/Textures/Photo.JPG"), file("Textures/Photo.JPG"));
+  EXPECT_EQ(read_png(dir.file("out/Textures/UPPER.png")).rgba,
+            read_png(dir.file("Textures/plain24.png")).rgba);
+  d.textures.resize(1);
+  d.materials.resize(1);
   // Where it already lies where its image goes, it is the image itself.
   put("copy.mdx", build_model({make_geoset(3, 1)}, nullptr, d));
   const auto before = fs::last_write_time(dir.path / "Textures/copy.png");
