@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <sstream>
@@ -12,6 +13,7 @@
 #include "common/little_endian.h"
 #include "mdx/chunk_walk.h"
 #include "obj/mtl_text.h"
+#include "png_read.h"
 #include "test_util.h"
 #include "texture/texture_find.h"
 #include "texture/texture_make.h"
@@ -251,10 +253,14 @@ TEST_F(MaterialsFixture, AUnitInAGameLayout) {
 
 TEST_F(MaterialsFixture, EveryTextureKindPixelForPixel) {
   const Pixels p = test_picture(16, 8);
+  // Alpha bits that say nothing: every pixel opaque, an RGB image.
+  Pixels solid = p;
+  for (std::size_t i = 3; i < solid.rgba.size(); i += 4) solid.rgba[i] = 255;
   const struct {
     std::string name, bytes;
     int loss;  // at most this much off in any channel
     bool alpha;
+    const Pixels* picture = nullptr;
   } kinds[] = {
       {"pal0.blp", blp_palette(p, 0), 0, false},
       {"pal1.blp", blp_palette(p, 1), 0, true},
@@ -265,6 +271,9 @@ TEST_F(MaterialsFixture, EveryTextureKindPixelForPixel) {
       {"plain24.tga", tga(p, 24, false, false), 0, false},
       {"rle32.tga", tga(p, 32, true, true), 0, true},
       {"plain32.tga", tga(p, 32, false, true), 0, true},
+      {"solid8.blp", blp_palette(solid, 8), 0, false, &solid},
+      {"solidjpeg8.blp", blp_jpeg(solid, 8), 6, false, &solid},
+      {"solid32.tga", tga(solid, 32, false, true), 0, false, &solid},
   };
   for (const auto& k : kinds) {
     put("Textures/" + k.name, k.bytes);
@@ -282,7 +291,7 @@ TEST_F(MaterialsFixture, EveryTextureKindPixelForPixel) {
     int worst = 0;
     for (std::size_t i = 0; i < p.rgba.size(); ++i) {
       // Alpha of 1 or 4 bits keeps its top bits, as the format stores it.
-      int want = p.rgba[i];
+      int want = (k.picture ? *k.picture : p).rgba[i];
       if (i % 4 == 3) {
         want = !k.alpha               ? 255
                : k.name == "pal1.blp" ? (want >> 7) * 255
@@ -336,10 +345,12 @@ TEST_F(MaterialsFixture, TexturesThatCannotBeReadAreWarnings) {
   length.u32(static_cast<std::uint32_t>(jpeg.size() - mipmap));
   put("Textures/short.blp", jpeg.replace(92, 4, length.bytes));
   put("Textures/junk.blp", blp_jpeg(p, 8).replace(160, 2, "JJ"));
+  put("Textures/notes.blp", "a text file, named as a texture\n");
+  put("Textures/tex.dds", std::string("DDS |\0\0\0", 8));
   ModelDress d;
-  d.textures = {{0, "Textures\\gone.blp"}, {0, "Textures\\cut.blp"}, {0, "Textures\\huge.blp"},
-                {0, "Textures\\new.blp"},  {0, "Textures\\odd.blp"}, {0, "Textures\\short.blp"},
-                {0, "Textures\\junk.blp"}};
+  d.textures = {{0, "Textures\\gone.blp"}, {0, "Textures\\cut.blp"},   {0, "Textures\\huge.blp"},
+                {0, "Textures\\new.blp"},  {0, "Textures\\odd.blp"},   {0, "Textures\\short.blp"},
+                {0, "Textures\\junk.blp"}, {0, "Textures\\notes.blp"}, {0, "Textures\\tex.dds"}};
   d.materials.clear();
   for (std::uint32_t t = 0; t < d.textures.size(); ++t) d.materials.push_back({{0, 0, t}});
   put("unit.mdx", build_model({make_geoset(3, 1)}, nullptr, d));
@@ -352,7 +363,9 @@ TEST_F(MaterialsFixture, TexturesThatCannotBeReadAreWarnings) {
       "mdx2obj: unit.mdx: texture Textures/short.blp: damaged (JPEG: Premature end of JPEG "
       "file)\n"
       "mdx2obj: unit.mdx: texture Textures/junk.blp: damaged (JPEG: Not a JPEG file: starts with "
-      "0x4a 0x4a)\n";
+      "0x4a 0x4a)\n"
+      "mdx2obj: unit.mdx: texture Textures/notes.blp: not a texture file\n"
+      "mdx2obj: unit.mdx: texture Textures/tex.dds: format not read\n";
   EXPECT_EQ(run("-m unit.mdx"), 0);
   EXPECT_EQ(err(), warnings + "unit.mdx -> unit.obj: 1 geoset, 3 vertices, 1 triangle\n");
   EXPECT_EQ(run("-q -m unit.mdx"), 0);
@@ -361,47 +374,92 @@ TEST_F(MaterialsFixture, TexturesThatCannotBeReadAreWarnings) {
   EXPECT_EQ(err(), "");
   EXPECT_EQ(text("unit.mtl").find("map_"), std::string::npos) << text("unit.mtl");
   EXPECT_FALSE(file_exists(dir.path / "Textures/cut.png"));
-  // A folder named with --textures is searched after the model's own.
-  put("more/Textures/gone.blp", blp_palette(p, 0));
-  EXPECT_EQ(run("-m --textures nowhere --textures more unit.mdx"), 0);
+  // A folder named with --textures is searched after the model's own; it is
+  // no folder of the run, so the image goes under the OBJ's folder.
+  put("lib/Textures/gone.blp", blp_palette(p, 0));
+  put("art/unit.mdx", file("unit.mdx"));
+  EXPECT_EQ(run("-m --textures lib art/unit.mdx"), 0);
   EXPECT_EQ(err().find("gone.blp"), std::string::npos) << err();
-  EXPECT_NE(text("unit.mtl").find("map_Kd Textures/gone.png\n"), std::string::npos);
+  EXPECT_NE(text("art/unit.mtl").find("map_Kd Textures/gone.png\n"), std::string::npos);
+  EXPECT_EQ(read_png(dir.file("art/Textures/gone.png")).width, 4u);
+  EXPECT_FALSE(file_exists(dir.path / "lib/Textures/gone.png"));
 }
 
-// Two folders of models under one data root: a texture they share, and one
-// of the same name that each folder has its own file for.
-TEST_F(MaterialsFixture, OneImageForATreeWhateverTheJobs) {
+// A tree of models: a texture at its root that they share, one of the same
+// name that each folder has its own file for, and in a third folder a BLP
+// and a TGA that would make one image. Each source has one image, beside it
+// in place and at its mirrored place under -d, whatever the number of jobs;
+// of the BLP and the TGA the first in the run's order wins.
+TEST_F(MaterialsFixture, EachSourceOneImageWhereItLies) {
   put("art/Textures/Shared.blp", blp_palette(test_picture(4, 4), 0));
   put("art/a/Textures/Own.blp", blp_palette(test_picture(8, 2), 0));
   put("art/b/Textures/Own.blp", blp_palette(test_picture(2, 8), 0));
+  put("art/c/Textures/Own.blp", blp_palette(test_picture(4, 2), 0));
+  put("art/c/Textures/Own.tga", tga(test_picture(2, 4), 24, false, false));
   ModelDress d;
   d.textures = {{0, "Textures\\Shared.blp"}, {0, "Textures\\Own.blp"}};
   d.materials = {{{0, 0, 0}}, {{0, 0, 1}}};
-  for (const char* name : {"art/a/x.mdx", "art/a/y.mdx", "art/b/x.mdx", "art/b/y.mdx"}) {
+  for (const char* name :
+       {"art/a/x.mdx", "art/a/y.mdx", "art/b/x.mdx", "art/b/y.mdx", "art/c/x.mdx"}) {
     put(name, build_model({make_geoset(3, 1)}, nullptr, d));
   }
+  d.textures[1].path = "Textures\\Own.tga";
+  put("art/c/y.mdx", build_model({make_geoset(3, 1)}, nullptr, d));
   std::string first_err;
   for (const char* jobs : {"1", "4"}) {
     const std::string out = std::string("out") + jobs;
     EXPECT_EQ(run("-m -r -j" + std::string(jobs) + " -d " + out + " art"), 0);
     std::string e = err();
-    for (std::size_t at = 0; (at = e.find(out, at)) != std::string::npos; at += 4) {
-      e.replace(at, 4, "out1");
-    }
-    EXPECT_NE(e.find("mdx2obj: " + made("art/b/x.mdx") + ": texture Textures/Own.blp: out1" +
-                     "/Textures/Own.png is made from another file\n"),
+    EXPECT_NE(e.find("mdx2obj: " + made("art/c/y.mdx") + ": texture Textures/Own.tga: " + out +
+                     "/c/Textures/Own.png is made from another file\n"),
               std::string::npos)
         << e;
-    EXPECT_EQ(read_png(dir.file(out + "/Textures/Own.png")).width, 8u);
-    EXPECT_NE(text(out + "/a/x.mtl").find("map_Kd ../Textures/Shared.png\n"), std::string::npos);
-    EXPECT_EQ(file(out + "/b/x.mtl").find("Own"), std::string::npos);
+    for (std::size_t at = 0; (at = e.find(out, at)) != std::string::npos;) e.replace(at, 4, "out");
     if (first_err.empty()) first_err = e;
     EXPECT_EQ(e, first_err);
+    EXPECT_EQ(read_png(dir.file(out + "/a/Textures/Own.png")).width, 8u);
+    EXPECT_EQ(read_png(dir.file(out + "/b/Textures/Own.png")).width, 2u);
+    EXPECT_EQ(read_png(dir.file(out + "/c/Textures/Own.png")).width, 4u);
+    EXPECT_NE(text(out + "/a/x.mtl").find("map_Kd ../Textures/Shared.png\n"), std::string::npos);
+    EXPECT_NE(text(out + "/b/y.mtl").find("map_Kd Textures/Own.png\n"), std::string::npos);
+    EXPECT_EQ(text(out + "/c/y.mtl").find("Own"), std::string::npos);
+    EXPECT_FALSE(file_exists(dir.path / out / "a/Textures/Shared.png"));
   }
-  for (const char* f :
-       {"Textures/Shared.png", "Textures/Own.png", "a/y.mtl", "b/y.mtl", "b/y.obj"}) {
+  for (const char* f : {"Textures/Shared.png", "a/Textures/Own.png", "b/Textures/Own.png",
+                        "a/y.mtl", "b/y.mtl", "c/y.obj"}) {
     EXPECT_EQ(file(std::string("out1/") + f), file(std::string("out4/") + f)) << f;
   }
+  // In place: beside each source, the shared one once.
+  EXPECT_EQ(run("-m -r art"), 0);
+  EXPECT_EQ(file("art/Textures/Shared.png"), file("out1/Textures/Shared.png"));
+  EXPECT_EQ(file("art/b/Textures/Own.png"), file("out1/b/Textures/Own.png"));
+  EXPECT_FALSE(file_exists(dir.path / "art/a/Textures/Shared.png"));
+  EXPECT_EQ(file("art/a/x.mtl"), file("out1/a/x.mtl"));
+}
+
+// Extracted game data holds one folder in two letter cases: each spelling is
+// tried, the exact one first, until the whole path is found. The image goes
+// beside its source, as the folder spells it, within the folder converted;
+// named alone, the model's texture lies above its folder and the image goes
+// under the OBJ's.
+TEST_F(MaterialsFixture, AFolderInTwoLetterCases) {
+  put("data/Textures/Other.blp", blp_palette(test_picture(4, 4), 0));
+  put("data/textures/footman.BLP", blp_palette(test_picture(8, 4), 0));
+  ModelDress d;
+  d.textures = {{0, "Textures\\Footman.blp"}};
+  d.materials = {{{0, 0, 0}}};
+  put("data/Units/Human/Footman/Footman.mdx", build_model({make_geoset(3, 1)}, nullptr, d));
+  ASSERT_EQ(run("-q -m -r data"), 0);
+  EXPECT_EQ(err(), "");
+  EXPECT_EQ(read_png(dir.file("data/textures/footman.png")).width, 8u);
+  EXPECT_NE(
+      text("data/Units/Human/Footman/Footman.mtl").find("map_Kd ../../../textures/footman.png\n"),
+      std::string::npos);
+  ASSERT_EQ(run("-q -m data/Units/Human/Footman/Footman.mdx"), 0);
+  EXPECT_EQ(err(), "");
+  EXPECT_EQ(read_png(dir.file("data/Units/Human/Footman/Textures/Footman.png")).width, 8u);
+  EXPECT_NE(text("data/Units/Human/Footman/Footman.mtl").find("map_Kd Textures/Footman.png\n"),
+            std::string::npos);
 }
 
 #ifndef _WIN32
@@ -436,40 +494,68 @@ TEST_F(MaterialsFixture, AFullDiskFailsTheImage) {
 }
 #endif
 
-TEST_F(MaterialsFixture, RerunsAndJson) {
+// -u follows each texture to its source: a texture added, edited, damaged or
+// shadowed by a nearer file converts its models again ("texture"); one still
+// missing or still damaged does not. An image is written again only where
+// its source changed or it is gone: never because another model's run wrote
+// it, nor because its own time changed.
+TEST_F(MaterialsFixture, RerunsFollowTheTextures) {
   put("Textures/skin.blp", blp_palette(test_picture(4, 4), 0));
   ModelDress d;
   d.textures = {{0, "Textures\\skin.blp"}, {0, "Textures\\later.blp"}};
   d.materials = {{{1, 0x10, 0}}, {{0, 0, 1}}};
-  put("unit.mdx", build_model({make_geoset(3, 1)}, nullptr, d));
-  ASSERT_EQ(run("-m -u --json unit.mdx > out"), 0) << err();
+  put("art/unit.mdx", build_model({make_geoset(3, 1)}, nullptr, d));
+  d.textures.resize(1);
+  d.materials.resize(1);
+  put("art/other.mdx", build_model({make_geoset(4, 2)}, nullptr, d));
+  const std::string models = " art/unit.mdx art/other.mdx";
+  ASSERT_EQ(run("-m -u --json" + models + " > out"), 0) << err();
   EXPECT_NE(file("out").find(
-                ", \"mtl\": \"unit.mtl\", \"textures\": [\"Textures/skin.png\"], "
+                ", \"mtl\": \"art/unit.mtl\", \"textures\": [\"art/Textures/skin.png\"], "
                 "\"warnings\": [\"texture Textures/later.blp: not found\"], \"materials\": ["
                 "{\"texture\": \"Textures/skin.png\", \"filter_mode\": 1, \"two_sided\": true}, "
                 "{\"texture\": \"\", \"filter_mode\": 0, \"two_sided\": false}]}"),
             std::string::npos)
       << file("out");
-  // Each step: what changed, and why -u converts again.
+  const fs::path image = dir.path / "art/Textures/skin.png";
+  const std::string unit = made("art/unit.mdx") + " -> " + made("art/unit.obj") + ": ";
+  const std::string other = made("art/other.mdx") + " -> " + made("art/other.obj") + ": ";
+  const Pixels edited = test_picture(8, 8);
   const struct {
     std::function<void()> change;
     std::string why;
+    bool image_written;
   } steps[] = {
-      {[] {}, "warnings"},
-      {[&] { put("Textures/later.blp", blp_palette(test_picture(2, 2), 0)); }, "warnings"},
-      {[] {}, ""},
-      {[&] { fs::remove(dir.path / "Textures/later.png"); }, "missing"},
-      {[&] { put("unit.mtl", "newmtl x\n"); }, "changed"},
+      {[] {}, "", false},
+      {[&] { put("Textures/later.blp", blp_palette(test_picture(2, 2), 0)); }, unit + "texture\n",
+       false},
+      {[] {}, "", false},
+      {[&] { put("Textures/skin.blp", blp_palette(edited, 0)); },
+       unit + "texture\n" + other + "texture\n", true},
+      {[&] { put("Textures/later.blp", "BLP1"); }, unit + "texture\n", false},
+      {[] {}, "", false},
+      {[&] { fs::remove(image); }, unit + "missing\n" + other + "missing\n", true},
+      {[&] { put("art/other.mdx", build_model({make_geoset(5, 2)}, nullptr, d)); },
+       other + "changed\n", false},
+      {[&] { fs::last_write_time(image, fs::last_write_time(image) - std::chrono::hours(1)); }, "",
+       false},
+      {[&] { put("art/unit.mtl", "newmtl x\n"); }, unit + "changed\n", false},
+      // A nearer file of that path: the model's own folder's.
+      {[&] { put("art/Textures/skin.blp", blp_palette(test_picture(2, 4), 0)); },
+       unit + "texture\n" + other + "texture\n", true},
   };
   for (const auto& step : steps) {
     step.change();
-    ASSERT_EQ(run("-m -u -n unit.mdx > out"), 0);
-    EXPECT_EQ(text("out"), step.why.empty() ? "" : "unit.mdx -> unit.obj: " + step.why + "\n");
-    ASSERT_EQ(run("-m -u --json unit.mdx > out"), 0);
+    ASSERT_EQ(run("-m -u -n" + models + " > out"), 0);
+    EXPECT_EQ(text("out"), step.why) << step.why;
+    const auto before = file_exists(image) ? fs::last_write_time(image) : fs::file_time_type();
+    ASSERT_EQ(run("-q -m -u" + models), 0) << err();
+    EXPECT_EQ(fs::last_write_time(image) != before, step.image_written) << step.why;
   }
-  ASSERT_EQ(run("-m -u --json unit.mdx > out"), 0);
-  EXPECT_NE(file("out").find("\"status\": \"up-to-date\", \"mtl\": \"unit.mtl\", "
-                             "\"textures\": [\"Textures/skin.png\", \"Textures/later.png\"]}"),
+  EXPECT_EQ(read_png(image.string()).width, 2u);
+  ASSERT_EQ(run("-m -u --json" + models + " > out"), 0);
+  EXPECT_NE(file("out").find("\"status\": \"up-to-date\", \"mtl\": \"art/unit.mtl\", "
+                             "\"textures\": [\"art/Textures/skin.png\"]}"),
             std::string::npos)
       << file("out");
 }
@@ -499,6 +585,8 @@ TEST_F(MaterialsFixture, MaterialsNeedAnObjFile) {
       {"-m -o - unit.mdx", "-m and -o - do not go together: the MTL goes beside the OBJ file"},
       {"--textures t unit.mdx", "--textures goes with -m"},
       {"-m --textures= unit.mdx", "--textures needs a folder name"},
+      {"-m --textures nowhere unit.mdx", "--textures names no folder: nowhere"},
+      {"-m --textures unit.mdx unit.mdx", "--textures names no folder: unit.mdx"},
 #ifndef _WIN32
       {"-m -o /dev/null unit.mdx", "-m needs -o to name a regular file, not /dev/null"},
 #endif

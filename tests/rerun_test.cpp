@@ -179,23 +179,31 @@ TEST_F(RerunFixture, DeleteRemovesWhatOnlyAGoneModelLeft) {
   EXPECT_NE(ledger.find("units/m2.obj"), std::string::npos);
 }
 
-// A record of the first form is read, and written again in the second.
-TEST_F(RerunFixture, RecordOfTheFirstFormIsRead) {
+// Records of the older forms are read, and convert their models once more
+// (they do not know the textures' sources); then the third form is written.
+TEST_F(RerunFixture, RecordsOfOlderFormsConvertOnceMore) {
   EXPECT_EQ(run({"-u", "-r", "-d", "out", "art"}).size(), 6u);
-  std::istringstream lines(read_file("out/.mdx2obj-record"));
-  std::string first = "mdx2obj-record 1\n";
+  const std::string third = read_file("out/.mdx2obj-record");
+  std::string forms[2] = {"mdx2obj-record 1\n", "mdx2obj-record 2\n"};
+  std::istringstream lines(third);
   for (std::string line; std::getline(lines, line);) {
-    if (line.rfind("obj\t", 0) == 0) first += line.substr(4, line.rfind('\t') - 4) + "\n";
+    if (line.rfind("3\tobj\t", 0) != 0) continue;
+    const std::string second = line.substr(2);
+    forms[1] += second + "\n";
+    forms[0] += second.substr(4, second.rfind('\t') - 4) + "\n";
   }
-  ASSERT_EQ(std::count(first.begin(), first.end(), '\n'), 7);
-  write_file("out/.mdx2obj-record", first);
-  write_file("art/units/m2.mdx", build_model({make_geoset(9, 3, 1.0f)}));
-  EXPECT_EQ(dry_run({"art"}),
-            made("art/units/m2.mdx") + " -> " + made("out/units/m2.obj") + ": changed\n");
-  EXPECT_EQ(run({"-u", "-r", "-d", "out", "art"})[made("out/units/m2.obj")], "converted");
-  const std::string start =
-      text_file("mdx2obj-record 2\nobj\t" + std::to_string(fs::file_size("art/units/m0.mdx")));
-  EXPECT_EQ(read_file("out/.mdx2obj-record").substr(0, start.size()), start);
+  ASSERT_EQ(std::count(forms[0].begin(), forms[0].end(), '\n'), 7);
+  for (const std::string& older : forms) {
+    write_file("out/.mdx2obj-record", older);
+    const std::string would = dry_run({"art"});
+    EXPECT_EQ(std::count(would.begin(), would.end(), '\n'), 6) << would;
+    EXPECT_NE(would.find(made("out/units/m2.obj") + ": version\n"), std::string::npos) << would;
+    EXPECT_EQ(run({"-u", "-r", "-d", "out", "art"})[made("out/units/m2.obj")], "converted");
+    EXPECT_EQ(dry_run({"art"}), "");
+    const std::string start =
+        text_file("mdx2obj-record 3\n3\tobj\t" + std::to_string(fs::file_size("art/units/m0.mdx")));
+    EXPECT_EQ(read_file("out/.mdx2obj-record").substr(0, start.size()), start);
+  }
 }
 
 TEST_F(RerunFixture, OnlyWhatChangedConvertsAgain) {

@@ -1,10 +1,8 @@
 // Writes textures in code, in every form a model's texture comes in (BLP1
-// with a palette or JPEG data, TGA), and reads back the PNG images that the
-// converter makes, so that a test compares pixels.
+// with a palette or JPEG data, TGA).
 #pragma once
 
 #include <jpeglib.h>
-#include <png.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -136,20 +134,4 @@ inline std::string tga(const Pixels& p, int bits, bool rle, bool top_first) {
     }
   }
   return w.bytes;
-}
-
-// A PNG file read back as RGBA; empty where it is no PNG. `alpha`: whether
-// it stores alpha.
-inline Pixels read_png(const std::string& file, bool* alpha = nullptr) {
-  png_image image{};
-  image.version = PNG_IMAGE_VERSION;
-  Pixels p;
-  if (!png_image_begin_read_from_file(&image, file.c_str())) return p;
-  if (alpha) *alpha = (image.format & PNG_FORMAT_FLAG_ALPHA) != 0;
-  image.format = PNG_FORMAT_RGBA;
-  p.rgba.resize(PNG_IMAGE_SIZE(image));
-  if (!png_image_finish_read(&image, nullptr, p.rgba.data(), 0, nullptr)) return Pixels();
-  p.width = image.width;
-  p.height = image.height;
-  return p;
 }

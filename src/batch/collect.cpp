@@ -25,6 +25,9 @@ Job& add_job(JobList* list, const std::string& name, std::size_t tail_len,
   job.name = static_cast<std::uint32_t>(list->names.size());
   job.name_len = static_cast<std::uint32_t>(name.size());
   job.tail_len = static_cast<std::uint32_t>(tail_len);
+  // A model named itself: its run folder is its own folder (found ones say).
+  const std::size_t slash = name.find_last_of("/\\");
+  job.root_len = static_cast<std::uint32_t>(slash == std::string::npos ? 0 : slash + 1);
   job.model = model;
   list->names += name;
   if (!failure.empty()) {
@@ -82,6 +85,7 @@ Job& add_found(Walk* walk, const fs::path& relative, const std::string& failure,
   const std::size_t tail = relative.u8string().size();
   Job& job = add_job(walk->list, name, tail == 0 ? 0 : tail + walk->kept, failure, model);
   job.found = true;
+  job.root_len = static_cast<std::uint32_t>(name.size() >= tail ? name.size() - tail : 0);
   return job;
 }
 

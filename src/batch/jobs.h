@@ -13,6 +13,8 @@
 #include "batch/batch_options.h"
 #include "ledger/ledger.h"
 #include "mdx/model_source.h"
+#include "texture/texture_place.h"
+#include "texture/texture_store.h"
 
 // One job, in the run's order: a model, or a PATH that fails as a whole (a
 // folder without -r, a folder without models or that cannot be read), with
@@ -22,6 +24,7 @@ struct Job {
   std::uint32_t name = 0;  // its name in JobList::names (UTF-8, as messages show it)
   std::uint32_t name_len = 0;
   std::uint32_t tail_len = 0;  // the end of its name that is its path under its folder
+  std::uint32_t root_len = 0;  // the start of its name that names its run folder
   std::uint32_t obj = 0;       // its OBJ's name there, once named
   std::uint32_t obj_len = 0;
   std::uint32_t failure = 0;         // 1 + its index in JobList::failures; 0 while it may convert
@@ -100,6 +103,14 @@ std::string obj_name_of(const std::string& model, std::size_t tail, const BatchO
 // replace that of another, or is or leads to one of the run's models, is
 // refused.
 void name_obj_files(JobList* list, const BatchOptions& options);
+
+// The folders of the run (models found under a PATH have it; a model named
+// or listed, its own folder), and the run folder of each job, by job.
+void find_run_folders(const JobList& list, RunFolders* folders, std::vector<std::uint32_t>* of_job);
+
+// The images that earlier runs of this version made, as the ledgers that a
+// run with -u read list them.
+void images_made_before(const JobList& list, MadeImages* made);
 
 // The ledger of reruns of each OBJ: the nearest one at or above its folder;
 // with -u, where there is none, one made in the output root (the -d folder,

@@ -63,25 +63,77 @@ LedgerEntry entry_now(const Pool& pool, const Job& job) {
   return now;
 }
 
+// The images a record lists, as they are now: "missing" or "changed" (by
+// size alone: another model's run may have written the same image since).
+std::string images_reason(const Ledger& ledger, const LedgerEntry& entry) {
+  for (const LedgerTexture& t : entry.textures) {
+    if (t.image.empty()) continue;
+    FileLook look;
+    int code = 0;
+    if (!g_file_calls.look(ledger.folder / fs::u8path(t.image), true, &look, &code) ||
+        look.kind != FileLook::kRegular) {
+      return "missing";
+    }
+    if (look.size != t.image_size) return "changed";
+  }
+  return "";
+}
+
+// "texture" where a texture's lookup now finds another file, the same file
+// changed, or one where none was; a texture still missing is no reason.
+std::string textures_reason(Pool* pool, const Ledger& ledger, const LedgerEntry& entry,
+                            const fs::path& model) {
+  const TextureSettings& settings = pool->settings.textures;
+  for (const LedgerTexture& t : entry.textures) {
+    fs::path found;
+    FileLook look;
+    int code = 0;
+    if (!find_texture(&pool->lookup, model, settings.top, settings.search, t.relative, &found) ||
+        !g_file_calls.look(found, true, &look, &code) || look.kind != FileLook::kRegular) {
+      if (!t.source.empty()) return "texture";
+      continue;
+    }
+    if (t.source.empty() || ledger_model_path(pool->list.ledgers, ledger, found) != t.source ||
+        look.size != t.source_size || look.modified != t.source_modified) {
+      return "texture";
+    }
+  }
+  return "";
+}
+
+// The files the record lists with the OBJ (its MTL, then its images), as
+// shown.
+std::vector<std::string> recorded_files(const Ledger& ledger, const LedgerEntry& entry) {
+  const fs::path folder = fs::u8path(ledger.shown).parent_path();
+  std::vector<std::string> files;
+  auto add = [&](const std::string& path) {
+    const std::string shown = (folder / fs::u8path(path)).lexically_normal().generic_u8string();
+    if (std::find(files.begin(), files.end(), shown) == files.end()) files.push_back(shown);
+  };
+  for (const LedgerFile& f : entry.files) add(f.path);
+  for (const LedgerTexture& t : entry.textures) {
+    if (!t.image.empty()) add(t.image);
+  }
+  return files;
+}
+
 // With -u, a job whose OBJ is up to date (or, with -n, that would convert)
 // ends here; false where it is to be converted.
 bool settled_by_ledger(Pool* pool, const Job& job, Ledger* ledger, const std::string& key,
-                       const fs::path& obj, JobEnd* end) {
+                       const Conversion& conversion, JobEnd* end) {
   if (!pool->options.update) return false;
   auto entry = ledger->entries.find(key);
-  std::string why = stale_reason(entry == ledger->entries.end() ? nullptr : &entry->second,
-                                 entry_now(*pool, job), job.obj_exists);
-  if (why.empty()) why = files_reason(*ledger, entry->second);
-  if (entry != ledger->entries.end()) {
-    const fs::path folder = fs::u8path(ledger->shown).parent_path();
-    for (const LedgerFile& f : entry->second.files) {
-      end->recorded.push_back((folder / fs::u8path(f.path)).lexically_normal().generic_u8string());
-    }
-  }
+  const LedgerEntry* was = entry == ledger->entries.end() ? nullptr : &entry->second;
+  std::string why = stale_reason(was, entry_now(*pool, job), job.obj_exists);
+  if (why.empty()) why = files_reason(*ledger, *was);
+  // A texture whose source changed has another image: the texture says why.
+  if (why.empty()) why = textures_reason(pool, *ledger, *was, conversion.model.path);
+  if (why.empty()) why = images_reason(*ledger, *was);
+  if (was) end->recorded = recorded_files(*ledger, *was);
   if (why.empty()) {
     // A run killed while it wrote this OBJ again left its temporary file
     // beside it: this run does not write there, so it removes it now.
-    if (ledger->killed_run && !pool->options.dry_run) remove_leftovers_beside(obj);
+    if (ledger->killed_run && !pool->options.dry_run) remove_leftovers_beside(conversion.obj.path);
     end->outcome = Outcome::kUpToDate;
     return true;
   }
@@ -95,18 +147,27 @@ bool settled_by_ledger(Pool* pool, const Job& job, Ledger* ledger, const std::st
 // again by every -u run.
 void note_in_ledger(const Pool& pool, const Job& job, Ledger* ledger, const std::string& key,
                     const Conversion& conversion, const Converted& done) {
+  const Ledgers& ledgers = pool.list.ledgers;
   LedgerEntry entry = entry_now(pool, job);
-  entry.model = ledger_model_path(pool.list.ledgers, *ledger, conversion.model.path);
+  entry.model = ledger_model_path(ledgers, *ledger, conversion.model.path);
   entry.file_size = done.obj.size;
   entry.file_modified = done.obj.modified;
   entry.failed = !done.ok;
-  entry.warned = !done.materials.warnings.empty();
   LedgerFile file;
-  if (!done.mtl_file.empty() && ledger_file(pool.list.ledgers, *ledger, done.mtl_file, &file)) {
+  if (!done.mtl_file.empty() && ledger_file(ledgers, *ledger, done.mtl_file, &file)) {
     entry.files.push_back(file);
   }
-  for (const fs::path& image : done.materials.image_files) {
-    if (ledger_file(pool.list.ledgers, *ledger, image, &file)) entry.files.push_back(file);
+  for (const TextureFound& found : done.materials.textures) {
+    LedgerTexture t;
+    t.relative = found.relative;
+    if (!found.source.empty()) {
+      t.source = ledger_model_path(ledgers, *ledger, found.source);
+      t.source_size = found.source_look.size;
+      t.source_modified = found.source_look.modified;
+    }
+    if (!found.image.empty()) t.image = ledger_model_path(ledgers, *ledger, found.image);
+    t.image_size = found.image_size;
+    entry.textures.push_back(std::move(t));
   }
   std::string unsaved;  // kept by the ledger, and told when it is saved
   journal_entry(ledger, key, entry, &unsaved);
@@ -131,6 +192,9 @@ JobEnd convert_job(Pool* pool, Slot* slot, std::size_t i) {
   conversion.reached = &slot->reached;
   conversion.buffers = &slot->buffers;
   conversion.order = i;
+  if (!pool->run_folder.empty()) {
+    conversion.run_folder = &pool->run_folders.all[pool->run_folder[i]];
+  }
   end.outcome = Outcome::kNotStarted;
   if (!pool->no_output.empty()) {
     // A fault that no model can escape is told once, by the first model, as
@@ -145,7 +209,7 @@ JobEnd convert_job(Pool* pool, Slot* slot, std::size_t i) {
   Ledger* ledger = job.ledger == kNoLedger ? nullptr : pool->list.ledgers.all[job.ledger].get();
   const std::string key =
       ledger ? ledger_key(pool->list.ledgers, *ledger, conversion.obj.path) : "";
-  if (ledger && settled_by_ledger(pool, job, ledger, key, conversion.obj.path, &end)) return end;
+  if (ledger && settled_by_ledger(pool, job, ledger, key, conversion, &end)) return end;
   if (ledger) open_journal(ledger);
   conversion.look_at_obj = ledger != nullptr;
   std::ostream no_progress(nullptr);
@@ -182,6 +246,31 @@ void work(Pool* pool, std::size_t index) {
   }
 }
 
+// Where the run's textures are looked for and their images go.
+void plan_textures(Pool* pool) {
+  const BatchOptions& options = pool->options;
+  TextureSettings& textures = pool->settings.textures;
+  for (const std::string& folder : options.textures) {
+    textures.search.push_back(native_name(folder, NameBytes::kUtf8));
+  }
+  find_run_folders(pool->list, &pool->run_folders, &pool->run_folder);
+  PlaceSettings& place = textures.place;
+  place.run_folders = &pool->run_folders;
+  place.beside_sources = !options.output.has_value();
+  place.under_root = options.output_dir.has_value();
+  if (place.under_root) {
+    place.root = native_name(*options.output_dir, NameBytes::kUtf8);
+    place.root_shown = *options.output_dir;
+  }
+  start_texture_store(&pool->textures, pool->list.jobs.size());
+  textures.store = &pool->textures;
+  textures.lookup = &pool->lookup;
+  if (options.update) {
+    images_made_before(pool->list, &pool->made_images);
+    textures.made = &pool->made_images;
+  }
+}
+
 }  // namespace
 
 void plan_pool(Pool* pool) {
@@ -202,17 +291,7 @@ void plan_pool(Pool* pool) {
   // without a writer thread or formatting threads each.
   settings.writer_thread = pool->threads == 1;
   settings.chunk_walk = true;
-  TextureSettings& textures = settings.textures;
-  for (const std::string& folder : options.textures) {
-    textures.search.push_back(native_name(folder, NameBytes::kUtf8));
-  }
-  textures.under_root = options.output_dir.has_value();
-  if (textures.under_root) {
-    textures.root = native_name(*options.output_dir, NameBytes::kUtf8);
-    textures.root_shown = *options.output_dir;
-  }
-  start_texture_store(&pool->textures, jobs.size());
-  textures.store = &pool->textures;
+  if (options.style.materials) plan_textures(pool);
   settings.format_threads = pool->threads == 1 ? options.format_threads : 1;
 }
 

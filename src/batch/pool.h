@@ -70,6 +70,10 @@ struct Pool {
   std::vector<std::uint64_t> dead_devices;
   std::atomic<bool> any_dead{false};
   TextureStore textures;  // the images of the run's models, each made once
+  TextureLookup lookup;   // the folders the textures were looked for in
+  RunFolders run_folders;
+  std::vector<std::uint32_t> run_folder;  // of each job, with -m
+  MadeImages made_images;                 // with -u -m: as the ledgers remember them
 
   Pool(JobList& l, const BatchOptions& o, JobEvents& e, std::ostream& s)
       : list(l), options(o), events(e), out(s) {}

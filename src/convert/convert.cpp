@@ -30,6 +30,15 @@ Converted& fail(Converted* done, const std::string& name, const std::string& why
   return *done;
 }
 
+// False where the images stopped the model: interrupted, or one not written.
+bool materials_ok(Converted* done) {
+  const MaterialsMade& made = done->materials;
+  done->stopped = made.stopped;
+  if (made.why.empty()) return !made.stopped;
+  fail(done, made.failed_name, made.why).file_system_fault = made.file_system_fault;
+  return false;
+}
+
 // Lends a job's buffers to one model's source and sink, and takes them back
 // however the conversion ends. Declared after both, so that it ends first.
 struct Lent {
@@ -69,8 +78,8 @@ bool open_model(const ConvertSettings& settings, const Conversion& job, ModelSou
   return true;
 }
 
-// The chunk walk, and with materials the model's images; false where the
-// model fails before its OBJ is begun.
+// The chunk walk, and with materials the model's images claimed and its own
+// made; false where the model fails before its OBJ is begun.
 bool read_chunks(const ConvertSettings& settings, const Conversion& job, ModelSource* src,
                  ModelChunks* chunks, Converted* done) {
   std::string err;
@@ -87,12 +96,9 @@ bool read_chunks(const ConvertSettings& settings, const Conversion& job, ModelSo
   if (!settings.style.materials) return true;
   MaterialsMade& made = done->materials;
   if (!chunks->unfit.empty()) made.warnings.push_back("materials not read: " + chunks->unfit);
-  make_materials(settings.textures, job.order, *chunks, job.model.path, job.obj.path, job.obj.shown,
-                 &made);
-  done->stopped = made.stopped;
-  if (made.why.empty()) return !made.stopped;
-  fail(done, made.failed_name, made.why).file_system_fault = made.file_system_fault;
-  return false;
+  begin_materials(settings.textures, job.order, *chunks, job.model.path, job.obj.shown,
+                  job.run_folder, &made);
+  return materials_ok(done);
 }
 
 // The OBJ's first line: the MTL beside it.
@@ -256,7 +262,11 @@ Converted convert_model(const ConvertSettings& settings, const Conversion& job,
     done.output_closed = settings.to_stdout && output_is_pipe();
     return done;
   }
-  if (materials && !commit_mtl(src.look, sink.used_no_material, &done)) return done;
+  if (materials) {
+    // The images of other jobs, waited for only now that this OBJ is written.
+    end_materials(settings.textures, chunks, job.obj.path, &done.materials);
+    if (!materials_ok(&done) || !commit_mtl(src.look, sink.used_no_material, &done)) return done;
+  }
   if (!settings.to_stdout && !commit_obj(job, &file, &done)) return done;
   if (!walked) {
     // Every whole record before the cut is kept, and the line says so.

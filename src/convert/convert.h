@@ -63,6 +63,7 @@ struct Conversion {
   std::atomic<std::uint64_t>* reached = nullptr;  // how far the model has been read
   JobBuffers* buffers = nullptr;  // lent to this conversion, when the caller keeps some
   std::size_t order = 0;          // its place in the run, the order its images are claimed in
+  const RunFolder* run_folder = nullptr;  // the run folder it was found in or named from
 };
 
 // What became of one model.

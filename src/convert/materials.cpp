@@ -1,31 +1,16 @@
 #include "convert/materials.h"
 
 #include <algorithm>
+#include <system_error>
 
 #include "common/file_calls.h"
 #include "common/file_identity.h"
-#include "texture/texture_find.h"
-#include "texture/texture_make.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr std::uint32_t kNoLayer = 0xFFFFFFFFu;
-
-// One texture of the model that a material maps, on its way to an image.
-struct Wanted {
-  std::uint32_t texture_id = 0;
-  std::string relative;  // as texture_path gives it
-  TextureSource source;
-  std::string image;  // the image's path under the output: relative
-  fs::path dest;
-  std::string shown;
-  ImageKey key;
-  Claim claim = Claim::kMine;
-  TextureResult result;
-  std::string warning;  // why it has no image, found before any claim
-};
 
 bool is_file_texture(const ModelChunks& chunks, std::uint32_t id) {
   return id < chunks.textures.size() && chunks.textures[id].replaceable_id == 0 &&
@@ -52,106 +37,117 @@ bool names_team_colour(const ModelChunks& chunks, const ModelMaterial& m) {
   return false;
 }
 
-void warn(MaterialsMade* made, const Wanted& w, const std::string& why) {
+void warn(MaterialsMade* made, const TextureWanted& w, const std::string& why) {
   made->warnings.push_back("texture " + w.relative + ": " + why);
 }
 
 // Finds the texture and decides its image's place; false (with its warning)
 // where there is nothing to make.
-bool place(const TextureSettings& settings, const fs::path& model, const fs::path& obj,
-           const std::string& obj_shown, Wanted* w) {
+bool place(const TextureSettings& settings, TextureLookup* lookup, const fs::path& model,
+           const std::string& obj_shown, const RunFolder* own, TextureWanted* w) {
   fs::path found;
-  if (!find_texture(model, settings.search, w->relative, &found) ||
+  if (!find_texture(lookup, model, settings.top, settings.search, w->relative, &found) ||
       !look_at_texture(found, &w->source)) {
+    w->source = TextureSource();
     w->warning = "not found";
     return false;
   }
-  if (w->source.kind == TextureKind::kUnread) {
-    w->warning = "format not read";
-    return false;
-  }
-  w->image = image_path(w->relative, w->source.kind);
-  const fs::path base = settings.under_root ? settings.root : obj.parent_path();
-  w->dest = base / native_name(w->image, NameBytes::kUtf8);
-  const std::string shown_base =
-      settings.under_root ? settings.root_shown : fs::u8path(obj_shown).parent_path().u8string();
-  w->shown = shown_base.empty() ? w->image : shown_base + "/" + w->image;
-  w->key = name_key(w->dest);
+  w->warning = kind_warning(w->source.kind);
+  if (!w->warning.empty()) return false;
+  w->place =
+      place_image(settings.place, own, w->source.path, w->source.kind, w->relative, obj_shown);
+  w->key = name_key(w->place.file);
   return true;
 }
 
-// The image made by this job; none to make where the texture already lies
-// where its image goes.
-void make(const Wanted& w, TextureResult* result) {
+// The image made by this job; none to make where the texture is itself the
+// image, or where an earlier run made it from the source as it is now.
+void make(const TextureSettings& settings, const TextureWanted& w, TextureResult* result) {
   FileLook there;
   int code = 0;
-  if (g_file_calls.look(w.dest, true, &there, &code) && there.kind == FileLook::kRegular &&
-      there.device == w.source.look.device && there.inode == w.source.look.inode) {
-    return;
+  if (g_file_calls.look(w.place.file, true, &there, &code) && there.kind == FileLook::kRegular) {
+    if (there.device == w.source.look.device && there.inode == w.source.look.inode) return;
+    if (settings.made &&
+        made_before(*settings.made, w.key, there, name_key(w.source.path), w.source.look)) {
+      return;
+    }
   }
-  // Its folders lie under the OBJ's folder or -d: made as needed.
-  make_image(w.source, w.dest, w.shown, true, result);
+  // Its folders lie where the run writes: made as needed.
+  make_image(w.source, w.place.file, w.place.shown, true, result);
 }
 
-// The map of an image: its path from the MTL's folder.
-std::string map_of(const TextureSettings& settings, const Wanted& w, const fs::path& obj) {
-  if (!settings.under_root) return w.image;
-  fs::path folder = obj.parent_path();
-  const fs::path rel = w.dest.lexically_relative(folder.empty() ? fs::path(".") : folder);
-  return rel.empty() ? w.dest.generic_u8string() : rel.generic_u8string();
-}
-
-// Claims the images in the job's turn, then makes its own and waits for the
-// others'; false where the run was interrupted.
-bool make_images(TextureStore* store, std::size_t order, std::vector<Wanted>* wanted) {
+// Claims the images in the job's turn and makes its own; false where the run
+// was interrupted.
+bool claim_and_make(const TextureSettings& settings, TextureStore* store, std::size_t order,
+                    std::vector<TextureWanted>* wanted) {
   // A model without images to claim keeps no other waiting.
   bool any = false;
-  for (const Wanted& w : *wanted) any = any || w.warning.empty();
+  for (const TextureWanted& w : *wanted) any = any || w.warning.empty();
   if (!any) {
     end_turn(store, order);
     return true;
   }
   if (!wait_for_turn(store, order)) return false;
-  for (Wanted& w : *wanted) {
+  for (TextureWanted& w : *wanted) {
     if (!w.warning.empty()) continue;
     w.claim = claim_image(store, w.key, w.source.look.device, w.source.look.inode);
   }
   end_turn(store, order);
-  for (Wanted& w : *wanted) {
+  for (TextureWanted& w : *wanted) {
     if (!w.warning.empty() || w.claim != Claim::kMine) continue;
-    make(w, &w.result);
+    make(settings, w, &w.result);
     image_made(store, w.key, w.result);
-  }
-  for (Wanted& w : *wanted) {
-    if (w.warning.empty() && w.claim == Claim::kShared &&
-        !wait_for_image(store, w.key, &w.result)) {
-      return false;
-    }
   }
   return true;
 }
 
+// The first image of the model that could not be written fails it.
+bool first_failure(const std::vector<TextureWanted>& wanted, MaterialsMade* made) {
+  for (const TextureWanted& w : wanted) {
+    if (w.result.failure.empty()) continue;
+    made->failed_name = w.result.failed_name;
+    made->why = w.result.failure;
+    made->file_system_fault = w.result.file_system_fault;
+    return true;
+  }
+  return false;
+}
+
+// What the lookup found and what became of the image, for the ledger.
+TextureFound found_of(const TextureWanted& w, bool imaged) {
+  TextureFound found;
+  found.relative = w.relative;
+  found.source = w.source.path;
+  found.source_look = w.source.look;
+  FileLook look;
+  int code = 0;
+  if (imaged && g_file_calls.look(w.place.file, true, &look, &code) &&
+      look.kind == FileLook::kRegular) {
+    found.image = w.place.file;
+    found.image_size = look.size;
+  }
+  return found;
+}
+
 // What became of each image, into the materials' maps.
-void take_results(const TextureSettings& settings, const fs::path& obj, std::vector<Wanted>& wanted,
-                  std::vector<std::string>* maps, MaterialsMade* made) {
-  for (const Wanted& w : wanted) {
+void take_results(const fs::path& mtl_folder, const fs::path& cwd, MaterialsMade* made,
+                  std::vector<std::string>* maps) {
+  for (const TextureWanted& w : made->wanted) {
+    const bool imaged = w.warning.empty() && w.claim != Claim::kTaken && w.result.failure.empty() &&
+                        w.result.warning.empty();
+    made->textures.push_back(found_of(w, imaged));
     if (!w.warning.empty()) {
       warn(made, w, w.warning);
     } else if (w.claim == Claim::kTaken) {
-      warn(made, w, w.shown + " is made from another file");
-    } else if (!w.result.failure.empty()) {
-      if (made->why.empty()) {
-        made->failed_name = w.result.failed_name;
-        made->why = w.result.failure;
-        made->file_system_fault = w.result.file_system_fault;
-      }
+      warn(made, w, w.place.shown + " is made from another file");
     } else if (!w.result.warning.empty()) {
       warn(made, w, w.result.warning);
-    } else {
-      (*maps)[w.texture_id] = map_of(settings, w, obj);
-      if (std::find(made->images.begin(), made->images.end(), w.shown) == made->images.end()) {
-        made->images.push_back(w.shown);
-        made->image_files.push_back(w.dest);
+    } else if (imaged) {
+      (*maps)[w.texture_id] = path_from(w.place.file, mtl_folder, cwd);
+      if (std::find(made->images.begin(), made->images.end(), w.place.shown) ==
+          made->images.end()) {
+        made->images.push_back(w.place.shown);
+        made->image_files.push_back(w.place.file);
       }
     }
   }
@@ -184,37 +180,56 @@ void describe(const ModelChunks& chunks, const std::vector<std::string>& maps,
   }
 }
 
+fs::path run_cwd(const TextureSettings& settings) {
+  if (settings.place.run_folders) return settings.place.run_folders->cwd;
+  std::error_code ec;
+  return fs::current_path(ec);
+}
+
 }  // namespace
 
-void make_materials(const TextureSettings& settings, std::size_t order, const ModelChunks& chunks,
-                    const fs::path& model, const fs::path& obj, const std::string& obj_shown,
-                    MaterialsMade* made) {
+void begin_materials(const TextureSettings& settings, std::size_t order, const ModelChunks& chunks,
+                     const fs::path& model, const std::string& obj_shown, const RunFolder* own,
+                     MaterialsMade* made) {
+  TextureLookup own_lookup;
+  TextureLookup* lookup = settings.lookup ? settings.lookup : &own_lookup;
   std::vector<bool> used(chunks.textures.size(), false);
-  std::vector<Wanted> wanted;
   for (const ModelMaterial& m : chunks.materials) {
     const std::uint32_t layer = mapped_layer(chunks, m);
     if (layer == kNoLayer || used[chunks.layers[layer].texture_id]) continue;
-    Wanted w;
+    TextureWanted w;
     w.texture_id = chunks.layers[layer].texture_id;
     used[w.texture_id] = true;
     w.relative = texture_path(chunks.textures[w.texture_id].path);
-    place(settings, model, obj, obj_shown, &w);
-    wanted.push_back(std::move(w));
+    place(settings, lookup, model, obj_shown, own, &w);
+    made->wanted.push_back(std::move(w));
   }
-  TextureStore own;
+  TextureStore own_store;
   TextureStore* store = settings.store;
   if (store == nullptr) {
-    start_texture_store(&own, 1);
-    store = &own;
+    start_texture_store(&own_store, 1);
+    store = &own_store;
     order = 0;
   }
-  if (!make_images(store, order, &wanted)) {
-    made->stopped = true;
-    return;
+  made->stopped = !claim_and_make(settings, store, order, &made->wanted);
+  if (!made->stopped) first_failure(made->wanted, made);
+}
+
+void end_materials(const TextureSettings& settings, const ModelChunks& chunks, const fs::path& obj,
+                   MaterialsMade* made) {
+  for (TextureWanted& w : made->wanted) {
+    if (w.warning.empty() && w.claim == Claim::kShared && settings.store &&
+        !wait_for_image(settings.store, w.key, &w.result)) {
+      made->stopped = true;
+      return;
+    }
   }
+  // An image another job could not write fails this model too.
+  if (first_failure(made->wanted, made)) return;
   std::vector<std::string> maps(chunks.textures.size());
-  take_results(settings, obj, wanted, &maps, made);
+  take_results(obj.parent_path(), run_cwd(settings), made, &maps);
   describe(chunks, maps, made);
+  made->wanted.clear();
 }
 
 std::string mtl_file_text(const MaterialsMade& made, bool none_used) {

@@ -1,5 +1,5 @@
-// A model's materials beside its OBJ: the images of its textures, made where
-// the OBJ files go, and the MTL that maps them.
+// A model's materials beside its OBJ: its textures found, their images made
+// where their sources say, and the MTL that maps them.
 #pragma once
 
 #include <cstddef>
@@ -10,15 +10,19 @@
 
 #include "mdx/chunk_walk.h"
 #include "obj/mtl_text.h"
+#include "texture/texture_find.h"
+#include "texture/texture_make.h"
+#include "texture/texture_place.h"
 #include "texture/texture_store.h"
 
 // Where a run's textures are looked for and where their images go.
 struct TextureSettings {
   std::vector<std::filesystem::path> search;  // --textures, after the model's own folders
-  bool under_root = false;                    // -d: every image under `root`, one for the tree
-  std::filesystem::path root;
-  std::string root_shown;
-  TextureStore* store = nullptr;  // the run's; none: the model's images are its own
+  std::filesystem::path top;  // where the search upwards stops (the page's data root); empty: /
+  PlaceSettings place;
+  TextureStore* store = nullptr;     // the run's; none: the model's images are its own
+  TextureLookup* lookup = nullptr;   // the run's; none: the model's lookups are its own
+  const MadeImages* made = nullptr;  // with -u: the images earlier runs made
 };
 
 // Per material, as --json tells it.
@@ -28,12 +32,36 @@ struct MaterialFacts {
   bool two_sided = false;
 };
 
+// What the lookup of one texture found and what became of its image, as the
+// ledger of reruns keeps it.
+struct TextureFound {
+  std::string relative;          // the texture's path, as texture_path gives it
+  std::filesystem::path source;  // absolute; empty where none was found
+  FileLook source_look;
+  std::filesystem::path image;  // as the file system knows it; empty where none was made
+  std::uint64_t image_size = 0;
+};
+
+// One texture of the model that a material maps, on its way to an image.
+struct TextureWanted {
+  std::uint32_t texture_id = 0;
+  std::string relative;  // as texture_path gives it
+  TextureSource source;
+  ImagePlace place;
+  ImageKey key;
+  Claim claim = Claim::kMine;
+  TextureResult result;
+  std::string warning;  // why it has no image, found before any claim
+};
+
 // What a model's materials came to.
 struct MaterialsMade {
-  std::vector<MtlMaterial> mtl;  // material_1 ... material_N, as MTLS orders them
+  std::vector<TextureWanted> wanted;  // while the model converts
+  std::vector<MtlMaterial> mtl;       // material_1 ... material_N, as MTLS orders them
   std::vector<MaterialFacts> facts;
   std::vector<std::string> images;                 // the images made or shared, as shown
   std::vector<std::filesystem::path> image_files;  // and as the file system knows them
+  std::vector<TextureFound> textures;              // each texture looked up, in the model's order
   std::vector<std::string> warnings;               // "texture T: not found", ...
   std::string failed_name;                         // an image that could not be written, and why
   std::string why;
@@ -41,12 +69,17 @@ struct MaterialsMade {
   bool stopped = false;  // interrupted while waiting for another job's image
 };
 
-// A model's textures (the job's `order` in the run) made into images, and
-// its materials mapped to them. `model` and `obj` are the names as the file
-// system knows them; `obj_shown`, as the user named the OBJ.
-void make_materials(const TextureSettings& settings, std::size_t order, const ModelChunks& chunks,
-                    const std::filesystem::path& model, const std::filesystem::path& obj,
-                    const std::string& obj_shown, MaterialsMade* made);
+// Before the OBJ: the model's textures (the job's `order` in the run) found,
+// their images claimed in the run's order and those that are this model's to
+// make made. `own` is the model's run folder (null: none).
+void begin_materials(const TextureSettings& settings, std::size_t order, const ModelChunks& chunks,
+                     const std::filesystem::path& model, const std::string& obj_shown,
+                     const RunFolder* own, MaterialsMade* made);
+
+// Once the OBJ is written: the images other jobs make waited for, and the
+// materials mapped to them from the MTL's folder.
+void end_materials(const TextureSettings& settings, const ModelChunks& chunks,
+                   const std::filesystem::path& obj, MaterialsMade* made);
 
 // The MTL text of the materials, and of "none" where a geoset used it.
 std::string mtl_file_text(const MaterialsMade& made, bool none_used);

@@ -297,6 +297,15 @@ bool check_together(const BatchOptions& o, bool any_path, std::ostream& diag, Ex
   if (!o.textures.empty() && !o.style.materials) {
     return usage_error(diag, "--textures goes with -m", status);
   }
+  // A mistyped folder would only make every texture under it missing.
+  for (const std::string& folder : o.textures) {
+    FileLook look;
+    int code = 0;
+    if (!g_file_calls.look(native_name(folder, NameBytes::kUtf8), true, &look, &code) ||
+        look.kind != FileLook::kFolder) {
+      return usage_error(diag, "--textures names no folder: " + folder, status);
+    }
+  }
   return !o.style.materials || materials_have_a_place(o, diag, status);
 }
 

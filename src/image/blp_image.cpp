@@ -51,7 +51,6 @@ bool decode_palette(const Blp& blp, Image* image, ImageFault* fault, std::string
   const unsigned char* index = blp.bytes + blp.offset;
   const unsigned char* alpha = index + pixels;
   size_image(image, blp.width, blp.height);
-  image->alpha = blp.alpha_bits != 0;
   unsigned char* out = image->rgba.data();
   for (std::size_t i = 0; i < pixels; ++i, out += 4) {
     const unsigned char* entry = palette + 4 * index[i];
@@ -109,7 +108,6 @@ bool read_jpeg_rows(jpeg_decompress_struct* cinfo, JpegError* err, const Blp& bl
   cinfo->jpeg_color_space = JCS_CMYK;
   cinfo->out_color_space = JCS_CMYK;
   jpeg_start_decompress(cinfo);
-  image->alpha = blp.alpha_bits != 0;
   while (cinfo->output_scanline < cinfo->output_height) {
     unsigned char* out = image->rgba.data() + std::size_t(cinfo->output_scanline) * blp.width * 4;
     JSAMPROW rows[1] = {row};
@@ -118,7 +116,7 @@ bool read_jpeg_rows(jpeg_decompress_struct* cinfo, JpegError* err, const Blp& bl
       out[0] = row[4 * x + 2];
       out[1] = row[4 * x + 1];
       out[2] = row[4 * x];
-      out[3] = image->alpha ? row[4 * x + 3] : 255;
+      out[3] = blp.alpha_bits != 0 ? row[4 * x + 3] : 255;
     }
   }
   jpeg_finish_decompress(cinfo);

@@ -11,7 +11,6 @@ constexpr std::uint32_t kMostImageSide = 8192;
 struct Image {
   std::uint32_t width = 0;
   std::uint32_t height = 0;
-  bool alpha = false;  // false: every pixel is opaque
   std::vector<unsigned char> rgba;
 };
 

@@ -14,7 +14,14 @@ bool decode_tga(const unsigned char*, std::size_t, Image*, ImageFault* fault, st
   return false;
 }
 
-bool write_png(std::streambuf*, const Image&, std::string* err, int) {
+bool is_opaque(const Image&) { return true; }
+
+bool write_png(std::streambuf*, const Image&, std::string* err) {
+  *err = "images are not written here";
+  return false;
+}
+
+bool write_png_with(std::streambuf*, const Image&, int, int, std::string* err) {
   *err = "images are not written here";
   return false;
 }

@@ -1,71 +1,99 @@
 #include "image/png_write.h"
 
-#include <png.h>
+#include <libdeflate.h>
 
-#include <csetjmp>
+#include <cstdlib>
+#include <vector>
 
 namespace {
 
-struct PngTarget {
-  std::streambuf* out;
-  bool short_write = false;
-  const char* message = "";
-};
-
-void put_bytes(png_structp png, png_bytep data, png_size_t n) {
-  auto* target = static_cast<PngTarget*>(png_get_io_ptr(png));
-  const std::streamsize want = static_cast<std::streamsize>(n);
-  if (target->short_write ||
-      target->out->sputn(reinterpret_cast<const char*>(data), want) != want) {
-    target->short_write = true;
-    png_error(png, "write failed");
+// stb_image_write's zlib stream, made by libdeflate at the level it passes
+// on; freed by stb_image_write with free().
+unsigned char* deflate_rows(unsigned char* data, int length, int* out_length, int level) {
+  libdeflate_compressor* compressor = libdeflate_alloc_compressor(level);
+  if (compressor == nullptr) return nullptr;
+  const std::size_t bound = libdeflate_zlib_compress_bound(compressor, std::size_t(length));
+  auto* out = static_cast<unsigned char*>(std::malloc(bound));
+  const std::size_t n =
+      out ? libdeflate_zlib_compress(compressor, data, std::size_t(length), out, bound) : 0;
+  libdeflate_free_compressor(compressor);
+  if (n == 0) {
+    std::free(out);
+    return nullptr;
   }
-}
-
-void flush_bytes(png_structp) {}
-
-// libpng's errors come back here by a jump, never end the process.
-void png_fails(png_structp png, png_const_charp message) {
-  auto* target = static_cast<PngTarget*>(png_get_error_ptr(png));
-  target->message = message;
-  png_longjmp(png, 1);
-}
-
-void png_warns(png_structp, png_const_charp) {}
-
-// Apart, so that nothing with a destructor lives between setjmp and a jump
-// back to it.
-bool run_png(png_structp png, png_infop info, const Image& image, int level) {
-  if (setjmp(png_jmpbuf(png))) return false;
-  png_set_compression_level(png, level);
-  png_set_IHDR(png, info, image.width, image.height, 8,
-               image.alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(png, info);
-  // An opaque image is stored without its alpha bytes.
-  if (!image.alpha) png_set_filler(png, 0, PNG_FILLER_AFTER);
-  const std::size_t stride = std::size_t(image.width) * 4;
-  for (std::uint32_t y = 0; y < image.height; ++y) {
-    png_write_row(png, const_cast<png_bytep>(image.rgba.data() + y * stride));
-  }
-  png_write_end(png, nullptr);
-  return true;
+  *out_length = static_cast<int>(n);
+  return out;
 }
 
 }  // namespace
 
-bool write_png(std::streambuf* out, const Image& image, std::string* err, int level) {
-  PngTarget target{out};
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &target, png_fails, png_warns);
-  png_infop info = png ? png_create_info_struct(png) : nullptr;
-  if (info == nullptr) {
-    png_destroy_write_struct(&png, nullptr);
+#define STBIW_ZLIB_COMPRESS deflate_rows
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#define STBI_WRITE_NO_STDIO
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+#endif
+#include <stb/stb_image_write.h>
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+namespace {
+
+// stb_image_write takes its level and filter from two globals: set before
+// main, so that the threads that write images only read them.
+const bool kSettingsSet =
+    (stbi_write_png_compression_level = kPngLevel, stbi_write_force_png_filter = kPngFilter, true);
+
+bool write_rows(std::streambuf* out, const Image& image, std::string* err) {
+  const bool opaque = is_opaque(image);
+  const int channels = opaque ? 3 : 4;
+  std::vector<unsigned char> rgb;
+  if (opaque) {
+    rgb.reserve(image.rgba.size() / 4 * 3);
+    for (std::size_t i = 0; i < image.rgba.size(); i += 4) {
+      rgb.insert(rgb.end(), image.rgba.begin() + i, image.rgba.begin() + i + 3);
+    }
+  }
+  int length = 0;
+  unsigned char* png =
+      stbi_write_png_to_mem(opaque ? rgb.data() : image.rgba.data(), 0, int(image.width),
+                            int(image.height), channels, &length);
+  if (png == nullptr) {
     *err = "out of memory";
     return false;
   }
-  png_set_write_fn(png, &target, put_bytes, flush_bytes);
-  const bool ok = run_png(png, info, image, level);
-  png_destroy_write_struct(&png, &info);
-  if (!ok) *err = target.short_write ? "write failed" : target.message;
+  const bool written = out->sputn(reinterpret_cast<const char*>(png), length) == length;
+  std::free(png);
+  if (!written) *err = "write failed";
+  return written;
+}
+
+}  // namespace
+
+bool is_opaque(const Image& image) {
+  for (std::size_t i = 3; i < image.rgba.size(); i += 4) {
+    if (image.rgba[i] != 255) return false;
+  }
+  return true;
+}
+
+bool write_png(std::streambuf* out, const Image& image, std::string* err) {
+  (void)kSettingsSet;
+  return write_rows(out, image, err);
+}
+
+bool write_png_with(std::streambuf* out, const Image& image, int level, int filter,
+                    std::string* err) {
+  stbi_write_png_compression_level = level;
+  stbi_write_force_png_filter = filter;
+  const bool ok = write_rows(out, image, err);
+  stbi_write_png_compression_level = kPngLevel;
+  stbi_write_force_png_filter = kPngFilter;
   return ok;
 }

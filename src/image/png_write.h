@@ -1,5 +1,7 @@
-// PNG files written by libpng: 8 bits a channel, RGB for an opaque image and
-// RGBA otherwise.
+// PNG files of decoded textures: 8 bits a channel, RGB where every pixel is
+// opaque and RGBA otherwise. stb_image_write frames and filters the rows;
+// libdeflate compresses them, several times faster than zlib for the same
+// size (bench/bench_main.cpp's BM_WritePng measures each choice).
 #pragma once
 
 #include <streambuf>
@@ -7,12 +9,22 @@
 
 #include "image/image.h"
 
-// The zlib level of every PNG. BM_WritePng (bench/bench_main.cpp) on a
-// texture as games draw them: level 4 makes the PNG of levels 5 to 9 in two
-// thirds of their time; levels 1 to 3 save a third more, for a PNG a seventh
-// larger, which every reader of the tree then loads.
-constexpr int kPngLevel = 4;
+// libdeflate's level and the PNG filter of every row. On the textures that
+// games draw (painted detail and noise), "up" at level 6 makes a PNG 3% larger
+// than libpng's adaptive filters at zlib level 4, in a third of the time; the
+// adaptive choice costs twice the time of "up" for that 3%.
+constexpr int kPngLevel = 6;
+constexpr int kPngFilter = 2;  // up
 
-// Writes the image to `out` at zlib `level`; false with the reason where
-// libpng or the stream failed.
-bool write_png(std::streambuf* out, const Image& image, std::string* err, int level = kPngLevel);
+// True where every pixel's alpha is 255: such an image is stored as RGB.
+bool is_opaque(const Image& image);
+
+// Writes the image to `out`; false with the reason where memory or the
+// stream failed.
+bool write_png(std::streambuf* out, const Image& image, std::string* err);
+
+// The same at another level and filter (-1: each row's filter chosen by
+// stb_image_write's estimate), for the measurements: it changes both for
+// every thread while it writes.
+bool write_png_with(std::streambuf* out, const Image& image, int level, int filter,
+                    std::string* err);

@@ -63,6 +63,5 @@ bool decode_tga(const unsigned char* bytes, std::size_t size, Image* image, Imag
   size_image(image, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height));
   std::memcpy(image->rgba.data(), pixels, image->rgba.size());
   stbi_image_free(pixels);
-  image->alpha = channels == 4 || channels == 2;
   return true;
 }

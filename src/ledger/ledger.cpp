@@ -143,8 +143,8 @@ std::string stale_reason(const LedgerEntry* entry, const LedgerEntry& now, bool 
   if (!file_exists) return "missing";
   if (!entry) return "changed";
   if (entry->failed) return "failed";
-  if (entry->warned) return "warnings";
-  if (entry->version != now.version) return "version";
+  // An older form does not know the textures' sources: made once more.
+  if (entry->version != now.version || entry->form < kLedgerForm) return "version";
   if (entry->style != now.style) return "options";
   if (entry->model_size != now.model_size || entry->model_modified != now.model_modified ||
       entry->file_size != now.file_size || entry->file_modified != now.file_modified) {

@@ -87,13 +87,15 @@ bool journal_entry(Ledger* ledger, const std::string& key, const LedgerEntry& en
 // (its journal then stays for a later run, unless empty).
 bool save_ledger(Ledger* ledger, std::string* err);
 
-// Why a model is converted again: "missing", "changed", "failed",
-// "warnings", "options" or "version"; empty when its file is up to date.
+// Why a model is converted again: "missing", "changed", "failed", "options"
+// or "version" (also for an entry of an older form); empty when its file is
+// up to date.
 // `now` holds the model and the file as they are, and the run's style.
 std::string stale_reason(const LedgerEntry* entry, const LedgerEntry& now, bool file_exists);
 
-// The files written with an OBJ (its MTL, its images) as they are now:
-// "missing" or "changed" where one is not as the entry lists it, else empty.
+// The files written with an OBJ (its MTL; of older forms, its images) as
+// they are now: "missing" or "changed" where one is not as the entry lists
+// it, else empty.
 std::string files_reason(const Ledger& ledger, const LedgerEntry& entry);
 
 // A file written with an OBJ, as the entry lists it: looked at now.

@@ -58,13 +58,14 @@ bool read_number(const std::string& text, Number* value) {
   return !text.empty() && read.ec == std::errc() && read.ptr == end;
 }
 
-// The fields of an entry from the model's size on, as both forms write them:
-// sizes and times, ok or failed, style, version, key.
+// The fields of an entry from the model's size on, as every form writes
+// them: sizes and times, ok or failed, style, version, key. The second form
+// also had "warned", for a model converted with warnings.
 bool read_fields(const std::vector<std::string>& f, std::size_t at, LedgerEntry* e,
                  std::string* key) {
-  if (f[at + 4] != "ok" && f[at + 4] != "failed" && f[at + 4] != "warned") return false;
-  e->failed = f[at + 4] == "failed";
-  e->warned = f[at + 4] == "warned";
+  const std::string& status = f[at + 4];
+  if (status != "ok" && status != "failed" && (status != "warned" || e->form > 2)) return false;
+  e->failed = status == "failed";
   e->style = f[at + 5];
   e->version = f[at + 6];
   return read_number(f[at], &e->model_size) && read_number(f[at + 1], &e->model_modified) &&
@@ -103,18 +104,64 @@ bool foldable_journal(const std::string& name) {
 
 std::string ledger_line(const std::string& key, const LedgerEntry& e) {
   std::ostringstream line;
+  if (e.form >= 3) line << "3\t";
   line << (e.kind == LedgerKind::kGone ? "gone\t" : "obj\t") << e.model_size << '\t'
        << e.model_modified << '\t' << e.file_size << '\t' << e.file_modified << '\t'
-       << (e.failed   ? "failed"
-           : e.warned ? "warned"
-                      : "ok")
-       << '\t' << e.style << '\t' << e.version << '\t' << escaped(key) << '\t' << escaped(e.model);
+       << (e.failed ? "failed" : "ok") << '\t' << e.style << '\t' << e.version << '\t'
+       << escaped(key) << '\t' << escaped(e.model);
   for (const LedgerFile& f : e.files) {
-    line << '\t' << f.size << '\t' << f.modified << '\t' << escaped(f.path);
+    line << (e.form >= 3 ? "\tfile\t" : "\t") << f.size << '\t' << f.modified << '\t'
+         << escaped(f.path);
+  }
+  for (const LedgerTexture& t : e.textures) {
+    line << "\ttexture\t" << escaped(t.relative) << '\t' << escaped(t.source) << '\t'
+         << t.source_size << '\t' << t.source_modified << '\t' << escaped(t.image) << '\t'
+         << t.image_size;
   }
   line << '\n';
   return line.str();
 }
+
+namespace {
+
+// A file written with the entry's OBJ: size, time and path from `at`.
+bool read_file_item(const std::vector<std::string>& f, std::size_t at, LedgerEntry* entry) {
+  LedgerFile file;
+  if (at + 3 > f.size() || !read_number(f[at], &file.size) ||
+      !read_number(f[at + 1], &file.modified) || !unescaped(f[at + 2], &file.path)) {
+    return false;
+  }
+  entry->files.push_back(std::move(file));
+  return true;
+}
+
+bool read_texture_item(const std::vector<std::string>& f, std::size_t at, LedgerEntry* entry) {
+  LedgerTexture t;
+  if (at + 6 > f.size() || !unescaped(f[at], &t.relative) || !unescaped(f[at + 1], &t.source) ||
+      !read_number(f[at + 2], &t.source_size) || !read_number(f[at + 3], &t.source_modified) ||
+      !unescaped(f[at + 4], &t.image) || !read_number(f[at + 5], &t.image_size)) {
+    return false;
+  }
+  entry->textures.push_back(std::move(t));
+  return true;
+}
+
+// The items of the third form after the model's path, each begun by its
+// kind.
+bool read_items(const std::vector<std::string>& f, std::size_t at, LedgerEntry* entry) {
+  while (at < f.size()) {
+    if (f[at] == "file" && read_file_item(f, at + 1, entry)) {
+      at += 4;
+    } else if (f[at] == "texture" && read_texture_item(f, at + 1, entry)) {
+      at += 7;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
 
 bool read_ledger_line(std::string line, std::string* key, LedgerEntry* entry) {
   // Written as text: on Windows its lines end in CR LF.
@@ -124,21 +171,20 @@ bool read_ledger_line(std::string line, std::string* key, LedgerEntry* entry) {
   for (std::string field; std::getline(split, field, '\t');) fields.push_back(field);
   if (!line.empty() && line.back() == '\t') fields.emplace_back();
   *entry = LedgerEntry();
+  const bool third = !fields.empty() && fields[0] == "3";
+  entry->form = third ? 3 : fields.size() == 8 ? 1 : 2;
+  if (third) fields.erase(fields.begin());
   // The first form (a ledger of release 1.1.0): no kind and no model path.
-  if (fields.size() == 8) return read_fields(fields, 0, entry, key);
-  if (fields.size() < 10 || (fields.size() - 10) % 3 != 0 ||
-      (fields[0] != "obj" && fields[0] != "gone")) {
+  if (entry->form == 1) return read_fields(fields, 0, entry, key);
+  if (fields.size() < 10 || (fields[0] != "obj" && fields[0] != "gone") ||
+      (!third && (fields.size() - 10) % 3 != 0)) {
     return false;
   }
   entry->kind = fields[0] == "gone" ? LedgerKind::kGone : LedgerKind::kObj;
   if (!read_fields(fields, 1, entry, key) || !unescaped(fields[9], &entry->model)) return false;
+  if (third) return read_items(fields, 10, entry);
   for (std::size_t at = 10; at < fields.size(); at += 3) {
-    LedgerFile f;
-    if (!read_number(fields[at], &f.size) || !read_number(fields[at + 1], &f.modified) ||
-        !unescaped(fields[at + 2], &f.path)) {
-      return false;
-    }
-    entry->files.push_back(std::move(f));
+    if (!read_file_item(fields, at, entry)) return false;
   }
   return true;
 }

@@ -21,24 +21,42 @@ struct LedgerFile {
   std::int64_t modified = 0;
 };
 
+// A texture of the model: what the lookup found for it and the image made of
+// it, as the run left them. Paths are from the ledger's folder, "/" between
+// folders ("../" where they lie elsewhere).
+struct LedgerTexture {
+  std::string relative;  // the texture's path as the model names it
+  std::string source;    // "" where none was found
+  std::uint64_t source_size = 0;
+  std::int64_t source_modified = 0;
+  std::string image;  // "" where none was made
+  std::uint64_t image_size = 0;
+};
+
+// The form of the ledger's lines that this version writes: the third, which
+// knows each texture's source. An entry of an older form converts its model
+// once more.
+constexpr int kLedgerForm = 3;
+
 // One file as the run that wrote it left it, and the model it came from.
 struct LedgerEntry {
+  int form = kLedgerForm;
   LedgerKind kind = LedgerKind::kObj;
   std::uint64_t model_size = 0;
   std::int64_t model_modified = 0;
   std::uint64_t file_size = 0;
   std::int64_t file_modified = 0;
   bool failed = false;
-  bool warned = false;            // converted, with warnings (a texture not found): tried again
   std::string style;              // the options that shaped it, as style_key gives them
   std::string version;            // the program's
   std::string model;              // the model's path under the ledger's folder, "/" between folders
-  std::vector<LedgerFile> files;  // written with it
+  std::vector<LedgerFile> files;  // written with it: its MTL (of older forms, its images too)
+  std::vector<LedgerTexture> textures;
 };
 
 // The ledger's file name, and its first line: its form.
 constexpr char kRecordName[] = ".mdx2obj-record";
-constexpr char kLedgerHeader[] = "mdx2obj-record 2";
+constexpr char kLedgerHeader[] = "mdx2obj-record 3";
 
 // This process's journal in `folder`: ".mdx2obj-record.HOST-PID.journal".
 std::filesystem::path this_journal(const std::filesystem::path& folder);
@@ -50,13 +68,16 @@ std::vector<std::string> journals_in(const std::filesystem::path& folder);
 // machine that is gone (another machine's processes are not ours to judge).
 bool foldable_journal(const std::string& name);
 
-// "obj" (or "gone"), the model's size and time, the file's size and time,
-// "ok", "warned" or "failed", the style, the version, the key and the
-// model's path; then size, time and path of each file written with it.
+// The entry's line, in its form. The third: "3", "obj" (or "gone"), the
+// model's size and time, the file's size and time, "ok" or "failed", the
+// style, the version, the key and the model's path; then "file", size, time
+// and path of each file written with it, and "texture", its path, the
+// source's path, size and time, and the image's path and size, of each
+// texture. The second has no "3", no "texture" and no "file" before each
+// file; the first, no kind and no model's path either.
 std::string ledger_line(const std::string& key, const LedgerEntry& entry);
 
-// One line of either form (the first, of version 1, has neither kind nor
-// model path); false for what is no whole entry.
+// One line of any form; false for what is no whole entry.
 bool read_ledger_line(std::string line, std::string* key, LedgerEntry* entry);
 
 // The entries of a ledger's file or a journal, each replacing one of its key

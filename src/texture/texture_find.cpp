@@ -10,32 +10,83 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool is_kind(const fs::path& name, bool last) {
-  FileLook look;
-  int code = 0;
-  if (!g_file_calls.look(name, last, &look, &code)) return false;
-  return look.kind == (last ? FileLook::kRegular : FileLook::kFolder);
+using Names = std::vector<TextureLookup::Name>;
+
+// ASCII letters as lower case, then the bytes: names that match ignoring
+// case lie side by side, in byte order.
+bool lowered_less(const std::string& a, const std::string& b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const unsigned char x = static_cast<unsigned char>(ascii_lower(a[i]));
+    const unsigned char y = static_cast<unsigned char>(ascii_lower(b[i]));
+    if (x != y) return x < y;
+  }
+  return a.size() < b.size();
 }
 
-// The part itself, else the first name of the folder in byte order that
-// equals it ignoring case; false where neither is of the kind wanted.
-bool match_part(const fs::path& folder, const std::string& part, bool last, fs::path* out) {
-  const fs::path exact = folder / fs::u8path(part);
-  if (is_kind(exact, last)) {
-    *out = exact;
-    return true;
-  }
-  std::vector<std::string> names;
+// The folder's names, read once a run; a folder that cannot be read has none.
+Names& listing(TextureLookup* lookup, const fs::path& folder) {
+  auto& names = lookup->folders[folder.native()];
+  if (names) return *names;
+  names.reset(new Names);
+  std::vector<std::string> read;
   int code = 0;
-  if (!folder_names(folder, &names, &code)) return false;
-  std::sort(names.begin(), names.end());
-  for (const std::string& name : names) {
-    if (name == part || !same_ignoring_case(name, part)) continue;
-    const fs::path candidate = folder / fs::u8path(name);
-    if (is_kind(candidate, last)) {
-      *out = candidate;
+  folder_names(folder, &read, &code);
+  ++lookup->listings_read;
+  std::sort(read.begin(), read.end(), [](const std::string& a, const std::string& b) {
+    return lowered_less(a, b) || (!lowered_less(b, a) && a < b);
+  });
+  for (std::string& name : read) names->push_back({std::move(name)});
+  return *names;
+}
+
+bool is_kind(TextureLookup::Name* entry, const fs::path& path, bool last) {
+  signed char& known = last ? entry->file : entry->folder;
+  if (known < 0) {
+    FileLook look;
+    int code = 0;
+    known = g_file_calls.look(path, last, &look, &code) &&
+            look.kind == (last ? FileLook::kRegular : FileLook::kFolder);
+  }
+  return known == 1;
+}
+
+// The names of `folder` that `part` matches, in the order they are tried:
+// the exact one, then the others that match ignoring case, byte for byte.
+std::vector<std::size_t> matches(const Names& names, const std::string& part) {
+  auto range =
+      std::equal_range(names.begin(), names.end(), TextureLookup::Name{part},
+                       [](const auto& a, const auto& b) { return lowered_less(a.name, b.name); });
+  std::vector<std::size_t> order;
+  for (auto at = range.first; at != range.second; ++at) {
+    const std::size_t i = static_cast<std::size_t>(at - names.begin());
+    if (at->name == part) {
+      order.insert(order.begin(), i);
+    } else {
+      order.push_back(i);
+    }
+  }
+  return order;
+}
+
+// Parts [start, end of relative) under `folder`: each matching name in
+// turn, until one leads to the whole path.
+bool find_from(TextureLookup* lookup, const fs::path& folder, const std::string& relative,
+               std::size_t start, fs::path* found) {
+  std::size_t end = relative.find('/', start);
+  const bool last = end == std::string::npos;
+  if (last) end = relative.size();
+  const std::string part = relative.substr(start, end - start);
+  // Listings outlive this call: an entry of the map is never taken away.
+  Names& names = listing(lookup, folder);
+  for (std::size_t i : matches(names, part)) {
+    const fs::path path = folder / fs::u8path(names[i].name);
+    if (!is_kind(&names[i], path, last)) continue;
+    if (last) {
+      *found = path;
       return true;
     }
+    if (find_from(lookup, path, relative, end + 1, found)) return true;
   }
   return false;
 }
@@ -57,30 +108,27 @@ std::string texture_path(const std::string& stored) {
   return path;
 }
 
-bool find_under(const fs::path& folder, const std::string& relative, fs::path* found) {
-  fs::path at = folder;
-  for (std::size_t start = 0; start <= relative.size();) {
-    std::size_t end = relative.find('/', start);
-    const bool last = end == std::string::npos;
-    if (last) end = relative.size();
-    if (!match_part(at, relative.substr(start, end - start), last, &at)) return false;
-    start = end + 1;
-  }
-  *found = at;
-  return true;
+bool find_under(TextureLookup* lookup, const fs::path& folder, const std::string& relative,
+                fs::path* found) {
+  if (relative.empty()) return false;
+  std::lock_guard<std::mutex> lock(lookup->mutex);
+  return find_from(lookup, folder, relative, 0, found);
 }
 
-bool find_texture(const fs::path& model, const std::vector<fs::path>& extra,
-                  const std::string& relative, fs::path* found) {
+bool find_texture(TextureLookup* lookup, const fs::path& model, const fs::path& top,
+                  const std::vector<fs::path>& extra, const std::string& relative,
+                  fs::path* found) {
   if (relative.empty()) return false;
   std::error_code ec;
   fs::path folder = fs::absolute(model, ec).lexically_normal().parent_path();
+  fs::path stop = top.empty() ? fs::path() : fs::absolute(top, ec).lexically_normal();
+  if (!stop.has_filename() && stop.has_relative_path()) stop = stop.parent_path();
   for (; !folder.empty(); folder = folder.parent_path()) {
-    if (find_under(folder, relative, found)) return true;
-    if (folder == folder.parent_path()) break;
+    if (find_under(lookup, folder, relative, found)) return true;
+    if (folder == folder.parent_path() || folder == stop) break;
   }
   for (const fs::path& dir : extra) {
-    if (find_under(dir, relative, found)) return true;
+    if (find_under(lookup, fs::absolute(dir, ec).lexically_normal(), relative, found)) return true;
   }
   return false;
 }

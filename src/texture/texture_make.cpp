@@ -75,12 +75,20 @@ bool look_at_texture(const fs::path& path, TextureSource* source) {
   std::ifstream in(long_path(path), std::ios::binary);
   in.read(reinterpret_cast<char*>(head), sizeof head);
   static const unsigned char png[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  const bool other_blp = std::memcmp(head, "BLP", 3) == 0 && head[3] >= '0' && head[3] <= '9';
   source->kind = std::memcmp(head, "BLP1", 4) == 0                       ? TextureKind::kBlp
                  : std::memcmp(head, png, 8) == 0                        ? TextureKind::kPng
                  : head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF ? TextureKind::kJpeg
+                 : other_blp || std::memcmp(head, "DDS ", 4) == 0        ? TextureKind::kNotRead
                  : name_ends_with(path, ".tga")                          ? TextureKind::kTga
-                                                                         : TextureKind::kUnread;
+                                                                         : TextureKind::kNotTexture;
   return true;
+}
+
+std::string kind_warning(TextureKind kind) {
+  if (kind == TextureKind::kNotRead) return "format not read";
+  if (kind == TextureKind::kNotTexture) return "not a texture file";
+  return "";
 }
 
 std::string image_path(const std::string& relative, TextureKind kind) {
@@ -101,8 +109,8 @@ std::string image_path(const std::string& relative, TextureKind kind) {
 
 void make_image(const TextureSource& source, const fs::path& dest, const std::string& shown,
                 bool make_folders, TextureResult* result) {
-  if (source.kind == TextureKind::kUnread) {
-    result->warning = "format not read";
+  if (source.kind == TextureKind::kNotRead || source.kind == TextureKind::kNotTexture) {
+    result->warning = kind_warning(source.kind);
     return;
   }
   if (source.look.size > kMostTextureBytes) {

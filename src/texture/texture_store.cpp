@@ -18,6 +18,19 @@ bool wait_until(TextureStore* store, std::unique_lock<std::mutex>& lock, Ready r
 
 }  // namespace
 
+bool made_before(const MadeImages& made, const ImageKey& image, const FileLook& now,
+                 const ImageKey& source, const FileLook& source_now) {
+  auto range = made.equal_range(image);
+  for (auto at = range.first; at != range.second; ++at) {
+    const MadeImage& m = at->second;
+    if (m.source == source && m.source_size == source_now.size &&
+        m.source_modified == source_now.modified && m.size == now.size) {
+      return true;
+    }
+  }
+  return false;
+}
+
 void start_texture_store(TextureStore* store, std::size_t jobs) {
   std::lock_guard<std::mutex> lock(store->mutex);
   store->turn = 0;

@@ -12,7 +12,10 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
+
+#include "common/file_calls.h"
 
 // What became of one image.
 struct TextureResult {
@@ -25,6 +28,23 @@ struct TextureResult {
 
 // An image's name as the file system compares names.
 using ImageKey = std::filesystem::path::string_type;
+
+// An image as an earlier run made it, as the ledger of reruns remembers: from
+// which source, as that was then, and of what size. An image that is as its
+// record says, from a source that is as it was, is not made again; its own
+// time says nothing, since two shards of a run may both write it.
+struct MadeImage {
+  ImageKey source;
+  std::uint64_t source_size = 0;
+  std::int64_t source_modified = 0;
+  std::uint64_t size = 0;
+};
+using MadeImages = std::unordered_multimap<ImageKey, MadeImage>;
+
+// True where an earlier run of this version made the image `image`, as it is
+// now, from the source `source`, as it is now.
+bool made_before(const MadeImages& made, const ImageKey& image, const FileLook& now,
+                 const ImageKey& source, const FileLook& source_now);
 
 struct TextureStore {
   std::mutex mutex;
