@@ -8,6 +8,11 @@
 #include <streambuf>
 #include <vector>
 
+#ifdef MDX2OBJ_BENCH_LIBPNG
+#include <png.h>
+#endif
+
+#include "generate.h"
 #include "image/png_write.h"
 #include "mdx/geoset_walk.h"
 #include "mdx/model_source.h"
@@ -109,26 +114,67 @@ BENCHMARK(BM_WalkModel)->Unit(benchmark::kMillisecond);
 // One texture of 256 pixels a side as games draw them (smooth shapes, fine
 // grain, soft alpha) written as PNG at each zlib level; the counter is the
 // PNG's size against the raw pixels.
-void BM_WritePng(benchmark::State& state) {
+// A texture as games draw them, with alpha or opaque, as an image.
+Image painted_image(bool alpha) {
+  const Pixels p = painted_texture(7, 256, alpha);
   Image image;
-  size_image(&image, 256, 256);
-  image.alpha = true;
-  std::mt19937 rng(7);
-  for (std::size_t i = 0; i < image.rgba.size(); ++i) {
-    const double x = double(i / 4 % 256), y = double(i / 4 / 256);
-    const double shape = 60 * std::sin(x / (7 + i % 4)) * std::cos(y / 11);
-    image.rgba[i] = static_cast<unsigned char>(i % 4 == 3 ? 255 - (i / 4 % 256) / 8
-                                                          : 128 + shape + double(rng() % 16));
-  }
+  size_image(&image, p.width, p.height);
+  image.rgba = p.rgba;
+  return image;
+}
+
+// The PNG of a painted 256 x 256 texture: libdeflate's level (first
+// argument), the filter of every row (second: -1 each row's own choice, 0
+// none, 1 sub, 2 up, 4 Paeth), with alpha or opaque (third). "share" is the
+// PNG's size against the pixels'.
+void BM_WritePng(benchmark::State& state) {
+  const Image image = painted_image(state.range(2) != 0);
   std::size_t bytes = 0;
   for (auto _ : state) {
     std::stringbuf png;
     std::string err;
-    write_png_with(&png, image, static_cast<int>(state.range(0)), kPngFilter, &err);
+    write_png_with(&png, image, static_cast<int>(state.range(0)), static_cast<int>(state.range(1)),
+                   &err);
     bytes = png.str().size();
   }
   state.counters["share"] = double(bytes) / double(image.rgba.size());
 }
-BENCHMARK(BM_WritePng)->DenseRange(1, 9, 1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WritePng)
+    ->ArgsProduct({{1, 4, 6, 9}, {-1, 0, 2, 4}, {0, 1}})
+    ->Unit(benchmark::kMillisecond);
+
+#ifdef MDX2OBJ_BENCH_LIBPNG
+void put_png(png_structp png, png_bytep data, png_size_t n) {
+  static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<char*>(data), n);
+}
+
+// The same texture as libpng writes it with zlib at a level (first argument),
+// its filters chosen row by row: the writer before libdeflate.
+void BM_WritePngLibpng(benchmark::State& state) {
+  const Image image = painted_image(state.range(1) != 0);
+  const bool opaque = is_opaque(image);
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    std::string out;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_set_write_fn(png, &out, put_png, nullptr);
+    png_set_compression_level(png, static_cast<int>(state.range(0)));
+    png_set_IHDR(png, info, image.width, image.height, 8,
+                 opaque ? PNG_COLOR_TYPE_RGB : PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    if (opaque) png_set_filler(png, 0, PNG_FILLER_AFTER);
+    for (std::uint32_t y = 0; y < image.height; ++y) {
+      png_write_row(png, const_cast<png_bytep>(image.rgba.data() + y * image.width * 4));
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    bytes = out.size();
+  }
+  state.counters["share"] = double(bytes) / double(image.rgba.size());
+}
+BENCHMARK(BM_WritePngLibpng)->ArgsProduct({{1, 4, 6}, {0, 1}})->Unit(benchmark::kMillisecond);
+#endif
 
 BENCHMARK_MAIN();

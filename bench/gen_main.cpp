@@ -2,11 +2,13 @@
 // many in nested folders.
 //
 //   mdx_gen [--real|--large] OUT.mdx BYTES [SEED]
-//   mdx_gen [--textured] [--real|--large] --tree DIR COUNT BYTES
+//   mdx_gen [--textured|--missing|--team] [--real|--large] --tree DIR COUNT BYTES
 //   mdx_gen [--textured] --shape OUT.mdx [SEED]   a figure of smooth parts, for pictures
 //
 // --textured: the models have materials, and their BLP textures are written
-// where a game's data keeps them.
+// where a game's data keeps them. --missing: the same models, their folders
+// six deep, without the textures; --team: those, with the game's team colour
+// and glow in place of the textures, so that nothing is looked for.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -49,13 +51,19 @@ int main(int argc, char** argv) {
   ModelKind kind = ModelKind::kNoise;
   int arg = 1;
   bool textured = false;
+  std::string dress;  // "", "--missing" or "--team"
   if (arg < argc && std::strcmp(argv[arg], "--textured") == 0) textured = true, ++arg;
+  if (arg < argc &&
+      (std::strcmp(argv[arg], "--missing") == 0 || std::strcmp(argv[arg], "--team") == 0)) {
+    dress = argv[arg++];
+  }
   if (arg < argc && std::strcmp(argv[arg], "--real") == 0) kind = ModelKind::kRealistic, ++arg;
   if (arg < argc && std::strcmp(argv[arg], "--large") == 0) kind = ModelKind::kLarge, ++arg;
   if (arg + 1 < argc && std::strcmp(argv[arg], "--shape") == 0) {
     unsigned seed = arg + 2 < argc ? static_cast<unsigned>(std::atoi(argv[arg + 2])) : 1u;
     const std::filesystem::path model = argv[arg + 1];
-    for (const auto& [path, bytes] : textured ? shape_textures(seed) : decltype(shape_textures(0)){}) {
+    for (const auto& [path, bytes] :
+         textured ? shape_textures(seed) : decltype(shape_textures(0)){}) {
       std::filesystem::create_directories((model.parent_path() / path).parent_path());
       if (!write_model(model.parent_path() / path, bytes)) return 1;
     }
@@ -69,13 +77,16 @@ int main(int argc, char** argv) {
     for (long i = 0; i < count; ++i) {
       std::filesystem::path folder =
           root / ("set" + std::to_string(i / 100)) / ("unit" + std::to_string(i / 10 % 10));
+      if (!dress.empty()) folder = folder / "art" / "models" / "high";
       std::filesystem::create_directories(folder);
       std::string name = "model" + std::to_string(i) + (i % 7 == 0 ? ".MDX" : ".mdx");
       if (textured && !write_tree_textures(root, folder, i)) return 1;
       const std::string set = "Textures\\Set" + std::to_string(i / 100) + ".blp";
-      const std::string model = textured ? dressed_model(bytes, static_cast<unsigned>(i + 1), kind,
-                                                         "Textures\\Skin.blp", set)
-                                         : generate_model(bytes, static_cast<unsigned>(i + 1), kind);
+      const std::string skin = dress == "--team" ? kTeamOnly : "Textures\\Skin.blp";
+      const std::string model =
+          textured || !dress.empty()
+              ? dressed_model(bytes, static_cast<unsigned>(i + 1), kind, skin, set)
+              : generate_model(bytes, static_cast<unsigned>(i + 1), kind);
       if (!write_model(folder / name, model)) return 1;
     }
     return 0;
@@ -83,7 +94,8 @@ int main(int argc, char** argv) {
   if (arg + 2 > argc) {
     std::fprintf(stderr,
                  "usage: mdx_gen [--real|--large] OUT.mdx BYTES [SEED]\n"
-                 "       mdx_gen [--textured] [--real|--large] --tree DIR COUNT BYTES\n"
+                 "       mdx_gen [--textured|--missing|--team] [--real|--large] --tree DIR COUNT "
+                 "BYTES\n"
                  "       mdx_gen [--textured] --shape OUT.mdx [SEED]\n");
     return 2;
   }

@@ -118,6 +118,8 @@ std::string dressed_model(std::size_t target, unsigned seed, ModelKind kind,
   ModelDress dress;
   if (!skin.empty()) {
     dress.textures = {{1, ""}, {0, skin}, {0, shared}};
+    // The game's own textures in place of the files: nothing to look for.
+    if (skin == kTeamOnly) dress.textures = {{1, ""}, {1, ""}, {2, ""}};
     dress.materials = {{{0, 0, 0}, {1, 0x10, 1}}, {{2, 0, 2}}};
     for (std::size_t g = 0; g < geosets.size(); ++g) geosets[g].material = g % 2;
   }
@@ -174,21 +176,57 @@ GeosetData ball(float radius, float height, int detail) {
 
 }  // namespace
 
-std::string texture_file(unsigned seed, unsigned side, bool jpeg) {
-  std::mt19937 rng(seed);
-  unsigned char a[3], b[3];
-  for (int k = 0; k < 3; ++k) {
-    a[k] = static_cast<unsigned char>(120 + rng() % 136);
-    b[k] = static_cast<unsigned char>(rng() % 100);
+namespace {
+
+// The colours of a picture brought to the 252 of a 6 x 7 x 6 cube, so that a
+// palette holds them, as the palette kind's textures have theirs.
+Pixels quantized(Pixels p) {
+  const int levels[3] = {6, 7, 6};
+  for (std::size_t i = 0; i < p.rgba.size(); ++i) {
+    if (i % 4 == 3) continue;
+    const int steps = levels[i % 4] - 1;
+    const int level = (p.rgba[i] * steps + 127) / 255;
+    p.rgba[i] = static_cast<unsigned char>(level * 255 / steps);
   }
+  return p;
+}
+
+}  // namespace
+
+Pixels painted_texture(unsigned seed, unsigned side, bool alpha) {
+  std::mt19937 rng(seed);
+  double base[3], shade[3];
+  for (int k = 0; k < 3; ++k) {
+    base[k] = 60 + rng() % 120;
+    shade[k] = 20 + rng() % 50;
+  }
+  const double fx = 3 + rng() % 5, fy = 2 + rng() % 5;
   Pixels p{side, side, {}};
+  p.rgba.reserve(std::size_t(side) * side * 4);
   for (unsigned y = 0; y < side; ++y) {
     for (unsigned x = 0; x < side; ++x) {
-      const unsigned char* c = ((x / 16 + y / 16) % 2) ? a : b;
-      p.rgba.insert(p.rgba.end(), {c[0], c[1], c[2], static_cast<unsigned char>(255 - y % 8)});
+      const double u = double(x) / side, v = double(y) / side;
+      // Broad strokes, a seam of cloth or plate, and the grain of paint.
+      const double stroke =
+          std::sin(6.283 * fx * u + 2 * std::sin(6.283 * v)) * std::cos(6.283 * fy * v);
+      const bool seam = (x / 32 + y / 32) % 5 == 0;
+      for (int k = 0; k < 3; ++k) {
+        const double grain = double(rng() % 17) - 8;
+        const double value = base[k] + shade[k] * stroke + (seam ? 35 : 0) + grain;
+        p.rgba.push_back(static_cast<unsigned char>(std::clamp(value, 0.0, 255.0)));
+      }
+      // Alpha where it is used: solid inside, fading and cut out at the edges.
+      const double edge = std::min(std::min(u, 1 - u), std::min(v, 1 - v)) * 8;
+      const double a = alpha ? 255 * std::min(1.0, edge) - (rng() % 4 == 0 ? 60 : 0) : 255;
+      p.rgba.push_back(static_cast<unsigned char>(std::clamp(a, 0.0, 255.0)));
     }
   }
-  return jpeg ? blp_jpeg(p, 8) : blp_palette(p, 8);
+  return p;
+}
+
+std::string texture_file(unsigned seed, unsigned side, bool jpeg) {
+  const Pixels p = painted_texture(seed, side, seed % 2 == 0);
+  return jpeg ? blp_jpeg(p, 8) : blp_palette(quantized(p), 8);
 }
 
 std::vector<std::pair<std::string, std::string>> shape_textures(unsigned seed) {

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "texture_builder.h"
+
 enum class ModelKind {
   kNoise,      // coordinates anywhere in their range, faces over random vertices
   kRealistic,  // texel-grid texture coordinates, grid-snapped positions, unit
@@ -28,11 +30,20 @@ std::string shape_model(unsigned seed, bool textured = false);
 // With materials: as generate_model, its geosets taking in turn a unit's skin
 // (over the team colour) and a blended texture that many models share, named
 // by the paths `skin` and `shared` ("Textures\\Skin.blp").
+// A `skin` of kTeamOnly: the same materials with the team colour and glow
+// that the game supplies in place of both files.
 std::string dressed_model(std::size_t bytes, unsigned seed, ModelKind kind, const std::string& skin,
                           const std::string& shared);
+constexpr char kTeamOnly[] = "team";
 
-// A texture of `side` pixels a side: a checkerboard in two colours of its
-// own, as a BLP1 file of the palette kind (with 8-bit alpha) or the JPEG kind.
+// A texture as games draw them, `side` pixels a side: broad strokes of two
+// shades, seams, the grain of paint; with `alpha`, solid inside and fading and
+// cut out at the edges, else opaque.
+Pixels painted_texture(unsigned seed, unsigned side, bool alpha);
+
+// The painted texture of `seed` as a BLP1 file of the JPEG kind or of the
+// palette kind (its colours brought to the palette's 256), with 8 bits of
+// alpha; every second seed's alpha is all opaque.
 std::string texture_file(unsigned seed, unsigned side, bool jpeg);
 
 // The textures of shape_model(seed, true): each part's path and BLP bytes.

@@ -145,6 +145,13 @@ inline std::string made(const std::string& name) {
   return std::filesystem::path(name).make_preferred().string();
 }
 
+// A name as the program's JSON shows it: made(), each "\\" escaped.
+inline std::string json_made(const std::string& name) {
+  std::string json;
+  for (char c : made(name)) json += c == '\\' ? std::string("\\\\") : std::string(1, c);
+  return json;
+}
+
 // Six-decimal text of values that have at most six decimals, where the C
 // library's rounding never comes into play.
 inline std::string fixed(double v) {

@@ -102,12 +102,13 @@ std::string textures_reason(Pool* pool, const Ledger& ledger, const LedgerEntry&
 }
 
 // The files the record lists with the OBJ (its MTL, then its images), as
-// shown.
+// messages show them.
 std::vector<std::string> recorded_files(const Ledger& ledger, const LedgerEntry& entry) {
   const fs::path folder = fs::u8path(ledger.shown).parent_path();
   std::vector<std::string> files;
   auto add = [&](const std::string& path) {
-    const std::string shown = (folder / fs::u8path(path)).lexically_normal().generic_u8string();
+    const std::string shown =
+        shown_name((folder / fs::u8path(path)).lexically_normal().generic_u8string());
     if (std::find(files.begin(), files.end(), shown) == files.end()) files.push_back(shown);
   };
   for (const LedgerFile& f : entry.files) add(f.path);
@@ -232,16 +233,37 @@ JobEnd convert_job(Pool* pool, Slot* slot, std::size_t i) {
   return end;
 }
 
+// A turn to convert: at most pool->at_once models at once.
+void take_turn(void* context) {
+  Pool* pool = static_cast<Pool*>(context);
+  std::unique_lock<std::mutex> lock(pool->turns_mutex);
+  while (pool->turns_taken >= pool->at_once && !interrupted()) {
+    pool->turns_changed.wait_for(lock, std::chrono::milliseconds(50));
+  }
+  ++pool->turns_taken;
+}
+
+void give_turn(void* context) {
+  Pool* pool = static_cast<Pool*>(context);
+  {
+    std::lock_guard<std::mutex> lock(pool->turns_mutex);
+    --pool->turns_taken;
+  }
+  pool->turns_changed.notify_one();
+}
+
 void work(Pool* pool, std::size_t index) {
   Slot* slot = &pool->slots[index];
   while (!interrupted()) {
+    take_turn(pool);
     const std::size_t i = pool->next.fetch_add(1);
-    if (i >= pool->list.jobs.size()) return;
+    if (i >= pool->list.jobs.size()) return give_turn(pool);
     slot->reached.store(0, std::memory_order_relaxed);
     pool->events.job_started(index, i);
     JobEnd end = convert_job(pool, slot, i);
     // Whatever became of it, the models after it claim their images.
     end_turn(&pool->textures, i);
+    give_turn(pool);
     pool->events.job_finished(index, i, std::move(end));
   }
 }
@@ -254,6 +276,7 @@ void plan_textures(Pool* pool) {
     textures.search.push_back(native_name(folder, NameBytes::kUtf8));
   }
   find_run_folders(pool->list, &pool->run_folders, &pool->run_folder);
+  start_lookup(&pool->lookup, pool->run_folders.cwd);
   PlaceSettings& place = textures.place;
   place.run_folders = &pool->run_folders;
   place.beside_sources = !options.output.has_value();
@@ -263,6 +286,7 @@ void plan_textures(Pool* pool) {
     place.root_shown = *options.output_dir;
   }
   start_texture_store(&pool->textures, pool->list.jobs.size());
+  pool->textures.hooks = {give_turn, take_turn, pool};
   textures.store = &pool->textures;
   textures.lookup = &pool->lookup;
   if (options.update) {
@@ -275,8 +299,12 @@ void plan_textures(Pool* pool) {
 
 void plan_pool(Pool* pool) {
   const BatchOptions& options = pool->options;
-  pool->threads =
-      std::max<std::size_t>(1, std::min<std::size_t>(options.jobs, pool->list.jobs.size()));
+  const std::size_t jobs_count = pool->list.jobs.size();
+  pool->at_once = std::max<std::size_t>(1, std::min<std::size_t>(options.jobs, jobs_count));
+  // A model that waits for an image leaves its thread idle: another thread
+  // converts meanwhile.
+  const std::size_t spare = options.style.materials ? pool->at_once : 0;
+  pool->threads = std::max<std::size_t>(1, std::min(pool->at_once + spare, jobs_count));
   pool->slots.reset(new Slot[pool->threads]);
   const std::vector<Job>& jobs = pool->list.jobs;
   while (pool->first_model < jobs.size() && jobs[pool->first_model].failure != 0) {
@@ -289,10 +317,10 @@ void plan_pool(Pool* pool) {
   settings.make_folders = options.output_dir.has_value();
   // About one thread per core in all: several jobs keep the cores busy
   // without a writer thread or formatting threads each.
-  settings.writer_thread = pool->threads == 1;
+  settings.writer_thread = pool->at_once == 1;
   settings.chunk_walk = true;
   if (options.style.materials) plan_textures(pool);
-  settings.format_threads = pool->threads == 1 ? options.format_threads : 1;
+  settings.format_threads = pool->at_once == 1 ? options.format_threads : 1;
 }
 
 void start_pool(Pool* pool) {

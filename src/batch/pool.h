@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -74,6 +75,14 @@ struct Pool {
   RunFolders run_folders;
   std::vector<std::uint32_t> run_folder;  // of each job, with -m
   MadeImages made_images;                 // with -u -m: as the ledgers remember them
+
+  // Models converting at once, at most options.jobs: with -m a model that
+  // waits for another's image gives its turn to one that can go on, on
+  // threads of their own (up to twice as many).
+  std::size_t at_once = 1;
+  std::mutex turns_mutex;
+  std::condition_variable turns_changed;
+  std::size_t turns_taken = 0;
 
   Pool(JobList& l, const BatchOptions& o, JobEvents& e, std::ostream& s)
       : list(l), options(o), events(e), out(s) {}

@@ -5,6 +5,7 @@
 
 #include "common/file_calls.h"
 #include "common/file_identity.h"
+#include "convert/convert.h"
 
 namespace fs = std::filesystem;
 
@@ -47,7 +48,7 @@ bool place(const TextureSettings& settings, TextureLookup* lookup, const fs::pat
            const std::string& obj_shown, const RunFolder* own, TextureWanted* w) {
   fs::path found;
   if (!find_texture(lookup, model, settings.top, settings.search, w->relative, &found) ||
-      !look_at_texture(found, &w->source)) {
+      !look_at_found(lookup, found, &w->source)) {
     w->source = TextureSource();
     w->warning = "not found";
     return false;
@@ -56,7 +57,7 @@ bool place(const TextureSettings& settings, TextureLookup* lookup, const fs::pat
   if (!w->warning.empty()) return false;
   w->place =
       place_image(settings.place, own, w->source.path, w->source.kind, w->relative, obj_shown);
-  w->key = name_key(w->place.file);
+  w->key = name_key(w->place.file, lookup->cwd);
   return true;
 }
 
@@ -66,14 +67,19 @@ void make(const TextureSettings& settings, const TextureWanted& w, TextureResult
   FileLook there;
   int code = 0;
   if (g_file_calls.look(w.place.file, true, &there, &code) && there.kind == FileLook::kRegular) {
+    result->size = there.size;
     if (there.device == w.source.look.device && there.inode == w.source.look.inode) return;
-    if (settings.made &&
-        made_before(*settings.made, w.key, there, name_key(w.source.path), w.source.look)) {
+    if (settings.made && made_before(*settings.made, w.key, there,
+                                     name_key(w.source.path, fs::path()), w.source.look)) {
       return;
     }
   }
   // Its folders lie where the run writes: made as needed.
   make_image(w.source, w.place.file, w.place.shown, true, result);
+  if (result->failure.empty() && result->warning.empty() &&
+      g_file_calls.look(w.place.file, true, &there, &code)) {
+    result->size = there.size;
+  }
 }
 
 // Claims the images in the job's turn and makes its own; false where the run
@@ -119,12 +125,9 @@ TextureFound found_of(const TextureWanted& w, bool imaged) {
   found.relative = w.relative;
   found.source = w.source.path;
   found.source_look = w.source.look;
-  FileLook look;
-  int code = 0;
-  if (imaged && g_file_calls.look(w.place.file, true, &look, &code) &&
-      look.kind == FileLook::kRegular) {
+  if (imaged) {
     found.image = w.place.file;
-    found.image_size = look.size;
+    found.image_size = w.result.size;
   }
   return found;
 }
@@ -139,14 +142,14 @@ void take_results(const fs::path& mtl_folder, const fs::path& cwd, MaterialsMade
     if (!w.warning.empty()) {
       warn(made, w, w.warning);
     } else if (w.claim == Claim::kTaken) {
-      warn(made, w, w.place.shown + " is made from another file");
+      warn(made, w, shown_name(w.place.shown) + " is made from another file");
     } else if (!w.result.warning.empty()) {
       warn(made, w, w.result.warning);
     } else if (imaged) {
       (*maps)[w.texture_id] = path_from(w.place.file, mtl_folder, cwd);
-      if (std::find(made->images.begin(), made->images.end(), w.place.shown) ==
-          made->images.end()) {
-        made->images.push_back(w.place.shown);
+      const std::string shown = shown_name(w.place.shown);
+      if (std::find(made->images.begin(), made->images.end(), shown) == made->images.end()) {
+        made->images.push_back(shown);
         made->image_files.push_back(w.place.file);
       }
     }
@@ -192,7 +195,11 @@ void begin_materials(const TextureSettings& settings, std::size_t order, const M
                      const fs::path& model, const std::string& obj_shown, const RunFolder* own,
                      MaterialsMade* made) {
   TextureLookup own_lookup;
-  TextureLookup* lookup = settings.lookup ? settings.lookup : &own_lookup;
+  TextureLookup* lookup = settings.lookup;
+  if (lookup == nullptr) {
+    start_lookup(&own_lookup, run_cwd(settings));
+    lookup = &own_lookup;
+  }
   std::vector<bool> used(chunks.textures.size(), false);
   for (const ModelMaterial& m : chunks.materials) {
     const std::uint32_t layer = mapped_layer(chunks, m);

@@ -13,8 +13,8 @@
 // games draw (painted detail and noise), "up" at level 6 makes a PNG 3% larger
 // than libpng's adaptive filters at zlib level 4, in a third of the time; the
 // adaptive choice costs twice the time of "up" for that 3%.
-constexpr int kPngLevel = 6;
-constexpr int kPngFilter = 2;  // up
+constexpr int kPngLevel = 4;
+constexpr int kPngFilter = 4;  // Paeth
 
 // True where every pixel's alpha is 255: such an image is stored as RGB.
 bool is_opaque(const Image& image);

@@ -1,9 +1,9 @@
 #include "texture/texture_find.h"
 
 #include <algorithm>
-#include <system_error>
 
 #include "common/file_calls.h"
+#include "common/file_identity.h"
 #include "common/letter_case.h"
 
 namespace fs = std::filesystem;
@@ -115,20 +115,38 @@ bool find_under(TextureLookup* lookup, const fs::path& folder, const std::string
   return find_from(lookup, folder, relative, 0, found);
 }
 
+void start_lookup(TextureLookup* lookup, const fs::path& cwd) {
+  lookup->cwd = cwd;
+  lookup->folders.clear();
+  lookup->sources.clear();
+  lookup->listings_read = 0;
+}
+
 bool find_texture(TextureLookup* lookup, const fs::path& model, const fs::path& top,
                   const std::vector<fs::path>& extra, const std::string& relative,
                   fs::path* found) {
   if (relative.empty()) return false;
-  std::error_code ec;
-  fs::path folder = fs::absolute(model, ec).lexically_normal().parent_path();
-  fs::path stop = top.empty() ? fs::path() : fs::absolute(top, ec).lexically_normal();
+  fs::path folder = absolute_name(model, lookup->cwd).parent_path();
+  fs::path stop = top.empty() ? fs::path() : absolute_name(top, lookup->cwd);
   if (!stop.has_filename() && stop.has_relative_path()) stop = stop.parent_path();
   for (; !folder.empty(); folder = folder.parent_path()) {
     if (find_under(lookup, folder, relative, found)) return true;
     if (folder == folder.parent_path() || folder == stop) break;
   }
   for (const fs::path& dir : extra) {
-    if (find_under(lookup, fs::absolute(dir, ec).lexically_normal(), relative, found)) return true;
+    if (find_under(lookup, absolute_name(dir, lookup->cwd), relative, found)) return true;
   }
   return false;
+}
+
+bool look_at_found(TextureLookup* lookup, const fs::path& found, TextureSource* source) {
+  std::lock_guard<std::mutex> lock(lookup->mutex);
+  auto known = lookup->sources.find(found.native());
+  if (known != lookup->sources.end()) {
+    *source = known->second;
+    return true;
+  }
+  if (!look_at_texture(found, source)) return false;
+  lookup->sources.emplace(found.native(), *source);
+  return true;
 }

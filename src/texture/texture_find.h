@@ -14,6 +14,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "texture/texture_make.h"
+
 // The texture's path with "/" between folders, and without a root, a drive
 // or "..": it names a place under a folder, and a PNG's place under the
 // output.
@@ -28,13 +30,19 @@ struct TextureLookup {
     signed char folder = -1;  // a folder itself, not a link to one; -1 until looked at
     signed char file = -1;    // a regular file or a link to one; -1 until looked at
   };
+  std::filesystem::path cwd;  // relative names are taken from it: asked once a run
   std::mutex mutex;
   // By folder (absolute, as the file system spells it): its names sorted as
   // they match, ignoring ASCII case, then byte for byte.
   std::unordered_map<std::filesystem::path::string_type, std::unique_ptr<std::vector<Name>>>
       folders;
   std::size_t listings_read = 0;
+  // The textures found, each looked at once: many models share one.
+  std::unordered_map<std::filesystem::path::string_type, TextureSource> sources;
 };
+
+// A lookup of a run whose current folder is `cwd`.
+void start_lookup(TextureLookup* lookup, const std::filesystem::path& cwd);
 
 // Finds `relative` (from texture_path) under `folder` (absolute): each folder
 // part must be a folder itself, not a link to one (so that a search never
@@ -49,3 +57,7 @@ bool find_under(TextureLookup* lookup, const std::filesystem::path& folder,
 bool find_texture(TextureLookup* lookup, const std::filesystem::path& model,
                   const std::filesystem::path& top, const std::vector<std::filesystem::path>& extra,
                   const std::string& relative, std::filesystem::path* found);
+
+// look_at_texture of a texture found, once a run.
+bool look_at_found(TextureLookup* lookup, const std::filesystem::path& found,
+                   TextureSource* source);

@@ -6,14 +6,28 @@
 
 namespace {
 
-// Waits for `ready`, noticing an interruption now and then.
+// Waits for `ready`, noticing an interruption now and then; the hooks hear
+// of a wait that blocks.
 template <class Ready>
 bool wait_until(TextureStore* store, std::unique_lock<std::mutex>& lock, Ready ready) {
-  while (!ready()) {
-    if (interrupted()) return false;
-    store->changed.wait_for(lock, std::chrono::milliseconds(50));
+  if (ready()) return true;
+  const WaitHooks hooks = store->hooks;
+  if (hooks.begin) {
+    lock.unlock();
+    hooks.begin(hooks.context);
+    lock.lock();
   }
-  return true;
+  bool stopped = false;
+  while (!ready() && !stopped) {
+    stopped = interrupted();
+    if (!stopped) store->changed.wait_for(lock, std::chrono::milliseconds(50));
+  }
+  if (hooks.end) {
+    lock.unlock();
+    hooks.end(hooks.context);
+    lock.lock();
+  }
+  return !stopped;
 }
 
 }  // namespace

@@ -19,9 +19,10 @@
 
 // What became of one image.
 struct TextureResult {
-  bool done = false;    // converted, or given up
-  std::string warning;  // why the image was not made: the texture's fault
-  std::string failure;  // why it could not be written: the output's fault
+  bool done = false;       // converted, or given up
+  std::uint64_t size = 0;  // the image's, as it lies once made
+  std::string warning;     // why the image was not made: the texture's fault
+  std::string failure;     // why it could not be written: the output's fault
   std::string failed_name;
   bool file_system_fault = false;
 };
@@ -46,7 +47,17 @@ using MadeImages = std::unordered_multimap<ImageKey, MadeImage>;
 bool made_before(const MadeImages& made, const ImageKey& image, const FileLook& now,
                  const ImageKey& source, const FileLook& source_now);
 
+// Told as a job begins and ends a wait for the others (its turn to claim, an
+// image another job makes), outside the store's lock: the pool lets another
+// model run meanwhile.
+struct WaitHooks {
+  void (*begin)(void* context) = nullptr;
+  void (*end)(void* context) = nullptr;
+  void* context = nullptr;
+};
+
 struct TextureStore {
+  WaitHooks hooks;
   std::mutex mutex;
   std::condition_variable changed;
   std::size_t turn = 0;       // the first job that has not claimed yet
