@@ -15,10 +15,16 @@ case $target in
   windows)
     cc=x86_64-w64-mingw32-gcc-posix ar=x86_64-w64-mingw32-ar
     toolchain=$PWD/cmake/mingw-w64.cmake
+    jpeg_flags=()
     deflate_lib=libdeflatestatic.lib ;;
   web)
     cc=emcc ar=emar
     toolchain=/usr/share/emscripten/cmake/Modules/Platform/Emscripten.cmake
+    # CMake's probe of size_t's size reads Debian's emscripten wrongly (7).
+    jpeg_flags=(-DHAVE_SIZE_T=TRUE -DSIZE_T=4)
+    # Debian's emscripten finds its JavaScript tools' modules where NODE_PATH
+    # says, for linking libjpeg-turbo's programs.
+    export NODE_PATH=/usr/share/nodejs
     deflate_lib=libdeflate.a ;;
   *) echo "usage: image-deps.sh windows|web" >&2; exit 2 ;;
 esac
@@ -51,7 +57,7 @@ mkdir -p "$deps/src" "$prefix/lib" "$prefix/include/stb"
 cmake -S "$deps"/src/libjpeg-turbo-[0-9]*/ -B "$deps/build/libjpeg-turbo" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_INSTALL_PREFIX="$prefix" -DCMAKE_INSTALL_LIBDIR="$prefix/lib" -DENABLE_SHARED=OFF \
-  -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF -Wno-dev > "$deps/libjpeg-turbo.log"
+  -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF "${jpeg_flags[@]}" -Wno-dev > "$deps/libjpeg-turbo.log"
 cmake --build "$deps/build/libjpeg-turbo" >> "$deps/libjpeg-turbo.log"
 cmake --install "$deps/build/libjpeg-turbo" >> "$deps/libjpeg-turbo.log"
 

@@ -1,8 +1,12 @@
 // The page: hands the dropped or chosen models (files, or the models of a
 // folder) to the worker, shows their log and progress, offers the OBJ file,
 // or a zip of the OBJ files of several, for download and draws the last one
-// converted with three.js; the list of converted models picks another.
+// converted with three.js; the list of converted models picks another. With
+// materials the files picked or dropped with the models are where their
+// textures are found, the download is a zip of every file the converter
+// writes, and the preview wears the textures.
 import * as THREE from 'three';
+import { MTLLoader } from './three/MTLLoader.js';
 import { OBJLoader } from './three/OBJLoader.js';
 import { OrbitControls } from './three/OrbitControls.js';
 
@@ -10,8 +14,10 @@ const input = document.getElementById('model');
 const objects = document.getElementById('objects');
 const up = document.getElementById('up');
 const scale = document.getElementById('scale');
+const materials = document.getElementById('materials');
 // What shapes the OBJ text: the page's choices, as the command line's options.
-const shape = () => ({ objects: objects.checked, up: up.value, scale: scale.value.trim() });
+const shape = () => ({ objects: objects.checked, up: up.value, scale: scale.value.trim(),
+                       materials: materials.checked });
 const progress = document.getElementById('progress');
 const log = document.getElementById('log');
 const result = document.getElementById('result');
@@ -51,9 +57,10 @@ controls.addEventListener('change', draw);
 addEventListener('resize', draw);
 draw();
 
-// Each geoset in its own colour: a geoset's records begin with a "v" record
-// after records of another kind, so the preview begins an object there.
-function show(text, name, upAxis) {
+// Each geoset in its own colour, or with materials its own material: a
+// geoset's records begin with a "v" record after records of another kind, so
+// the preview begins an object there.
+function show(text, name, upAxis, dressed = null) {
   if (shown) scene.remove(shown);
   // (x, y, z) of the model's view, as the OBJ of that up axis places it.
   const placed = (x, y, z) => (upAxis === 'y' ? new THREE.Vector3(x, z, -y) : new THREE.Vector3(x, y, z));
@@ -62,15 +69,25 @@ function show(text, name, upAxis) {
   sun.position.copy(placed(1, -2, 3));
   canvas.dataset.shown = name;
   let number = 0;
-  const split = text.replace(/(^|\n(?:f|vt|vn)[^\n]*\n)v /g, (all, before) =>
+  const split = text.replace(/(^|\n(?:f|vt|vn|usemtl)[^\n]*\n)v /g, (all, before) =>
     `${before}o preview_${++number}\nv `);
-  shown = new OBJLoader().parse(split);
-  let i = 0;
+  const loader = new OBJLoader();
+  if (dressed) loader.setMaterials(dressed);
+  shown = loader.parse(split);
+  let i = 0, textured = 0;
   shown.traverse((child) => {
     if (!child.isMesh) return;
+    if (dressed) {
+      for (const material of [child.material].flat()) {
+        material.side = THREE.DoubleSide;
+        textured += material.map ? 1 : 0;
+      }
+      return;
+    }
     child.material = new THREE.MeshStandardMaterial({
       color: new THREE.Color().setHSL((i++ * 0.618) % 1, 0.6, 0.55), side: THREE.DoubleSide });
   });
+  canvas.dataset.textured = textured;
   scene.add(shown);
   const box = new THREE.Box3().setFromObject(shown);
   const center = box.getCenter(new THREE.Vector3());
@@ -82,6 +99,30 @@ function show(text, name, upAxis) {
   controls.target.copy(center);
   controls.update();
   draw();
+}
+
+// The materials of an MTL file at `mtlPath` in the converter's files
+// (`whole`: path to its blocks), its images from there too; the preview is
+// drawn again as each image arrives.
+function dressing(whole, mtlPath) {
+  const folder = mtlPath.includes('/') ? mtlPath.slice(0, mtlPath.lastIndexOf('/') + 1) : '';
+  const urls = new Map(Object.entries(whole).map(([path, blocks]) =>
+    [path, URL.createObjectURL(new Blob(blocks))]));
+  const manager = new THREE.LoadingManager(draw);
+  // The MTL maps each image by its path from the MTL's folder.
+  manager.setURLModifier((url) => {
+    const parts = [];
+    for (const part of (folder + url).split('/')) {
+      if (part === '..') parts.pop();
+      else if (part !== '.' && part !== '') parts.push(part);
+    }
+    return urls.get(parts.join('/')) ?? url;
+  });
+  const text = new TextDecoder().decode(new Uint8Array(
+    whole[mtlPath].flatMap((block) => Array.from(block))));
+  const creator = new MTLLoader(manager).parse(text, '');
+  creator.preload();
+  return creator;
 }
 
 const list = document.getElementById('models');
@@ -117,16 +158,25 @@ function runWorker(message, take) {
   worker.postMessage(message);
 }
 
-// Converts one model again for the preview alone.
-function preview(model) {
+// Converts one model again for the preview alone: with materials, among
+// the files it was picked or dropped with.
+function preview(model, dropped) {
   const mine = ++run;
   const blocks = [];
   const chosen = shape();
-  runWorker({ models: [model], ...chosen, zip: false }, async (data) => {
+  runWorker({ models: [model], ...chosen, zip: false, ...dropped, raw: true }, async (data) => {
     if (data.block) blocks.push(data.block);
     if (!data.done || mine !== run || !data.ok) return;
-    const obj = new Blob(blocks);
-    if (obj.size <= kPreviewLimit) show(await obj.text(), model.name, chosen.up);
+    if (!chosen.materials) {
+      const obj = new Blob(blocks);
+      if (obj.size <= kPreviewLimit) show(await obj.text(), model.name, chosen.up);
+      return;
+    }
+    const obj = new Blob(data.whole[data.objs[0]] ?? []);
+    const mtl = data.objs[0].replace(/\.obj$/i, '') + '.mtl';
+    if (obj.size <= kPreviewLimit) {
+      show(await obj.text(), model.name, chosen.up, data.whole[mtl] ? dressing(data.whole, mtl) : null);
+    }
   });
 }
 
@@ -140,7 +190,9 @@ function offer(id, name, blob, text) {
 }
 
 // Converts the models: one into its OBJ file, several into one zip.
-function convert(models, zipName) {
+// `dropped`: with materials, the files picked or dropped with the models
+// ({ files: [{ path, file }], root: the dropped folder or "" }).
+function convert(models, zipName, dropped) {
   document.getElementById('download')?.remove();
   document.getElementById('partial')?.remove();
   list.replaceChildren();
@@ -150,14 +202,16 @@ function convert(models, zipName) {
     result.textContent = 'No models found.';
     return;
   }
-  const zip = models.length > 1;
-  result.textContent = zip ? `Converting ${models.length} models ...`
-                           : `Converting ${models[0].name} ...`;
+  const chosen = shape();
+  // With materials every model has several files: a zip, even of one.
+  const zip = models.length > 1 || chosen.materials;
+  if (models.length === 1 && chosen.materials) zipName = models[0].obj.replace(/\.obj$/i, '') + '.zip';
+  result.textContent = models.length > 1 ? `Converting ${models.length} models ...`
+                                         : `Converting ${models[0].name} ...`;
   progress.value = 0;
   const blocks = [];
   const mine = ++run;
-  const chosen = shape();
-  runWorker({ models, ...chosen, zip }, async (data) => {
+  runWorker({ models, ...chosen, zip, ...dropped }, async (data) => {
     if (mine !== run) return;
     if (data.progress !== undefined) progress.value = data.progress;
     if (data.block || data.zip) blocks.push(data.block ?? data.zip);
@@ -172,7 +226,7 @@ function convert(models, zipName) {
         const item = document.createElement('li');
         const button = document.createElement('button');
         button.textContent = models[index].name;
-        button.addEventListener('click', () => preview(models[index]));
+        button.addEventListener('click', () => preview(models[index], dropped));
         item.append(button);
         list.append(item);
       }
@@ -181,7 +235,7 @@ function convert(models, zipName) {
               `Download ${zipName} (${data.converted.length} OBJ files)`);
       }
       log.dataset.wasmBytes = data.wasm_bytes;
-      if (data.converted.length) preview(models[data.converted.at(-1)]);
+      if (data.converted.length) preview(models[data.converted.at(-1)], dropped);
       return;
     }
     log.dataset.wasmBytes = data.wasm_bytes;
@@ -214,13 +268,19 @@ async function readFolder(folder, prefix = '') {
   }
 }
 
-input.addEventListener('change', () => convert([...input.files].map(fileModel), 'models.zip'));
+// Picked files carry no folders: their textures are those picked with them.
+input.addEventListener('change', () => {
+  const files = [...input.files];
+  convert(files.map(fileModel), 'models.zip',
+          { files: files.map((file) => ({ path: file.name, file })), root: '' });
+});
 folderInput.addEventListener('change', () => {
   const files = [...folderInput.files];
   const folder = files[0]?.webkitRelativePath.split('/')[0] ?? 'models';
   const found = files.map((file) => ({
     file, relative: file.webkitRelativePath.split('/').slice(1).join('/') }));
-  convert(folderModels(folder, found), `${folder}.zip`);
+  convert(folderModels(folder, found), `${folder}.zip`,
+          { files: found.map((f) => ({ path: `${folder}/${f.relative}`, file: f.file })), root: folder });
 });
 addEventListener('dragover', (event) => {
   event.preventDefault();
@@ -236,14 +296,18 @@ addEventListener('drop', async (event) => {
     .map((item) => ({ entry: item.webkitGetAsEntry?.(), file: item.getAsFile() }));
   const models = [];
   const folders = [];
+  const files = [];
   for (const { entry, file } of dropped) {
     if (entry?.isDirectory) {
       folders.push(entry.name);
-      models.push(...folderModels(entry.name, await readFolder(entry)));
+      const found = await readFolder(entry);
+      models.push(...folderModels(entry.name, found));
+      files.push(...found.map((f) => ({ path: `${entry.name}/${f.relative}`, file: f.file })));
     } else if (file) {
       models.push(fileModel(file));
+      files.push({ path: file.name, file });
     }
   }
   const lone = folders.length === 1 && dropped.length === 1;
-  convert(models, lone ? `${folders[0]}.zip` : 'models.zip');
+  convert(models, lone ? `${folders[0]}.zip` : 'models.zip', { files, root: lone ? folders[0] : '' });
 });

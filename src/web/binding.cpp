@@ -1,16 +1,21 @@
 // The converter in a web page's worker: the model is a File that the worker
 // reads in slices, the OBJ text goes back to the page in blocks, and the
 // progress and summary lines as text. The conversion itself is the command
-// line's, so that the OBJ bytes are those of `mdx2obj -o - MODEL`.
+// line's, so that the OBJ bytes are those of `mdx2obj -o - MODEL`, and with
+// materials, every file's those of `mdx2obj -m -r FOLDER`.
 #include <emscripten.h>
 
 #include <algorithm>
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <ostream>
 #include <streambuf>
 #include <string>
 
 #include "batch/status_text.h"
+#include "common/file_calls.h"
+#include "common/file_identity.h"
 #include "convert/convert.h"
 #include "mdx/model_source.h"
 #include "obj/obj_sink.h"
@@ -147,4 +152,144 @@ extern "C" EMSCRIPTEN_KEEPALIVE void write_failure(const char* name, const char*
   ToWorker log(log_text);
   std::ostream console(&log);
   tell_failure(console, name, why);
+}
+
+// The textured run: the page's files, dropped or picked, lie read-only under
+// the worker's current folder (a mounted file system of the Files); the
+// conversion is the command line's own, with `mdx2obj -m -r FOLDER`'s
+// names, and every file it writes beside them (OBJ, MTL, image) goes to the
+// worker as it is written instead, which zips it once it is put in place.
+EM_JS(void, file_open, (int handle, const char* name),
+      { Module.fileOpen(handle, UTF8ToString(name)); });
+EM_JS(void, file_block, (int handle, const char* bytes, int length),
+      { Module.fileBlock(handle, HEAPU8.slice(bytes, bytes + length)); });
+EM_JS(void, file_done, (int handle, const char* name),
+      { Module.fileDone(handle, UTF8ToString(name)); });
+EM_JS(void, file_drop, (int handle), { Module.fileDrop(handle); });
+
+namespace {
+
+// Handles of the files that go to the worker, far above any descriptor.
+constexpr FileHandle kFirstPageFile = 1 << 24;
+
+struct PageFiles {
+  FileHandle next = kFirstPageFile;
+  std::map<std::string, FileHandle> open;       // by temporary name
+  std::map<FileHandle, std::uint64_t> written;  // bytes so far
+  std::map<std::string, std::uint64_t> made;    // put in place, by name: their sizes
+};
+PageFiles page_files;
+const FileCalls real_calls = real_file_calls();
+
+bool page_file(FileHandle file) { return file >= kFirstPageFile; }
+
+FileCalls page_calls() {
+  FileCalls c = real_calls;
+  c.look = [](const std::filesystem::path& name, bool follow, FileLook* look, int* code) {
+    auto made = page_files.made.find(name.lexically_normal().string());
+    if (made == page_files.made.end()) return real_calls.look(name, follow, look, code);
+    *look = FileLook();
+    look->kind = FileLook::kRegular;
+    look->size = made->second;
+    look->inode = fnv1a(made->first);  // no file of the page's has it
+    return true;
+  };
+  c.create_new = [](const std::filesystem::path& name, const FileLook*, int*) {
+    const FileHandle file = page_files.next++;
+    page_files.open[name.lexically_normal().string()] = file;
+    page_files.written[file] = 0;
+    file_open(static_cast<int>(file), name.string().c_str());
+    return file;
+  };
+  c.write = c.write_bytes = [](FileHandle file, const char* text, std::size_t n, int* code) {
+    if (!page_file(file)) return real_calls.write(file, text, n, code);
+    file_block(static_cast<int>(file), text, static_cast<int>(n));
+    page_files.written[file] += n;
+    return true;
+  };
+  c.close = [](FileHandle file, int* code) {
+    return page_file(file) || real_calls.close(file, code);
+  };
+  c.rename = [](const std::filesystem::path& from, const std::filesystem::path& to, int* code) {
+    auto open = page_files.open.find(from.lexically_normal().string());
+    if (open == page_files.open.end()) return real_calls.rename(from, to, code);
+    const std::string name = to.lexically_normal().string();
+    page_files.made[name] = page_files.written[open->second];
+    file_done(static_cast<int>(open->second), name.c_str());
+    page_files.open.erase(open);
+    return true;
+  };
+  c.remove = [](const std::filesystem::path& name, int* code) {
+    auto open = page_files.open.find(name.lexically_normal().string());
+    if (open == page_files.open.end()) return real_calls.remove(name, code);
+    file_drop(static_cast<int>(open->second));
+    page_files.open.erase(open);
+    return true;
+  };
+  c.read_only = [](const std::filesystem::path&) { return false; };
+  return c;
+}
+
+// One run of textured conversions: its images made once, its folders read
+// once, as the command line's run.
+struct PageRun {
+  TextureStore store;
+  TextureLookup lookup;
+  RunFolders folders;
+  ConvertSettings settings;
+};
+std::unique_ptr<PageRun> page_run;
+
+}  // namespace
+
+// Begins a run of `models` models found under `root` (the dropped folder's
+// name, "" for picked files), the run's folder and its data root.
+extern "C" EMSCRIPTEN_KEEPALIVE void start_run(int models, const char* root, int objects, int up_y,
+                                               double scale) {
+  page_run.reset(new PageRun);
+  page_files = PageFiles();
+  g_file_calls = page_calls();
+  PageRun& run = *page_run;
+  std::error_code ec;
+  run.folders.cwd = std::filesystem::current_path(ec);
+  const std::string folder = *root ? std::string(root) + "/" : "";
+  add_run_folder(&run.folders, folder, "");
+  start_lookup(&run.lookup, run.folders.cwd);
+  start_texture_store(&run.store, static_cast<std::size_t>(models));
+  ConvertSettings& s = run.settings;
+  s.style.objects = objects != 0;
+  s.style.y_up = up_y != 0;
+  s.style.scale = scale;
+  s.style.materials = true;
+  s.geosets_needed = true;
+  s.chunk_walk = true;
+  // The OBJ text leaves through this thread's own messages: no writer thread.
+  s.writer_thread = false;
+  s.textures.top = *root ? root : ".";
+  s.textures.place.run_folders = &run.folders;
+  s.textures.store = &run.store;
+  s.textures.lookup = &run.lookup;
+}
+
+// Converts the run's model number `order`, named `name` (under the current
+// folder), into the OBJ `obj` there, shown as `obj_shown`; its lines, as the
+// command line prints them, to the log. 0 on success, 1 on failure.
+extern "C" EMSCRIPTEN_KEEPALIVE int convert_textured(int order, const char* name, const char* obj,
+                                                     const char* obj_shown) {
+  PageRun& run = *page_run;
+  Conversion job;
+  job.model = {name, native_name(name, NameBytes::kUtf8)};
+  job.obj = {obj_shown, native_name(obj, NameBytes::kUtf8)};
+  job.order = static_cast<std::size_t>(order);
+  job.run_folder = &run.folders.all[0];
+  ToWorker log(log_text);
+  std::ostream console(&log), none(nullptr);
+  last_obj_bytes = 0;
+  const Converted done = convert_model(run.settings, job, none, none);
+  end_turn(&run.store, job.order);
+  for (const std::string& warning : done.materials.warnings) tell_failure(console, name, warning);
+  if (!done.ok) return tell_failure(console, done.failed_name, done.why);
+  last_obj_bytes = done.obj_bytes;
+  console << summary_line(name, obj_shown, done.counts) << std::endl;
+  return 0;
 }

@@ -2,13 +2,20 @@
 // as the converter asks for them, and every line of the log goes to the page.
 // One model's OBJ text goes to the page in blocks; the OBJ texts of several
 // go, deflated as their blocks come, into one zip whose bytes go to the page,
-// so that no second copy of any OBJ text is held.
+// so that no second copy of any OBJ text is held. With materials, the files
+// picked or dropped are the converter's folder, read in slices as it asks,
+// and every file it writes (OBJ, MTL, image) goes into the zip the same way,
+// or for a preview to the page whole.
 importScripts('mdx2obj_web.js', 'fflate.js');
 
 let converter = null;
 let file = null;  // the model being converted
 let sendBlock = null;  // where its OBJ blocks go
 let shown = 0, before = 0, total = 1;
+// With materials: the files the converter writes, by its handle, and where
+// each goes once it is in place.
+const writing = new Map();
+let fileOpen = null, fileDone = null;
 
 async function start() {
   const reader = new FileReaderSync();
@@ -27,6 +34,20 @@ async function start() {
     },
     logText(text) {
       postMessage({ log: text });
+    },
+    fileOpen(handle, name) {
+      writing.set(handle, fileOpen(name));
+    },
+    fileBlock(handle, bytes) {
+      writing.get(handle).push(bytes);
+    },
+    fileDone(handle, name) {
+      const written = writing.get(handle);
+      writing.delete(handle);
+      fileDone(name, written);
+    },
+    fileDrop(handle) {
+      writing.delete(handle);
     },
   });
 }
@@ -90,7 +111,89 @@ function several(models, shape) {
   return { ok: failed === 0, converted };
 }
 
-onmessage = async ({ data: { models, objects, up, scale, zip } }) => {
+// The picked or dropped files as the converter's current folder, each at its
+// path ("art/units/a.mdx", or a picked file's name).
+function mount(files) {
+  converter.FS.mkdir('/in');
+  converter.FS.mount(converter.WORKERFS ?? converter.FS.filesystems.WORKERFS,
+                     { blobs: files.map((f) => ({ name: f.path, data: f.file })) }, '/in');
+  converter.FS.chdir('/in');
+}
+
+// A file's path in the zip: under the dropped folder, as the folder is.
+const inZip = (name, root) => (root && name.startsWith(`${root}/`) ? name.slice(root.length + 1) : name);
+
+// Several models with their materials: the files of `mdx2obj -m -r FOLDER`,
+// each into the zip once it is in place; a preview (`raw`) gets them whole.
+function textured(models, files, root, shape, raw) {
+  const started = performance.now();
+  total = Math.max(models.reduce((sum, m) => sum + m.file.size, 0), 1);
+  mount(files);
+  const whole = {};
+  const zip = raw ? null : new fflate.Zip((error, bytes) => {
+    if (!error) postMessage({ zip: bytes }, [bytes.buffer]);
+  });
+  // Each file deflated as its blocks come (images, compressed already, as
+  // they are), its entry added to the zip once the file is in place: a file
+  // that is not has none.
+  fileOpen = (temporary) => {
+    if (raw) return [];
+    const entry = /\.(png|jpe?g)\.mdx2obj-[^/]*\.tmp$/i.test(temporary)
+                    ? new fflate.ZipPassThrough(temporary) : new fflate.ZipDeflate(temporary, { level: 6 });
+    const out = [];
+    entry.ondata = (error, bytes) => out.push(bytes);
+    return { push: (bytes) => entry.push(bytes), entry, out };
+  };
+  fileDone = (name, written) => {
+    const path = inZip(name, root);
+    if (raw) {
+      whole[path] = written;
+      return;
+    }
+    const { entry, out } = written;
+    entry.push(new Uint8Array(0), true);
+    entry.filename = path;
+    zip.add(entry);
+    out.forEach((bytes, i) => entry.ondata(null, bytes, i === out.length - 1));
+  };
+  converter.ccall('start_run', null, ['number', 'string', 'number', 'number', 'number'],
+                  [models.length, root, shape.objects ? 1 : 0, shape.up === 'y' ? 1 : 0, shape.scale]);
+  const owners = new Map();
+  const converted = [];
+  const objs = [];
+  let failed = 0, objBytes = 0;
+  for (const [index, model] of models.entries()) {
+    const owner = owners.get(model.obj);
+    const objPath = converter.ccall('obj_name', 'string', ['string'], [model.name]);
+    objs.push(inZip(objPath, root));
+    file = model.file;
+    if (owner !== undefined) {
+      converter.ccall('write_failure', null, ['string', 'string'],
+                      [model.name, `not converted: its OBJ ${model.obj} is also that of ${owner}`]);
+      failed++;
+    } else {
+      owners.set(model.obj, model.name);
+      if (converter.ccall('convert_textured', 'number', ['number', 'string', 'string', 'string'],
+                          [index, model.name, objPath, model.obj]) === 0) {
+        objBytes += converter._obj_bytes();
+        converted.push(index);
+      } else {
+        failed++;
+      }
+    }
+    before += model.file.size;
+    postMessage({ progress: before / total });
+  }
+  if (raw) return { ok: failed === 0, converted, whole, objs };
+  zip.end();
+  if (models.length > 1) {
+    converter.ccall('write_tally', null, ['number', 'number', 'number', 'number'],
+                    [converted.length, failed, (performance.now() - started) / 1000, objBytes]);
+  }
+  return { ok: failed === 0, converted, objs };
+}
+
+onmessage = async ({ data: { models, objects, up, scale, zip, materials, files, root, raw } }) => {
   await start();
   shown = 0;
   before = 0;
@@ -107,7 +210,8 @@ onmessage = async ({ data: { models, objects, up, scale, zip } }) => {
                   wasm_bytes: converter._memory_bytes() });
     return;
   }
-  const { ok, converted } = zip ? several(models, shape) : single(models[0], shape);
-  postMessage({ done: true, ok, converted, objs: models.map((m) => m.obj),
+  const { ok, converted, whole, objs } = materials ? textured(models, files, root, shape, raw)
+                                        : zip ? several(models, shape) : single(models[0], shape);
+  postMessage({ done: true, ok, converted, whole, objs: objs ?? models.map((m) => m.obj),
                 wasm_bytes: converter._memory_bytes() });
 };
