@@ -29,6 +29,14 @@ ModelDress unit_dress() {
   return d;
 }
 
+// One material of one texture, for every geoset.
+ModelDress textured(const char* path) {
+  ModelDress d;
+  d.textures = {{0, path}};
+  d.materials = {{{0, 0, 0}}};
+  return d;
+}
+
 std::vector<GeosetData> dressed(std::vector<GeosetData> geosets) {
   for (std::size_t g = 0; g < geosets.size(); ++g) geosets[g].material = g % 2;
   return geosets;
@@ -44,8 +52,9 @@ int main(int argc, char** argv) {
   const std::filesystem::path root = argv[1];
   const std::vector<Model> models = {
       {"one/footman.mdx", dressed({make_geoset(3, 1), make_geoset(4, 2, 1.0f)}), unit_dress()},
-      {"several/a.mdx", {make_geoset(5, 3, 2.0f)}},
-      {"several/b.mdx", {make_geoset(6, 4, 3.0f), make_geoset(3, 1, 4.0f), make_geoset(4, 2)}},
+      {"several/a.mdx", {make_geoset(5, 3, 2.0f)}, textured("Textures\\Shared.blp")},
+      {"several/b.mdx", {make_geoset(6, 4, 3.0f), make_geoset(3, 1, 4.0f), make_geoset(4, 2)},
+       textured("Textures\\Gone.blp")},
       {"folder/units/knight.mdx", {make_geoset(7, 5, 5.0f)}},
       {"folder/deep/tree.mdx", {make_geoset(3, 1, 6.0f)}},
   };
@@ -70,6 +79,10 @@ int main(int argc, char** argv) {
   std::filesystem::create_directories(root / "one/Textures");
   std::ofstream(root / "one/Textures/Footman.blp", std::ios::binary)
       << blp_palette(test_picture(8, 4), 8);
+  // A texture of a library folder, found only where the add-on names it.
+  std::filesystem::create_directories(root / "library/Textures");
+  std::ofstream(root / "library/Textures/Shared.blp", std::ios::binary)
+      << blp_palette(test_picture(4, 4), 0);
   // A model cut short: the converter fails it, and it adds nothing.
   const std::string cut = build_model({make_geoset(3, 1)});
   std::ofstream(root / "folder/broken.mdx", std::ios::binary) << cut.substr(0, cut.find("PVTX") + 6);

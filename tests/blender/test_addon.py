@@ -54,6 +54,10 @@ bpy.ops.preferences.addon_install(filepath=zip_path)
 bpy.ops.preferences.addon_enable(module="mdx2obj_blender")
 
 check(imported("one", ["footman.mdx"]) == {"FINISHED"}, "one model did not import")
+# Materials take the model's name, so that models' materials keep apart.
+check(sorted(m.name for m in bpy.data.materials if m.name.startswith("footman")) ==
+      ["footman material 1", "footman material 2"],
+      "materials: %s" % sorted(m.name for m in bpy.data.materials))
 check(sorted(o.name for o in bpy.data.objects) == ["footman geoset 1", "footman geoset 2"],
       "one model: %s" % sorted(o.name for o in bpy.data.objects))
 check_model("one/footman.mdx")
@@ -78,10 +82,27 @@ for number, blend, both_sides in ((1, "CLIP", True), (2, "BLEND", False)):
 check(imported("one", ["footman.mdx"], scale=0.5) == {"FINISHED"}, "a scaled import failed")
 check_model("one/footman.mdx", scale=0.5)
 
-check(imported("several", ["a.mdx", "b.mdx"]) == {"FINISHED"}, "several models did not import")
-check(len(bpy.data.objects) == 4, "several: %d objects" % len(bpy.data.objects))
-check_model("several/a.mdx")
-check_model("several/b.mdx")
+def images_of(material_name):
+    material = bpy.data.materials.get(material_name)
+    if material is None or not material.node_tree:
+        return None
+    return [tuple(n.image.size) for n in material.node_tree.nodes
+            if n.type == "TEX_IMAGE" and n.image]
+
+
+# Textures missing: reported (run.sh reads the reports), the models come in.
+# A texture folder of the preferences finds the one in the library.
+preferences = bpy.context.preferences.addons["mdx2obj_blender"].preferences
+for library in ("", os.path.join(models, "library")):
+    preferences.texture_folders = library
+    check(imported("several", ["a.mdx", "b.mdx"]) == {"FINISHED"}, "several models did not import")
+    check(len(bpy.data.objects) == 4, "several: %d objects" % len(bpy.data.objects))
+    check_model("several/a.mdx")
+    check_model("several/b.mdx")
+    shared = images_of("a material 1")
+    check(shared == ([(4, 4)] if library else []), "a: images %s with %r" % (shared, library))
+    check(images_of("b material 1") == [], "b: images %s" % images_of("b material 1"))
+preferences.texture_folders = ""
 
 # A folder: every model under it; the broken one adds nothing, the others
 # still come in.

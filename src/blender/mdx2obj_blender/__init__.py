@@ -3,9 +3,10 @@
 # converts the chosen models into OBJ files in a scratch folder, one object per
 # geoset, with their materials and textures, and tells on standard output, as
 # JSON lines, what became of each; Blender's own OBJ importer reads them, and
-# the add-on names the objects, dresses the materials as the JSON says and
-# packs their images into the .blend. No second reader of the model format
-# lives here.
+# the add-on names the objects and the materials after the model, dresses the
+# materials as the JSON says, packs their images into the .blend and reports
+# each texture that is missing or cannot be read. No second reader of the
+# model format lives here.
 
 bl_info = {
     "name": "MDX models",
@@ -61,9 +62,22 @@ class MDX2OBJ_Preferences(bpy.types.AddonPreferences):
         description="The mdx2obj program to run; empty for the one in this add-on",
         subtype="FILE_PATH",
         default="")
+    texture_folders: StringProperty(
+        name="Texture folders",
+        description=("Folders where textures are looked for after the model's own folder and "
+                     "those above it (a game's extracted data), separated by %r" % os.pathsep),
+        default="")
 
     def draw(self, context):
         self.layout.prop(self, "converter")
+        self.layout.prop(self, "texture_folders")
+
+
+def texture_folders(context):
+    """The preferences' texture folders, as the converter's --textures."""
+    prefs = context.preferences.addons[__name__].preferences
+    folders = [bpy.path.abspath(f.strip()) for f in prefs.texture_folders.split(os.pathsep)]
+    return [arg for f in folders if f for arg in ("--textures", f)]
 
 
 # How Blender shows a layer's filter mode: transparent layers cut out where
@@ -126,8 +140,9 @@ class IMPORT_SCENE_OT_mdx(bpy.types.Operator, ImportHelper):
             return self.convert(context, converter, paths, scratch)
 
     def convert(self, context, converter, paths, scratch):
-        command = [converter, "--json", "-qq", "-r", "--objects", "-m", "-d", scratch,
-                   "--scale", repr(float(self.global_scale)), "--"] + paths
+        command = ([converter, "--json", "-qq", "-r", "--objects", "-m", "-d", scratch,
+                    "--scale", repr(float(self.global_scale))] + texture_folders(context) +
+                   ["--"] + paths)
         wm = context.window_manager
         wm.progress_begin(0, 100)
         imported, failed = 0, []
@@ -156,6 +171,9 @@ class IMPORT_SCENE_OT_mdx(bpy.types.Operator, ImportHelper):
                 failed.append("%s: %s" % (result["path"], hidden(result["error"])))
             elif result.get("status") == "converted":
                 imported += self.add_model(context, result)
+                # A texture missing or unreadable: the model comes in without it.
+                for warning in result.get("warnings", []):
+                    self.report({"WARNING"}, "%s: %s" % (result["model"], warning))
                 steps += 1
                 wm.progress_update(min(99, steps))
             else:
@@ -192,6 +210,7 @@ class IMPORT_SCENE_OT_mdx(bpy.types.Operator, ImportHelper):
         collection = bpy.data.collections.new(model)
         context.scene.collection.children.link(collection)
         facts = result.get("materials", [])
+        named = set()
         for obj in [o for o in bpy.data.objects if o not in before]:
             for owner in list(obj.users_collection):
                 owner.objects.unlink(obj)
@@ -201,10 +220,17 @@ class IMPORT_SCENE_OT_mdx(bpy.types.Operator, ImportHelper):
                 obj.name = "%s geoset %d" % (model, number)
                 obj.data.name = obj.name
             for slot in obj.material_slots:
-                if slot.material:
+                if slot.material and slot.material not in named:
+                    named.add(slot.material)
                     number = numbered(slot.material.name, "material_")
                     known = number is not None and 0 < number <= len(facts)
                     dress_material(slot.material, facts[number - 1] if known else None)
+                    # The model's own names: Blender would number every
+                    # model's "material_1" after the first.
+                    if number is not None:
+                        slot.material.name = "%s material %d" % (model, number)
+                    elif slot.material.name.split(".")[0] == "none":
+                        slot.material.name = "%s none" % model
         return 1
 
 
