@@ -10,9 +10,10 @@
 #
 # The tree: 500 models of about 100 kB (texel-grid coordinates, realistic
 # bulk), ten to a folder; each folder has its own skin texture and each set
-# of a hundred models shares one at the tree's root, 256 pixels a side, half
-# of them BLP with JPEG data, half with a palette. Without -d, as a game's
-# data is converted in place: each folder gets its images once.
+# of a hundred models shares one at the tree's root, 256 pixels a side,
+# painted as games draw them, half of them BLP with JPEG data, half with a
+# palette. Without -d, as a game's data is converted in place: each of the
+# 55 textures gets its one image, beside it.
 # Every timed run writes a new output after a sync outside the timing.
 set -euo pipefail
 

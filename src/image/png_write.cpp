@@ -53,12 +53,11 @@ const bool kSettingsSet =
 bool write_rows(std::streambuf* out, const Image& image, std::string* err) {
   const bool opaque = is_opaque(image);
   const int channels = opaque ? 3 : 4;
-  std::vector<unsigned char> rgb;
-  if (opaque) {
-    rgb.reserve(image.rgba.size() / 4 * 3);
-    for (std::size_t i = 0; i < image.rgba.size(); i += 4) {
-      rgb.insert(rgb.end(), image.rgba.begin() + i, image.rgba.begin() + i + 3);
-    }
+  std::vector<unsigned char> rgb(opaque ? image.rgba.size() / 4 * 3 : 0);
+  for (std::size_t i = 0, o = 0; o < rgb.size(); i += 4, o += 3) {
+    rgb[o] = image.rgba[i];
+    rgb[o + 1] = image.rgba[i + 1];
+    rgb[o + 2] = image.rgba[i + 2];
   }
   int length = 0;
   unsigned char* png =
