@@ -69,53 +69,65 @@ function single(model, shape) {
   return { ok: convertOne(model, shape, '', true) === 0, converted: [] };
 }
 
-// Several models into one zip, each OBJ at its path in it. A model's entry
-// goes into the zip only once the model has converted in full, so that a
-// failed or cut model has none; until then its deflated bytes wait here.
-function several(models, shape) {
+// The models in turn, each converted by `convertIt(model, index)` (true:
+// converted); of two that lead to one OBJ path the later is not converted.
+// A run of several ends with the tally, as the command line ends one.
+function convertEach(models, convertIt) {
   const started = performance.now();
   total = Math.max(models.reduce((sum, m) => sum + m.file.size, 0), 1);
-  const zip = new fflate.Zip((error, bytes) => {
-    if (!error) postMessage({ zip: bytes }, [bytes.buffer]);
-  });
   const owners = new Map();
   const converted = [];
   let failed = 0, objBytes = 0;
   for (const [index, model] of models.entries()) {
     const owner = owners.get(model.obj);
+    file = model.file;
     if (owner !== undefined) {
       converter.ccall('write_failure', null, ['string', 'string'],
                       [model.name, `not converted: its OBJ ${model.obj} is also that of ${owner}`]);
       failed++;
+    } else if (owners.set(model.obj, model.name) && convertIt(model, index)) {
+      objBytes += converter._obj_bytes();
+      converted.push(index);
     } else {
-      owners.set(model.obj, model.name);
-      const entry = new fflate.ZipDeflate(model.obj, { level: 6 });
-      const deflated = [];
-      entry.ondata = (error, bytes) => deflated.push(bytes);
-      sendBlock = (bytes) => entry.push(bytes);
-      if (convertOne(model, shape, model.obj, false) === 0) {
-        entry.push(new Uint8Array(0), true);
-        zip.add(entry);
-        deflated.forEach((bytes, i) => entry.ondata(null, bytes, i === deflated.length - 1));
-        objBytes += converter._obj_bytes();
-        converted.push(index);
-      } else {
-        failed++;
-      }
+      failed++;
     }
     before += model.file.size;
+    postMessage({ progress: before / total });
   }
-  zip.end();
-  converter.ccall('write_tally', null, ['number', 'number', 'number', 'number'],
-                  [converted.length, failed, (performance.now() - started) / 1000, objBytes]);
+  if (models.length > 1) {
+    converter.ccall('write_tally', null, ['number', 'number', 'number', 'number'],
+                    [converted.length, failed, (performance.now() - started) / 1000, objBytes]);
+  }
   return { ok: failed === 0, converted };
+}
+
+// Several models into one zip, each OBJ at its path in it. A model's entry
+// goes into the zip only once the model has converted in full, so that a
+// failed or cut model has none; until then its deflated bytes wait here.
+function several(models, shape) {
+  const zip = new fflate.Zip((error, bytes) => {
+    if (!error) postMessage({ zip: bytes }, [bytes.buffer]);
+  });
+  const result = convertEach(models, (model) => {
+    const entry = new fflate.ZipDeflate(model.obj, { level: 6 });
+    const deflated = [];
+    entry.ondata = (error, bytes) => deflated.push(bytes);
+    sendBlock = (bytes) => entry.push(bytes);
+    if (convertOne(model, shape, model.obj, false) !== 0) return false;
+    entry.push(new Uint8Array(0), true);
+    zip.add(entry);
+    deflated.forEach((bytes, i) => entry.ondata(null, bytes, i === deflated.length - 1));
+    return true;
+  });
+  zip.end();
+  return result;
 }
 
 // The picked or dropped files as the converter's current folder, each at its
 // path ("art/units/a.mdx", or a picked file's name).
 function mount(files) {
   converter.FS.mkdir('/in');
-  converter.FS.mount(converter.WORKERFS ?? converter.FS.filesystems.WORKERFS,
+  converter.FS.mount(converter.FS.filesystems.WORKERFS,
                      { blobs: files.map((f) => ({ name: f.path, data: f.file })) }, '/in');
   converter.FS.chdir('/in');
 }
@@ -123,19 +135,16 @@ function mount(files) {
 // A file's path in the zip: under the dropped folder, as the folder is.
 const inZip = (name, root) => (root && name.startsWith(`${root}/`) ? name.slice(root.length + 1) : name);
 
-// Several models with their materials: the files of `mdx2obj -m -r FOLDER`,
-// each into the zip once it is in place; a preview (`raw`) gets them whole.
+// Models with their materials: the files of `mdx2obj -m -r FOLDER`, each
+// deflated as its blocks come (images, compressed already, as they are) and
+// its entry added to the zip once the file is in place, so that a file that
+// is not has none; a preview (`raw`) gets them whole.
 function textured(models, files, root, shape, raw) {
-  const started = performance.now();
-  total = Math.max(models.reduce((sum, m) => sum + m.file.size, 0), 1);
   mount(files);
   const whole = {};
   const zip = raw ? null : new fflate.Zip((error, bytes) => {
     if (!error) postMessage({ zip: bytes }, [bytes.buffer]);
   });
-  // Each file deflated as its blocks come (images, compressed already, as
-  // they are), its entry added to the zip once the file is in place: a file
-  // that is not has none.
   fileOpen = (temporary) => {
     if (raw) return [];
     const entry = /\.(png|jpe?g)\.mdx2obj-[^/]*\.tmp$/i.test(temporary)
@@ -158,39 +167,13 @@ function textured(models, files, root, shape, raw) {
   };
   converter.ccall('start_run', null, ['number', 'string', 'number', 'number', 'number'],
                   [models.length, root, shape.objects ? 1 : 0, shape.up === 'y' ? 1 : 0, shape.scale]);
-  const owners = new Map();
-  const converted = [];
-  const objs = [];
-  let failed = 0, objBytes = 0;
-  for (const [index, model] of models.entries()) {
-    const owner = owners.get(model.obj);
-    const objPath = converter.ccall('obj_name', 'string', ['string'], [model.name]);
-    objs.push(inZip(objPath, root));
-    file = model.file;
-    if (owner !== undefined) {
-      converter.ccall('write_failure', null, ['string', 'string'],
-                      [model.name, `not converted: its OBJ ${model.obj} is also that of ${owner}`]);
-      failed++;
-    } else {
-      owners.set(model.obj, model.name);
-      if (converter.ccall('convert_textured', 'number', ['number', 'string', 'string', 'string'],
-                          [index, model.name, objPath, model.obj]) === 0) {
-        objBytes += converter._obj_bytes();
-        converted.push(index);
-      } else {
-        failed++;
-      }
-    }
-    before += model.file.size;
-    postMessage({ progress: before / total });
-  }
-  if (raw) return { ok: failed === 0, converted, whole, objs };
-  zip.end();
-  if (models.length > 1) {
-    converter.ccall('write_tally', null, ['number', 'number', 'number', 'number'],
-                    [converted.length, failed, (performance.now() - started) / 1000, objBytes]);
-  }
-  return { ok: failed === 0, converted, objs };
+  const objs = models.map((model) =>
+    converter.ccall('obj_name', 'string', ['string'], [model.name]));
+  const result = convertEach(models, (model, index) =>
+    converter.ccall('convert_textured', 'number', ['number', 'string', 'string', 'string'],
+                    [index, model.name, objs[index], model.obj]) === 0);
+  zip?.end();
+  return { ...result, whole, objs: objs.map((obj) => inZip(obj, root)) };
 }
 
 onmessage = async ({ data: { models, objects, up, scale, zip, materials, files, root, raw } }) => {
