@@ -18,10 +18,9 @@ fs::path without_slash(fs::path path) {
 // "/" between; false where it does not lie below it.
 bool parts_below(const fs::path& path, const fs::path& folder, const fs::path& cwd,
                  std::string* below) {
-  const fs::path key = name_key(path, cwd), top = name_key(folder, cwd);
+  const fs::path key = name_key(path, cwd), top = name_key(without_slash(folder), cwd);
   auto k = key.begin(), spelled = path.begin();
   for (auto t = top.begin(); t != top.end(); ++t, ++k, ++spelled) {
-    if (t->empty()) continue;  // a trailing separator
     if (k == key.end() || spelled == path.end() || *k != *t) return false;
   }
   below->clear();
