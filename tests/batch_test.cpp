@@ -278,6 +278,35 @@ TEST_F(TreeFixture, EveryModelOnce) {
     EXPECT_EQ(lines_of(err.str()), c.diag);
   }
   EXPECT_EQ(read_file("q.mdx"), model);
+  // An OBJ name that is another model's name, whether that model is there or
+  // not; an OBJ that is the model itself (a hard link), also where another
+  // name of the same model is in the run; a name that loops says why.
+  write_file("n.mdx", model);
+  write_file("h.mdx", model);
+  std::filesystem::create_hard_link("h.mdx", "h.obj", ec);
+  const bool hard = !ec;
+  std::filesystem::create_symlink("h.mdx", "g.mdx", ec);
+  std::filesystem::create_symlink("loop.mdx", "loop.mdx", ec);
+  const struct {
+    std::vector<std::string> args;
+    std::string diag;
+  } refused[] = {
+      {{"-q", "n.mdx", "n.obj"},
+       "mdx2obj: n.mdx: not converted: its OBJ n.obj is one of the models\n"
+       "mdx2obj: n.obj: cannot open: " +
+           reason(ENOENT) + "\n" + tally(0, 2)},
+      {{"-q", "h.mdx", "g.mdx"},
+       "mdx2obj: h.obj: is the model file itself; refusing to overwrite it\n" + tally(1, 1)},
+      {{"-q", "loop.mdx"}, "mdx2obj: loop.mdx: cannot open: " + reason(ELOOP) + "\n"},
+  };
+  for (const auto& c : refused) {
+    if (!links || !hard) break;
+    std::ostringstream out, err;
+    EXPECT_EQ(run_command_line(c.args, out, err), kExitFailure) << c.diag;
+    EXPECT_EQ(lines_of(err.str()), c.diag);
+  }
+  EXPECT_EQ(read_file("h.mdx"), model);
+  EXPECT_FALSE(file_exists("n.obj"));
   // A link that leads nowhere says so, named itself as found in a tree.
   std::ostringstream out, err;
   EXPECT_EQ(run_command_line({"art/deep/gone.mdx"}, out, err), kExitFailure);

@@ -468,6 +468,12 @@ TEST_F(MaterialsFixture, AFolderInTwoLetterCases) {
   ASSERT_EQ(run("-q -m data/Units/Human/Footman/Footman.mdx"), 0);
   EXPECT_EQ(err(), "");
   EXPECT_EQ(read_png(dir.file("data/Units/Human/Footman/Textures/Footman.png")).width, 8u);
+  // A model named alone whose texture lies in its own folder: beside it.
+  put("solo/textures/footman.BLP", blp_palette(test_picture(2, 2), 0));
+  put("solo/Solo.mdx", file("data/Units/Human/Footman/Footman.mdx"));
+  ASSERT_EQ(run("-q -m solo/Solo.mdx"), 0);
+  EXPECT_EQ(read_png(dir.file("solo/textures/footman.png")).width, 2u);
+  EXPECT_NE(text("solo/Solo.mtl").find("map_Kd textures/footman.png\n"), std::string::npos);
   EXPECT_NE(text("data/Units/Human/Footman/Footman.mtl").find("map_Kd Textures/Footman.png\n"),
             std::string::npos);
 }
@@ -551,6 +557,16 @@ TEST_F(MaterialsFixture, RerunsFollowTheTextures) {
       {[&] { fs::last_write_time(image, fs::last_write_time(image) - std::chrono::hours(1)); }, "",
        false},
       {[&] { put("art/unit.mtl", "newmtl x\n"); }, unit + "changed\n", false},
+      // Another version made them: the images are made again too.
+      {[&] {
+         std::string ledger = file("art/.mdx2obj-record");
+         for (std::size_t at = 0;
+              (at = ledger.find("\t" MDX2OBJ_VERSION "\t", at)) != std::string::npos;) {
+           ledger.replace(at + 1, std::string(MDX2OBJ_VERSION).size(), "0.9");
+         }
+         put("art/.mdx2obj-record", ledger);
+       },
+       unit + "version\n" + other + "version\n", true},
       // A nearer file of that path: the model's own folder's.
       {[&] { put("art/Textures/skin.blp", blp_palette(test_picture(2, 4), 0)); },
        unit + "texture\n" + other + "texture\n", true},

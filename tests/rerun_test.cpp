@@ -179,6 +179,43 @@ TEST_F(RerunFixture, DeleteRemovesWhatOnlyAGoneModelLeft) {
   EXPECT_NE(ledger.find("units/m2.obj"), std::string::npos);
 }
 
+// --delete acts only on the OBJ files of its own run: a run without it
+// removes nothing; a run of a folder leaves the OBJ of a model gone from
+// another folder; an entry whose path is absolute is told and its file
+// stays, and so does an OBJ changed in size whose time is as the ledger
+// holds it.
+TEST_F(RerunFixture, DeleteActsOnlyOnTheRunsOwnObjFiles) {
+  fs::create_directories("art/deep");
+  write_file("art/deep/d.mdx", build_model({make_geoset(4, 2)}));
+  EXPECT_EQ(run({"-u", "-r", "art"}).size(), 7u);
+  fs::remove("art/units/m1.mdx");
+  fs::remove("art/deep/d.mdx");
+  EXPECT_EQ(run({"-u", "-r", "art"}).size(), 5u);
+  EXPECT_TRUE(file_exists("art/units/m1.obj"));
+  EXPECT_EQ(run({"-u", "-r", "--delete", "art/units"}).size(), 6u);  // and a removal
+  EXPECT_FALSE(file_exists("art/units/m1.obj"));
+  EXPECT_TRUE(file_exists("art/deep/d.obj"));
+  // The OBJ of m0 (m2 changed by hand to the size and time of its entry's
+  // other fields) under an absolute key; m2's OBJ edited, its time kept.
+  fs::remove("art/units/m0.mdx");
+  fs::remove("art/units/m2.mdx");
+  const auto kept_time = fs::last_write_time("art/units/m2.obj");
+  write_file("art/units/m2.obj", "edited by hand\n");
+  fs::last_write_time("art/units/m2.obj", kept_time);
+  const std::string absolute = (fs::current_path() / "art/units/m0.obj").generic_string();
+  std::ofstream(long_path("art/.mdx2obj-record"), std::ios::app)
+      << "obj\t1\t1\t" << fs::file_size("art/units/m0.obj") << "\t1\tok\t\t" MDX2OBJ_VERSION "\t"
+      << absolute << "\tunits/m0.mdx\n";
+  std::ostringstream out, err;
+  EXPECT_EQ(run_command_line({"-u", "-r", "--delete", "art"}, out, err), 1);
+  EXPECT_NE(lines_of(err.str()).find(": not removing " + absolute + ": its path is absolute\n"),
+            std::string::npos)
+      << err.str();
+  EXPECT_TRUE(file_exists("art/units/m2.obj"));
+  EXPECT_FALSE(file_exists("art/units/m0.obj"));  // by its own entry
+  EXPECT_FALSE(file_exists("art/deep/d.obj"));
+}
+
 // Records of the older forms are read, and convert their models once more
 // (they do not know the textures' sources); then the third form is written.
 TEST_F(RerunFixture, RecordsOfOlderFormsConvertOnceMore) {

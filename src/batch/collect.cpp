@@ -208,11 +208,12 @@ JobList collect_models(const std::vector<std::string>& paths, const BatchOptions
                         look.kind == FileLook::kFolder;
     if (!folder) {
       // A model named itself: its path as named is its tail on a list, its
-      // file name elsewhere.
+      // file name elsewhere. A name whose look failed (a link that loops)
+      // keeps that reason.
       const std::string shown = shown_name(path);
       const bool whole = on_list && keeps_its_path(native);
       identify(&add_job(&list, shown, whole ? shown.size() : native.filename().u8string().size(),
-                        dangling(native, look) ? kDangling : "", true),
+                        code == 0 && dangling(native, look) ? kDangling : "", true),
                look, code);
     } else if (!options.recursive) {
       add_job(&list, shown_name(path), 0, "is a folder (-r converts the models in it)", false);
