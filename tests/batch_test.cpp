@@ -298,15 +298,26 @@ TEST_F(TreeFixture, EveryModelOnce) {
       {{"-q", "h.mdx", "g.mdx"},
        "mdx2obj: h.obj: is the model file itself; refusing to overwrite it\n" + tally(1, 1)},
       {{"-q", "loop.mdx"}, "mdx2obj: loop.mdx: cannot open: " + reason(ELOOP) + "\n"},
+      // Two models of one OBJ name that is there already: the later one
+      // would replace the earlier one's OBJ.
+      {{"-q", "k.mdx", "k.MDX"},
+       "mdx2obj: k.MDX: not converted: its OBJ k.obj is also that of k.mdx\n" + tally(1, 1)},
   };
+  write_file("k.mdx", model);
+  write_file("k.MDX", build_model({make_geoset(4, 2)}));
+  write_file("k.obj", "old\n");
   for (const auto& c : refused) {
-    if (!links || !hard) break;
+    // Where letter case makes no other name, k.MDX is k.mdx.
+    if (!links || !hard || kNamesIgnoreCase) break;
     std::ostringstream out, err;
     EXPECT_EQ(run_command_line(c.args, out, err), kExitFailure) << c.diag;
     EXPECT_EQ(lines_of(err.str()), c.diag);
   }
   EXPECT_EQ(read_file("h.mdx"), model);
   EXPECT_FALSE(file_exists("n.obj"));
+  if (!kNamesIgnoreCase) {
+    EXPECT_EQ(read_file("k.obj"), text_file(expected_obj({make_geoset(3, 1)})));
+  }
   // A link that leads nowhere says so, named itself as found in a tree.
   std::ostringstream out, err;
   EXPECT_EQ(run_command_line({"art/deep/gone.mdx"}, out, err), kExitFailure);
