@@ -1,7 +1,7 @@
 // Runs the texture readers on arbitrary bytes: the first byte picks BLP or
 // TGA, the rest is the file. A texture that lies about its sizes, offsets or
 // lengths must be a fault the reader names, never a crash, a hang or memory
-// beyond one image of the largest size; what it reads must make a PNG.
+// beyond a few images of the largest size; what it reads must make a PNG.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

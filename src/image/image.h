@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-// Larger images are refused: memory stays bounded by one image of this size,
+// Larger images are refused: memory stays bounded by a few images of this size,
 // whatever a file claims.
 constexpr std::uint32_t kMostImageSide = 8192;
 
