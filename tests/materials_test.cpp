@@ -549,6 +549,15 @@ TEST_F(MaterialsFixture, RerunsFollowTheTextures) {
       {[] {}, "", false},
       {[&] { put("Textures/skin.blp", blp_palette(edited, 0)); },
        unit + "texture\n" + other + "texture\n", true},
+      // Edited again to the same size: its time tells.
+      {[&] {
+         Pixels same_size = edited;
+         same_size.rgba[0] ^= 0x80;
+         const auto was = fs::last_write_time(dir.path / "Textures/skin.blp");
+         put("Textures/skin.blp", blp_palette(same_size, 0));
+         fs::last_write_time(dir.path / "Textures/skin.blp", was + std::chrono::seconds(5));
+       },
+       unit + "texture\n" + other + "texture\n", true},
       {[&] { put("Textures/later.blp", "BLP1"); }, unit + "texture\n", false},
       {[] {}, "", false},
       {[&] { fs::remove(image); }, unit + "missing\n" + other + "missing\n", true},
@@ -567,7 +576,15 @@ TEST_F(MaterialsFixture, RerunsFollowTheTextures) {
          put("art/.mdx2obj-record", ledger);
        },
        unit + "version\n" + other + "version\n", true},
-      // A nearer file of that path: the model's own folder's.
+      // A nearer file of that path, the model's own folder's: a copy, of the
+      // same size and time, which only its path tells apart.
+      {[&] {
+         fs::create_directories(dir.path / "art/Textures");
+         fs::copy_file(dir.path / "Textures/skin.blp", dir.path / "art/Textures/skin.blp");
+         fs::last_write_time(dir.path / "art/Textures/skin.blp",
+                             fs::last_write_time(dir.path / "Textures/skin.blp"));
+       },
+       unit + "texture\n" + other + "texture\n", true},
       {[&] { put("art/Textures/skin.blp", blp_palette(test_picture(2, 4), 0)); },
        unit + "texture\n" + other + "texture\n", true},
   };
