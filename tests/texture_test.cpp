@@ -204,4 +204,33 @@ TEST(TextureReruns, AnInterruptedRunThenUpdate) {
   fs::current_path(before);
 }
 
+// Of two sources that would make one image, the first in the run's order
+// wins, even where the later one reaches its claim first.
+TEST(TextureReruns, ClaimsInTheRunsOrderWhateverTheTiming) {
+  TempDir dir;
+  const fs::path before = fs::current_path();
+  fs::current_path(dir.path);
+  put("art/Textures/Own.blp", blp_palette(test_picture(4, 2), 0));
+  put("art/Textures/Own.tga", tga(test_picture(2, 4), 24, false, false));
+  // The first model looks for many textures before it claims its own; the
+  // second, for one.
+  ModelDress d;
+  d.textures.clear();
+  for (std::uint32_t i = 0; i < 400; ++i) {
+    d.textures.push_back({0, "Textures\\Gone" + std::to_string(i) + ".blp"});
+    d.materials.push_back({{0, 0, i}});
+  }
+  d.textures.push_back({0, "Textures\\Own.blp"});
+  d.materials.push_back({{0, 0, 400}});
+  put("art/a.mdx", build_model({make_geoset(3, 1)}, nullptr, d));
+  d.textures = {{0, "Textures\\Own.tga"}};
+  d.materials = {{{0, 0, 0}}};
+  put("art/b.mdx", build_model({make_geoset(3, 1)}, nullptr, d));
+  std::ostringstream out, err;
+  EXPECT_EQ(run_command_line({"-qq", "-j2", "-m", "-r", "art"}, out, err), 0);
+  EXPECT_NE(read_file("art/a.mtl").find("map_Kd Textures/Own.png"), std::string::npos);
+  EXPECT_EQ(read_file("art/b.mtl").find("map_Kd"), std::string::npos);
+  fs::current_path(before);
+}
+
 }  // namespace
