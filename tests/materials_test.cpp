@@ -437,6 +437,13 @@ TEST_F(MaterialsFixture, EachSourceOneImageWhereItLies) {
                         "a/y.mtl", "b/y.mtl", "c/y.obj"}) {
     EXPECT_EQ(file(std::string("out1/") + f), file(std::string("out4/") + f)) << f;
   }
+  // Two PATHs, one within the other: under -d each mirrors its own tree, and
+  // a source has an image for each.
+  EXPECT_EQ(run("-q -m -r -d nested art art/b"), 0);
+  EXPECT_EQ(text("nested/b/x.mtl"), text("out1/b/x.mtl"));
+  EXPECT_NE(text("nested/x.mtl").find("map_Kd Textures/Own.png\n"), std::string::npos);
+  EXPECT_EQ(read_png(dir.file("nested/b/Textures/Own.png")).width, 2u);
+  EXPECT_EQ(read_png(dir.file("nested/Textures/Own.png")).width, 2u);
   // In place: beside each source, the shared one once.
   EXPECT_EQ(run("-m -r art"), 0);
   EXPECT_EQ(file("art/Textures/Shared.png"), file("out1/Textures/Shared.png"));
