@@ -423,6 +423,8 @@ TEST_F(TreeFixture, ReaderThatLeaves) {
   std::string line, tally;
   while (std::getline(lines, line)) {
     if (line.rfind("mdx2obj: ", 0) == 0) {
+      // The model under way, by its name.
+      EXPECT_EQ(line.rfind("mdx2obj: " + made("big/m"), 0), 0u) << line;
       EXPECT_EQ(line.substr(line.size() - 15), ": output closed") << line;
     } else if (line.find(" -> ") == std::string::npos) {
       tally = line;
