@@ -335,6 +335,27 @@ TEST_F(MaterialsFixture, EveryTextureKindPixelForPixel) {
   EXPECT_NE(text("copy.mtl").find("map_Kd Textures/copy.png\n"), std::string::npos);
 }
 
+// Each material's colour and image by its own layers alone: a texture the
+// game supplies leaves it white, the team colour makes it red, and a layer
+// that names no texture of the model (one past the last) leaves it plain.
+TEST_F(MaterialsFixture, EachMaterialByItsOwnLayers) {
+  put("Textures/x.blp", blp_palette(test_picture(2, 2), 0));
+  ModelDress d;
+  d.textures = {{11, ""}, {1, ""}, {0, "Textures\\x.blp"}};
+  d.materials = {{{0, 0, 0}}, {{0, 0, 1}}, {{0, 0, 0}}, {{0, 0, 2}}, {{0, 0, 3}}};
+  put("unit.mdx", build_model({make_geoset(3, 1)}, nullptr, d));
+  ASSERT_EQ(run("-q -m unit.mdx"), 0) << err();
+  EXPECT_EQ(err(), "");
+  std::istringstream lines(text("unit.mtl"));
+  std::string looks;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("Kd ", 0) == 0)
+      looks += line == "Kd 1.000000 1.000000 1.000000" ? "white;" : "red;";
+    if (line.rfind("map_Kd ", 0) == 0) looks += line.substr(7) + ";";
+  }
+  EXPECT_EQ(looks, "white;red;white;white;Textures/x.png;white;");
+}
+
 TEST_F(MaterialsFixture, TexturesThatCannotBeReadAreWarnings) {
   const Pixels p = test_picture(4, 4);
   std::string cut = blp_palette(p, 8);

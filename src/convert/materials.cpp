@@ -42,23 +42,22 @@ void warn(MaterialsMade* made, const TextureWanted& w, const std::string& why) {
   made->warnings.push_back("texture " + w.relative + ": " + why);
 }
 
-// Finds the texture and decides its image's place; false (with its warning)
-// where there is nothing to make.
-bool place(const TextureSettings& settings, TextureLookup* lookup, const fs::path& model,
+// Finds the texture and decides its image's place; where there is nothing to
+// make, w->warning says why.
+void place(const TextureSettings& settings, TextureLookup* lookup, const fs::path& model,
            const std::string& obj_shown, const RunFolder* own, TextureWanted* w) {
   fs::path found;
   if (!find_texture(lookup, model, settings.top, settings.search, w->relative, &found) ||
       !look_at_found(lookup, found, &w->source)) {
     w->source = TextureSource();
     w->warning = "not found";
-    return false;
+    return;
   }
   w->warning = kind_warning(w->source.kind);
-  if (!w->warning.empty()) return false;
+  if (!w->warning.empty()) return;
   w->place =
       place_image(settings.place, own, w->source.path, w->source.kind, w->relative, obj_shown);
   w->key = name_key(w->place.file, lookup->cwd);
-  return true;
 }
 
 // The image made by this job; none to make where the texture is itself the
