@@ -337,15 +337,23 @@ TEST_F(MaterialsFixture, EveryTextureKindPixelForPixel) {
 
 // Each material's colour and image by its own layers alone: a texture the
 // game supplies leaves it white, the team colour makes it red, and a layer
-// that names no texture of the model (one past the last) leaves it plain.
+// that names no texture of the model (one past the last) leaves it plain. A
+// material without an image tells its first layer's look; a texture missing
+// that two materials name is told once.
 TEST_F(MaterialsFixture, EachMaterialByItsOwnLayers) {
   put("Textures/x.blp", blp_palette(test_picture(2, 2), 0));
   ModelDress d;
-  d.textures = {{11, ""}, {1, ""}, {0, "Textures\\x.blp"}};
-  d.materials = {{{0, 0, 0}}, {{0, 0, 1}}, {{0, 0, 0}}, {{0, 0, 2}}, {{0, 0, 3}}};
+  d.textures = {{11, ""}, {1, ""}, {0, "Textures\\x.blp"}, {0, "Textures\\gone.blp"}};
+  d.materials = {{{0, 0, 0}}, {{2, 0x10, 1}}, {{0, 0, 0}}, {{0, 0, 2}},
+                 {{0, 0, 4}}, {{0, 0, 3}},    {{1, 0, 3}}};
   put("unit.mdx", build_model({make_geoset(3, 1)}, nullptr, d));
-  ASSERT_EQ(run("-q -m unit.mdx"), 0) << err();
-  EXPECT_EQ(err(), "");
+  ASSERT_EQ(run("-q -m --json unit.mdx > out"), 0) << err();
+  EXPECT_EQ(err(), "mdx2obj: unit.mdx: texture Textures/gone.blp: not found\n");
+  EXPECT_NE(file("out").find("\"materials\": [{\"texture\": \"\", \"filter_mode\": 0, "
+                             "\"two_sided\": false}, {\"texture\": \"\", \"filter_mode\": 2, "
+                             "\"two_sided\": true}, "),
+            std::string::npos)
+      << file("out");
   std::istringstream lines(text("unit.mtl"));
   std::string looks;
   for (std::string line; std::getline(lines, line);) {
@@ -353,7 +361,7 @@ TEST_F(MaterialsFixture, EachMaterialByItsOwnLayers) {
       looks += line == "Kd 1.000000 1.000000 1.000000" ? "white;" : "red;";
     if (line.rfind("map_Kd ", 0) == 0) looks += line.substr(7) + ";";
   }
-  EXPECT_EQ(looks, "white;red;white;white;Textures/x.png;white;");
+  EXPECT_EQ(looks, "white;red;white;white;Textures/x.png;white;white;white;");
 }
 
 TEST_F(MaterialsFixture, TexturesThatCannotBeReadAreWarnings) {
