@@ -384,10 +384,15 @@ TEST_F(MaterialsFixture, TexturesThatCannotBeReadAreWarnings) {
   put("Textures/junk.blp", blp_jpeg(p, 8).replace(160, 2, "JJ"));
   put("Textures/notes.blp", "a text file, named as a texture\n");
   put("Textures/tex.dds", std::string("DDS |\0\0\0", 8));
+  // Other marks that are no texture's: a digit after a word, a byte of 0xFF.
+  put("Textures/old.blp", "BLP0 and what follows");
+  put("Textures/ver2.blp", "ver2 of the notes\n");
+  put("Textures/ff.blp", std::string("\xFF\x00\x00 no JPEG", 11));
   ModelDress d;
   d.textures = {{0, "Textures\\gone.blp"}, {0, "Textures\\cut.blp"},   {0, "Textures\\huge.blp"},
                 {0, "Textures\\new.blp"},  {0, "Textures\\odd.blp"},   {0, "Textures\\short.blp"},
-                {0, "Textures\\junk.blp"}, {0, "Textures\\notes.blp"}, {0, "Textures\\tex.dds"}};
+                {0, "Textures\\junk.blp"}, {0, "Textures\\notes.blp"}, {0, "Textures\\tex.dds"},
+                {0, "Textures\\old.blp"},  {0, "Textures\\ver2.blp"},  {0, "Textures\\ff.blp"}};
   d.materials.clear();
   for (std::uint32_t t = 0; t < d.textures.size(); ++t) d.materials.push_back({{0, 0, t}});
   put("unit.mdx", build_model({make_geoset(3, 1)}, nullptr, d));
@@ -402,7 +407,10 @@ TEST_F(MaterialsFixture, TexturesThatCannotBeReadAreWarnings) {
       "mdx2obj: unit.mdx: texture Textures/junk.blp: damaged (JPEG: Not a JPEG file: starts with "
       "0x4a 0x4a)\n"
       "mdx2obj: unit.mdx: texture Textures/notes.blp: not a texture file\n"
-      "mdx2obj: unit.mdx: texture Textures/tex.dds: format not read\n";
+      "mdx2obj: unit.mdx: texture Textures/tex.dds: format not read\n"
+      "mdx2obj: unit.mdx: texture Textures/old.blp: format not read\n"
+      "mdx2obj: unit.mdx: texture Textures/ver2.blp: not a texture file\n"
+      "mdx2obj: unit.mdx: texture Textures/ff.blp: not a texture file\n";
   EXPECT_EQ(run("-m unit.mdx"), 0);
   EXPECT_EQ(err(), warnings + "unit.mdx -> unit.obj: 1 geoset, 3 vertices, 1 triangle\n");
   EXPECT_EQ(run("-q -m unit.mdx"), 0);

@@ -122,6 +122,7 @@ TEST(TexturePlace, BySourceRunFolderAndOptions) {
       // In another run folder than the model's own.
       {true, false, data, "other/Foo.blp", TextureKind::kBlp, "other/Foo.png"},
       {true, false, none, "other/Foo.blp", TextureKind::kBlp, "other/Foo.png"},
+      {true, false, data, "other/Textures/Foo.blp", TextureKind::kBlp, "other/Textures/Foo.png"},
       // Above every run folder, and every source with -o: at the model's path.
       {true, false, data, "Textures/Foo.blp", TextureKind::kBlp, "data/Units/Textures/Bar.png"},
       {true, true, data, "Textures/Foo.blp", TextureKind::kBlp, "out/Textures/Bar.png"},
