@@ -112,7 +112,9 @@ TEST(CommandLineOptions, UsageErrors) {
   double taken = 0;
   errno = ERANGE;
   EXPECT_TRUE(read_scale("0.5", &taken));
-  for (const char* good : {"1.2e-38", "3.4e38", "1.1754944e-38", "0.01", ".5", "+2", "2.54e-2"}) {
+  // The smallest normal float itself is in the range.
+  for (const char* good : {"1.2e-38", "3.4e38", "1.1754944e-38", "1.1754943508222875e-38", "0.01",
+                           ".5", "+2", "2.54e-2"}) {
     BatchOptions options;
     std::vector<std::string> paths;
     std::ostringstream out, err;

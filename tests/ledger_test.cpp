@@ -82,11 +82,11 @@ TEST(LedgerText, LinesOfEveryForm) {
   EXPECT_EQ(read.form, 2);
   EXPECT_EQ(ledger_line(read_key, read),
             "obj\t7\t8\t9\t10\tok\t\t1.0.0\ta.obj\tm.mdx\t1\t2\ta.mtl\n");
-  // The first form: no kind, no model path.
-  ASSERT_TRUE(read_ledger_line("7\t8\t9\t10\tok\t\t1.0.0\ta%2fb.obj", &read_key, &read));
-  EXPECT_EQ(read_key, "a/b.obj");
+  // The first form: no kind, no model path. Escapes in either letter case.
+  ASSERT_TRUE(read_ledger_line("7\t8\t9\t10\tok\t\t1.0.0\ta%2fb%20c%0a.obj", &read_key, &read));
+  EXPECT_EQ(read_key, "a/b c\n.obj");
   EXPECT_EQ(read.form, 1);
-  EXPECT_EQ(ledger_line(read_key, read), "obj\t7\t8\t9\t10\tok\t\t1.0.0\ta/b.obj\t\n");
+  EXPECT_EQ(ledger_line(read_key, read), "obj\t7\t8\t9\t10\tok\t\t1.0.0\ta/b c%0A.obj\t\n");
   for (const char* damaged :
        {"", "mdx2obj-record 2", "7\t8\t9\t10\tfine\t\t1.0.0\ta.obj",
         "7\t8\t9\t10\tok\t\t1.0.0\ta%2", "7\t8\t9\t10\tok\t\t1.0.0\ta%zz.obj",

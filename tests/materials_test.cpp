@@ -610,6 +610,15 @@ TEST_F(MaterialsFixture, RerunsFollowTheTextures) {
       {[&] { fs::last_write_time(image, fs::last_write_time(image) - std::chrono::hours(1)); }, "",
        false},
       {[&] { put("art/unit.mtl", "newmtl x\n"); }, unit + "changed\n", false},
+      // Edited to its own size: its time tells.
+      {[&] {
+         std::string mtl = file("art/unit.mtl");
+         mtl[mtl.find("Kd 1") + 3] = '0';
+         const auto was = fs::last_write_time(dir.path / "art/unit.mtl");
+         put("art/unit.mtl", mtl);
+         fs::last_write_time(dir.path / "art/unit.mtl", was + std::chrono::seconds(5));
+       },
+       unit + "changed\n", false},
       // Another version made them: the images are made again too.
       {[&] {
          std::string ledger = file("art/.mdx2obj-record");
