@@ -645,9 +645,16 @@ TEST_F(MaterialsFixture, RerunsFollowTheTextures) {
     step.change();
     ASSERT_EQ(run("-m -u -n" + models + " > out"), 0);
     EXPECT_EQ(text("out"), step.why) << step.why;
-    const auto before = file_exists(image) ? fs::last_write_time(image) : fs::file_time_type();
+    // Some file systems keep whole seconds: an image written twice within one
+    // is told by a time set back first (its own time never decides).
+    fs::file_time_type before;
+    if (file_exists(image)) {
+      before = fs::last_write_time(image) - std::chrono::hours(1);
+      fs::last_write_time(image, before);
+    }
     ASSERT_EQ(run("-q -m -u" + models), 0) << err();
-    EXPECT_EQ(fs::last_write_time(image) != before, step.image_written) << step.why;
+    EXPECT_EQ(fs::last_write_time(image) != before, step.image_written)
+        << "step " << &step - steps << ": " << step.why;
   }
   EXPECT_EQ(read_png(image.string()).width, 2u);
   ASSERT_EQ(run("-m -u --json" + models + " > out"), 0);
