@@ -2,7 +2,8 @@
 # The image libraries of the Windows build and of the web page, built from
 # Debian's own source packages at Debian's versions, so that every build
 # makes the same images: libjpeg-turbo (without its SIMD parts) and
-# libdeflate; stb_image and stb_image_write are headers, Debian's. Installed
+# libdeflate; stb_image, stb_image_write and the JSON library are headers,
+# Debian's. Installed
 # under build/windows-deps/prefix (mingw-w64) or build/web-deps/prefix
 # (emscripten), where the windows and web presets find them; done once (a
 # later run finds the prefix complete).
@@ -30,7 +31,16 @@ case $target in
 esac
 deps=$PWD/build/$target-deps
 prefix=$deps/prefix
-[ -f "$prefix/built" ] && exit 0
+# The headers are Debian's own, copied afresh each time.
+headers() {
+  mkdir -p "$prefix/include/stb"
+  cp /usr/include/stb/stb_image.h /usr/include/stb/stb_image_write.h "$prefix/include/stb/"
+  cp -r /usr/include/nlohmann "$prefix/include/"
+}
+if [ -f "$prefix/built" ]; then
+  headers
+  exit 0
+fi
 
 # Source packages come from the main mirror that the machine's own packages
 # come from (its first entry), once a deb-src entry names it.
@@ -65,5 +75,5 @@ cmake --install "$deps/build/libjpeg-turbo" >> "$deps/libjpeg-turbo.log"
 (cd "$deps"/src/libdeflate-[0-9]*/ && make CC="$cc" AR="$ar" "$deflate_lib" > "$deps/libdeflate.log")
 cp "$deps"/src/libdeflate-[0-9]*/"$deflate_lib" "$prefix/lib/libdeflate.a"
 cp "$deps"/src/libdeflate-[0-9]*/libdeflate.h "$prefix/include/"
-cp /usr/include/stb/stb_image.h /usr/include/stb/stb_image_write.h "$prefix/include/stb/"
+headers
 touch "$prefix/built"

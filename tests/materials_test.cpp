@@ -14,6 +14,7 @@
 #include "mdx/chunk_walk.h"
 #include "obj/mtl_text.h"
 #include "png_read.h"
+#include "run_fixture.h"
 #include "test_util.h"
 #include "texture/texture_find.h"
 #include "texture/texture_make.h"
@@ -167,25 +168,7 @@ TEST(TextureNames, PathsAndImages) {
   for (const auto& c : images) EXPECT_EQ(image_path(c.relative, c.kind), c.image) << c.relative;
 }
 
-struct MaterialsFixture : ::testing::Test {
-  TempDir dir;
-
-  void put(const std::string& name, const std::string& bytes) {
-    fs::create_directories((dir.path / name).parent_path());
-    write_file(dir.path / name, bytes);
-  }
-  int run(const std::string& args) {
-    return run_in(dir.path.string(), MDX2OBJ_PATH, args + " 2>err");
-  }
-  std::string file(const std::string& name) { return read_file(dir.path / name); }
-  // A text file's lines, whatever the platform ends them with.
-  std::string text(const std::string& name) {
-    std::string t = file(name);
-    t.erase(std::remove(t.begin(), t.end(), '\r'), t.end());
-    return t;
-  }
-  std::string err() { return lines_of(text("err")); }
-};
+using MaterialsFixture = RunFixture;
 
 // The OBJ of -m is the plain OBJ with its "mtllib" line first and a
 // "usemtl" line before each geoset's faces.
@@ -687,7 +670,7 @@ TEST_F(MaterialsFixture, MaterialsNeedAnObjFile) {
     std::string args, message;
   } cases[] = {
       {"-m -o - unit.mdx", "-m and -o - do not go together: the MTL goes beside the OBJ file"},
-      {"--textures t unit.mdx", "--textures goes with -m"},
+      {"--textures t unit.mdx", "--textures goes with -m or --format glb"},
       {"-m --textures= unit.mdx", "--textures needs a folder name"},
       {"-m --textures nowhere unit.mdx", "--textures names no folder: nowhere"},
       {"-m --textures unit.mdx unit.mdx", "--textures names no folder: unit.mdx"},

@@ -48,7 +48,7 @@ struct RerunFixture : ::testing::Test {
   }
   void TearDown() override { fs::current_path(before); }
 
-  // Runs the command line; returns its JSON lines' statuses by OBJ name.
+  // Runs the command line; returns its JSON lines' statuses by output name.
   std::map<std::string, std::string> run(std::vector<std::string> args, int status = 0) {
     args.insert(args.begin(), "--json");
     std::ostringstream out, err;
@@ -56,10 +56,10 @@ struct RerunFixture : ::testing::Test {
     std::map<std::string, std::string> statuses;
     std::istringstream lines(out.str());
     for (std::string line; std::getline(lines, line);) {
-      const std::size_t obj = line.find("\"obj\": \"");
+      const std::size_t obj = line.find("\"output\": \"");
       if (obj == std::string::npos) continue;
       const std::size_t at = line.find("\"status\": \"") + 11;
-      std::string name = line.substr(obj + 8, line.find('"', obj + 8) - obj - 8);
+      std::string name = line.substr(obj + 11, line.find('"', obj + 11) - obj - 11);
       for (std::size_t slash = 0; (slash = name.find("\\\\", slash)) != std::string::npos;) {
         name.erase(slash++, 1);  // JSON's "\\" for Windows' separator
       }
@@ -101,9 +101,10 @@ TEST_F(RerunFixture, TheNearestRecordHoldsTheTree) {
   EXPECT_EQ(run_command_line({"--json", "-r", "art", "nope.mdx"}, out, err), 1) << err.str();
   EXPECT_EQ(records(), std::vector<std::string>{});
   // A model that cannot be opened keeps its reason, in JSON too.
-  EXPECT_NE(out.str().find("{\"type\": \"model\", \"model\": \"nope.mdx\", \"obj\": \"nope.obj\", "
-                           "\"status\": \"failed\", \"error\": \"cannot open: " +
-                           reason(ENOENT) + "\"}"),
+  EXPECT_NE(out.str().find(
+                "{\"type\": \"model\", \"model\": \"nope.mdx\", \"obj\": \"nope.obj\", "
+                "\"output\": \"nope.obj\", \"status\": \"failed\", \"error\": \"cannot open: " +
+                reason(ENOENT) + "\"}"),
             std::string::npos)
       << out.str();
   EXPECT_EQ(run({"-u", "-r", "art"}).size(), 7u);

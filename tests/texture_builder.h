@@ -114,6 +114,35 @@ inline std::string blp_jpeg(const Pixels& p, std::uint32_t alpha_bits, std::size
   return w.bytes;
 }
 
+// A JPEG file of three components (YCbCr), as photographs are stored.
+inline std::string rgb_jpeg(const Pixels& p) {
+  jpeg_compress_struct cinfo;
+  jpeg_error_mgr err;
+  cinfo.err = jpeg_std_error(&err);
+  jpeg_create_compress(&cinfo);
+  unsigned char* data = nullptr;
+  unsigned long size = 0;
+  jpeg_mem_dest(&cinfo, &data, &size);
+  cinfo.image_width = p.width;
+  cinfo.image_height = p.height;
+  cinfo.input_components = 3;
+  cinfo.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&cinfo);
+  jpeg_start_compress(&cinfo, TRUE);
+  std::vector<unsigned char> row(p.width * 3);
+  while (cinfo.next_scanline < p.height) {
+    const unsigned char* px = &p.rgba[std::size_t(cinfo.next_scanline) * p.width * 4];
+    for (std::uint32_t x = 0; x < p.width * 3; ++x) row[x] = px[x / 3 * 4 + x % 3];
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&cinfo, rows, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  std::string jpeg(reinterpret_cast<char*>(data), size);
+  std::free(data);
+  return jpeg;
+}
+
 // A TGA of 24 or 32 bits, stored plainly or run-length coded, its first row
 // at the top or the bottom.
 inline std::string tga(const Pixels& p, int bits, bool rle, bool top_first) {

@@ -53,7 +53,12 @@ std::string unsafe_key(const fs::path& folder, const std::string& key) {
   for (const fs::path& part : path) {
     if (part == "..") return "its path leaves the ledger's folder";
   }
-  if (key.size() < 4 || key.compare(key.size() - 4, 4, ".obj") != 0) return "it is no OBJ file";
+  // A run of either format removes only its own format's files: the path
+  // the run would write, below.
+  if (key.size() < 4 || (key.compare(key.size() - 4, 4, ".obj") != 0 &&
+                         key.compare(key.size() - 4, 4, ".glb") != 0)) {
+    return "it is no OBJ or GLB file";
+  }
   fs::path at = folder;
   for (const fs::path& part : path) {
     at /= part;

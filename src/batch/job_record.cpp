@@ -9,6 +9,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The options that shaped a file: a GLB's, "glb" and its scale.
+std::string record_style(const BatchOptions& options) {
+  if (options.format == OutputFormat::kObj) return style_key(options.style);
+  ObjStyle scale_alone;
+  scale_alone.scale = options.style.scale;
+  const std::string scale = style_key(scale_alone);
+  return scale.empty() ? "glb" : "glb " + scale;
+}
+
 // The model and its OBJ as they are now, as the ledger keeps them.
 LedgerEntry entry_now(const Pool& pool, const Job& job) {
   LedgerEntry now;
@@ -16,7 +25,7 @@ LedgerEntry entry_now(const Pool& pool, const Job& job) {
   now.model_modified = job.modified;
   now.file_size = job.obj_size;
   now.file_modified = job.obj_modified;
-  now.style = style_key(pool.options.style);
+  now.style = record_style(pool.options);
   now.version = MDX2OBJ_VERSION;
   return now;
 }

@@ -33,10 +33,11 @@ std::string json_string(const std::string& bytes) {
   return out + "\"";
 }
 
-std::string json_model(const std::string& model, const std::string& obj, const char* status,
-                       const std::string& fields) {
+std::string json_model(const std::string& model, const std::string& output, bool obj_run,
+                       const char* status, const std::string& fields) {
   return "{\"type\": \"model\", \"model\": " + json_string(model) +
-         ", \"obj\": " + json_string(obj) + ", \"status\": \"" + status + "\"" + fields + "}\n";
+         (obj_run ? json_field("obj", output) : "") + json_field("output", output) +
+         ", \"status\": \"" + status + "\"" + fields + "}\n";
 }
 
 std::string json_failure(const std::string& path, const std::string& error) {

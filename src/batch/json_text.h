@@ -12,10 +12,11 @@
 // surrogateescape reads back as that byte, so that a script can name the file.
 std::string json_string(const std::string& bytes);
 
-// One model's line: {"type": "model", "model": ..., "obj": ..., "status": ...},
-// then `fields` (each `, "name": value` already), and a newline.
-std::string json_model(const std::string& model, const std::string& obj, const char* status,
-                       const std::string& fields);
+// One model's line: {"type": "model", "model": ..., "obj": ..., "output": ...,
+// "status": ...}, then `fields` (each `, "name": value` already), and a
+// newline. The output file is "obj" too only where it is an OBJ (`obj_run`).
+std::string json_model(const std::string& model, const std::string& output, bool obj_run,
+                       const char* status, const std::string& fields);
 
 // A failure that is no model's: {"type": "failure", "path": ..., "error": ...}
 // and a newline.

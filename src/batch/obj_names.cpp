@@ -161,9 +161,9 @@ void claim_obj(Naming* n, std::size_t i) {
 
 std::string obj_name_of(const std::string& model, std::size_t tail, const BatchOptions& options) {
   if (options.output) return *options.output;
-  if (!options.output_dir) return obj_name_for(model);
+  if (!options.output_dir) return output_name_for(model, options.format);
   fs::path path = fs::u8path(model.substr(model.size() - tail));
-  return joined_name(*options.output_dir, path.replace_extension(".obj"));
+  return joined_name(*options.output_dir, path.replace_extension(format_extension(options.format)));
 }
 
 void name_obj_files(JobList* list, const BatchOptions& options) {

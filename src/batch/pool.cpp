@@ -189,6 +189,7 @@ void plan_pool(Pool* pool) {
     ++pool->first_model;
   }
   ConvertSettings& settings = pool->settings;
+  settings.format = options.format;
   settings.style = options.style;
   settings.to_stdout = options.to_stdout;
   settings.geosets_needed = true;
@@ -197,7 +198,7 @@ void plan_pool(Pool* pool) {
   // without a writer thread or formatting threads each.
   settings.writer_thread = pool->at_once == 1;
   settings.chunk_walk = true;
-  if (options.style.materials) plan_textures(pool);
+  if (options.style.materials || options.format == OutputFormat::kGlb) plan_textures(pool);
   settings.format_threads = pool->at_once == 1 ? options.format_threads : 1;
 }
 

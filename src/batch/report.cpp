@@ -38,7 +38,8 @@ std::string human_line(const Report& r, const Job& job, Outcome outcome, const J
          summary_line(std::string(model_name(r.list, job)), obj, end.done.counts) + "\n";
 }
 
-// With -m: the MTL, the images, the warnings and each material's look.
+// With -m or a GLB: the MTL, the images, the warnings and each material's
+// look.
 std::string materials_json(const Converted& done) {
   std::string list;
   for (const MaterialFacts& m : done.materials.facts) {
@@ -46,7 +47,9 @@ std::string materials_json(const Converted& done) {
             json_field("filter_mode", std::uint64_t(m.filter_mode)) +
             ", \"two_sided\": " + (m.two_sided ? "true" : "false") + "}";
   }
-  return json_field("mtl", done.mtl) + json_field("textures", done.materials.images) +
+  // A GLB has no MTL: its textures are those it embeds.
+  return (done.mtl.empty() ? "" : json_field("mtl", done.mtl)) +
+         json_field("textures", done.materials.images) +
          json_field("warnings", done.materials.warnings) + ", \"materials\": [" + list + "]";
 }
 
@@ -58,33 +61,40 @@ std::string recorded_json(const Report& r, const JobEnd& end) {
                     std::vector<std::string>(end.recorded.begin() + 1, end.recorded.end()));
 }
 
+// The bytes of the file written: "obj_bytes" too where it is an OBJ.
+std::string bytes_fields(const Report& r, std::uint64_t bytes) {
+  const bool obj_run = r.options.format == OutputFormat::kObj;
+  return (obj_run ? json_field("obj_bytes", bytes) : "") + json_field("output_bytes", bytes);
+}
+
 std::string json_line(const Report& r, const Job& job, Outcome outcome, const JobEnd* end) {
   const std::string model(model_name(r.list, job)), obj(obj_name(r.list, job));
+  const bool obj_run = r.options.format == OutputFormat::kObj;
+  const bool materials = r.options.style.materials || !obj_run;
   switch (outcome) {
     case Outcome::kFailed:
       if (!job.model) return json_failure(model, end->done.why);
-      return json_model(model, obj, "failed",
+      return json_model(model, obj, obj_run, "failed",
                         json_field("error", end->done.why) +
                             (end->done.partial ? ", \"partial\": true" : std::string()));
     case Outcome::kConverted:
-      return json_model(model, obj, "converted",
-                        json_field("geosets", end->done.counts.geosets) +
-                            json_field("vertices", end->done.counts.vertices) +
-                            json_field("faces", end->done.counts.triangles) +
-                            json_field("model_bytes", job.bytes) +
-                            json_field("obj_bytes", end->done.obj_bytes) +
-                            json_field("seconds", end->seconds) +
-                            (r.options.style.materials ? materials_json(end->done) : ""));
+      return json_model(
+          model, obj, obj_run, "converted",
+          json_field("geosets", end->done.counts.geosets) +
+              json_field("vertices", end->done.counts.vertices) +
+              json_field("faces", end->done.counts.triangles) +
+              json_field("model_bytes", job.bytes) + bytes_fields(r, end->done.obj_bytes) +
+              json_field("seconds", end->seconds) + (materials ? materials_json(end->done) : ""));
     case Outcome::kUpToDate:
-      return json_model(model, obj, "up-to-date", recorded_json(r, *end));
+      return json_model(model, obj, obj_run, "up-to-date", recorded_json(r, *end));
     case Outcome::kWouldConvert:
-      return json_model(model, obj, "would-convert",
+      return json_model(model, obj, obj_run, "would-convert",
                         json_field("reason", end->reason) + recorded_json(r, *end));
     case Outcome::kPending:
     case Outcome::kNotStarted:
       break;
   }
-  return json_model(model, obj, "not-started", "");
+  return json_model(model, obj, obj_run, "not-started", "");
 }
 
 // The line on standard output: JSON, or a dry run's.
@@ -176,9 +186,10 @@ void Report::job_finished(std::size_t slot, std::size_t job, JobEnd&& end) {
 void tell_removal(Report* r, const std::string& model, const std::string& obj) {
   const bool dry = r->options.dry_run;
   if (r->options.json) {
+    const bool obj_run = r->options.format == OutputFormat::kObj;
     r->out << "{\"type\": \"removal\", \"model\": " << json_string(model)
-           << ", \"obj\": " << json_string(obj) << ", \"status\": \""
-           << (dry ? "would-remove" : "removed") << "\"}\n"
+           << (obj_run ? json_field("obj", obj) : "") << json_field("output", obj)
+           << ", \"status\": \"" << (dry ? "would-remove" : "removed") << "\"}\n"
            << std::flush;
   } else if (dry) {
     r->out << model_line(model, obj, "gone") << "\n" << std::flush;
@@ -247,6 +258,7 @@ void tell_rest(Report* r) {
 int end_report(Report* r) {
   Tally& tally = r->tally;
   tally.obj_bytes = r->obj_bytes;
+  tally.written = r->options.format == OutputFormat::kGlb ? "GLB" : "OBJ";
   const bool stopped = interrupted();
   std::size_t models = 0;
   for (const Job& job : r->list.jobs) models += job.model;
@@ -269,8 +281,7 @@ int end_report(Report* r) {
            << json_field("not_started", std::uint64_t(tally.not_started))
            << json_field("would_convert", std::uint64_t(tally.would_convert))
            << json_field("removed", std::uint64_t(tally.removed))
-           << json_field("seconds", seconds_since(r->start))
-           << json_field("obj_bytes", tally.obj_bytes)
+           << json_field("seconds", seconds_since(r->start)) << bytes_fields(*r, tally.obj_bytes)
            << ", \"interrupted\": " << (stopped ? "true" : "false") << "}\n"
            << std::flush;
   }

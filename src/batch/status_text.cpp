@@ -221,6 +221,6 @@ std::string tally_line(const Tally& tally, double seconds) {
   if (tally.not_started > 0) text += ", " + grouped(tally.not_started) + " not started";
   if (tally.removed > 0) text += ", " + grouped(tally.removed) + " removed";
   char tail[64];
-  std::snprintf(tail, sizeof tail, " (%.1f s, %s of OBJ)", seconds, size);
+  std::snprintf(tail, sizeof tail, " (%.1f s, %s of %s)", seconds, size, tally.written);
   return text + tail;
 }

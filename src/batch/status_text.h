@@ -45,6 +45,7 @@ struct Tally {
   std::size_t would_convert = 0;  // -n: told, not converted, and not in the tally
   std::size_t removed = 0;        // --delete: OBJ files whose models are gone
   bool path_failed = false;       // a PATH failed as a whole: a failure, but no model
+  const char* written = "OBJ";    // what the bytes are of: "OBJ" or "GLB"
 };
 
 // The last line of a run: "2,000 models: 1,998 converted, 2 failed (4.1 s,

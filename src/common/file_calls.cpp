@@ -132,6 +132,10 @@ bool output_is_pipe() {
   return ::fstat(STDOUT_FILENO, &st) == 0 && S_ISFIFO(st.st_mode);
 }
 
+bool output_is_terminal() { return ::isatty(STDOUT_FILENO) != 0; }
+
+void output_as_bytes() {}
+
 bool process_alive(unsigned long pid) {
   // No process has a number past the largest pid_t (nor should a leftover's
   // name make this a signal to a process group).
@@ -142,6 +146,10 @@ bool process_alive(unsigned long pid) {
 std::string unusable_name(const fs::path&) { return ""; }
 
 #else
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
 #include <cwctype>
 
 #include "common/win32.h"
@@ -346,6 +354,13 @@ std::string host_name() {
 unsigned long this_process() { return GetCurrentProcessId(); }
 
 bool output_is_pipe() { return GetFileType(GetStdHandle(STD_OUTPUT_HANDLE)) == FILE_TYPE_PIPE; }
+
+bool output_is_terminal() { return _isatty(_fileno(stdout)) != 0; }
+
+void output_as_bytes() {
+  std::fflush(stdout);
+  _setmode(_fileno(stdout), _O_BINARY);
+}
 
 bool process_alive(unsigned long pid) {
   HANDLE process =

@@ -63,6 +63,10 @@ bool folder_names(const std::filesystem::path& folder, std::vector<std::string>*
 
 // Standard output is a pipe, whose reader may leave.
 bool output_is_pipe();
+// Standard output is a terminal, where binary bytes would only garble it.
+bool output_is_terminal();
+// Standard output takes bytes as they are (on Windows, no CR before each LF).
+void output_as_bytes();
 
 std::string this_host();
 unsigned long this_process();

@@ -9,6 +9,7 @@
 #include "common/interrupt.h"
 #include "common/output_file.h"
 #include "common/utf8.h"
+#include "convert/convert_steps.h"
 #include "obj/mtl_text.h"
 
 namespace {
@@ -21,13 +22,6 @@ constexpr bool kLineEndsGrow = false;
 
 std::string counted(std::uint64_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
-// Keeps the reason of a failure and the file its line names.
-Converted& fail(Converted* done, const std::string& name, const std::string& why) {
-  done->failed_name = name;
-  done->why = why;
-  return *done;
 }
 
 // False where the images stopped the model: interrupted, or one not written.
@@ -60,39 +54,11 @@ struct Lent {
   Lent& operator=(const Lent&) = delete;
 };
 
-// The model opened and, where the settings need one, a geoset found.
-bool open_model(const ConvertSettings& settings, const Conversion& job, ModelSource* src,
-                Converted* done) {
-  std::string err;
-  if (!open_model_source(src, job.model.path, job.seen, &err)) {
-    done->open_failed = true;
-    fail(done, job.model.shown, err);
-    return false;
-  }
-  src->reached = job.reached;
-  if (settings.geosets_needed && !find_geosets(*src, &err)) {
-    done->stopped = interrupted();
-    fail(done, job.model.shown, err);
-    return false;
-  }
-  return true;
-}
-
 // The chunk walk, and with materials the model's images claimed and its own
 // made; false where the model fails before its OBJ is begun.
 bool read_chunks(const ConvertSettings& settings, const Conversion& job, ModelSource* src,
                  ModelChunks* chunks, Converted* done) {
-  std::string err;
-  // The walk reads far ahead: a status line would show the model as read.
-  std::atomic<std::uint64_t>* reached = src->reached;
-  src->reached = nullptr;
-  const bool read = walk_chunks(*src, chunks, &err);
-  src->reached = reached;
-  if (!read) {
-    done->stopped = interrupted();
-    fail(done, job.model.shown, err);
-    return false;
-  }
+  if (!walk_model_chunks(job, src, chunks, done)) return false;
   if (!settings.style.materials) return true;
   MaterialsMade& made = done->materials;
   if (!chunks->unfit.empty()) made.warnings.push_back("materials not read: " + chunks->unfit);
@@ -172,6 +138,46 @@ bool commit_obj(const Conversion& job, OutputFile* file, Converted* done) {
 
 }  // namespace
 
+Converted& fail(Converted* done, const std::string& name, const std::string& why) {
+  done->failed_name = name;
+  done->why = why;
+  return *done;
+}
+
+// The model opened and, where the settings need one, a geoset found.
+bool open_model(const ConvertSettings& settings, const Conversion& job, ModelSource* src,
+                Converted* done) {
+  std::string err;
+  if (!open_model_source(src, job.model.path, job.seen, &err)) {
+    done->open_failed = true;
+    fail(done, job.model.shown, err);
+    return false;
+  }
+  src->reached = job.reached;
+  if (settings.geosets_needed && !find_geosets(*src, &err)) {
+    done->stopped = interrupted();
+    fail(done, job.model.shown, err);
+    return false;
+  }
+  return true;
+}
+
+bool walk_model_chunks(const Conversion& job, ModelSource* src, ModelChunks* chunks,
+                       Converted* done) {
+  std::string err;
+  // The walk reads far ahead: a status line would show the model as read.
+  std::atomic<std::uint64_t>* reached = src->reached;
+  src->reached = nullptr;
+  const bool read = walk_chunks(*src, chunks, &err);
+  src->reached = reached;
+  if (!read) {
+    done->stopped = interrupted();
+    fail(done, job.model.shown, err);
+    return false;
+  }
+  return true;
+}
+
 std::string shown_name(std::string name) {
 #ifdef _WIN32
   for (char& c : name) c = c == '/' ? '\\' : c;
@@ -230,6 +236,7 @@ bool walk_and_flush(ModelSource& src, ObjSink& sink, std::ostream& console, std:
 
 Converted convert_model(const ConvertSettings& settings, const Conversion& job,
                         std::ostream& console, std::ostream& out) {
+  if (settings.format == OutputFormat::kGlb) return convert_to_glb(settings, job, out);
   Converted done;
   ModelSource src;
   ModelChunks chunks;
@@ -292,7 +299,11 @@ bool read_scale(const std::string& text, double* scale) {
 }
 
 std::string obj_name_for(const std::string& model) {
-  return std::filesystem::u8path(model).replace_extension(".obj").u8string();
+  return output_name_for(model, OutputFormat::kObj);
+}
+
+std::string output_name_for(const std::string& model, OutputFormat format) {
+  return std::filesystem::u8path(model).replace_extension(format_extension(format)).u8string();
 }
 
 std::string model_line(const std::string& model, const std::string& obj, const std::string& what) {

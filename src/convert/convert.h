@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/file_calls.h"
+#include "common/output_format.h"
 #include "convert/materials.h"
 #include "mdx/geoset_walk.h"
 #include "mdx/model_source.h"
@@ -41,7 +42,8 @@ struct JobBuffers {
 
 // How every model of a run is converted, decided once before the first.
 struct ConvertSettings {
-  ObjStyle style;
+  OutputFormat format = OutputFormat::kObj;
+  ObjStyle style;               // of a GLB, its scale alone
   bool to_stdout = false;       // the OBJ text goes to `out`, not to a file
   bool geosets_needed = false;  // a model without geosets fails before the OBJ is created
   bool make_folders = false;    // the OBJ's folders are made as needed
@@ -114,6 +116,8 @@ constexpr char kScaleRange[] = "a decimal number from 1.2e-38 to 3.4e+38";
 // The OBJ file beside a model (names in UTF-8): its extension replaced by
 // .obj, "art/unit.mdx" gives "art/unit.obj" and "unit" gives "unit.obj".
 std::string obj_name_for(const std::string& model);
+// The same for either format: ".glb" in place of ".obj" for a GLB.
+std::string output_name_for(const std::string& model, OutputFormat format);
 // A name as messages show it: on Windows with one separator, "\".
 std::string shown_name(std::string name);
 // A name as a line of text shows it: shown_name, and every control character

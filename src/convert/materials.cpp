@@ -42,19 +42,25 @@ void warn(MaterialsMade* made, const TextureWanted& w, const std::string& why) {
   made->warnings.push_back("texture " + w.relative + ": " + why);
 }
 
-// Finds the texture and decides its image's place; where there is nothing to
-// make, w->warning says why.
-void place(const TextureSettings& settings, TextureLookup* lookup, const fs::path& model,
-           const std::string& obj_shown, const RunFolder* own, TextureWanted* w) {
+// Finds the texture; false where it is none to read, w->warning says why.
+bool look_up(const TextureSettings& settings, TextureLookup* lookup, const fs::path& model,
+             TextureWanted* w) {
   fs::path found;
   if (!find_texture(lookup, model, settings.top, settings.search, w->relative, &found) ||
       !look_at_found(lookup, found, &w->source)) {
     w->source = TextureSource();
     w->warning = "not found";
-    return;
+    return false;
   }
   w->warning = kind_warning(w->source.kind);
-  if (!w->warning.empty()) return;
+  return w->warning.empty();
+}
+
+// Finds the texture and decides its image's place; where there is nothing to
+// make, w->warning says why.
+void place(const TextureSettings& settings, TextureLookup* lookup, const fs::path& model,
+           const std::string& obj_shown, const RunFolder* own, TextureWanted* w) {
+  if (!look_up(settings, lookup, model, w)) return;
   w->place =
       place_image(settings.place, own, w->source.path, w->source.kind, w->relative, obj_shown);
   w->key = name_key(w->place.file, lookup->cwd);
@@ -155,31 +161,46 @@ void take_results(const fs::path& mtl_folder, const fs::path& cwd, MaterialsMade
   }
 }
 
-void describe(const ModelChunks& chunks, const std::vector<std::string>& maps,
-              MaterialsMade* made) {
-  for (std::size_t i = 0; i < chunks.materials.size(); ++i) {
-    const ModelMaterial& m = chunks.materials[i];
-    const std::uint32_t layer = mapped_layer(chunks, m);
+AlphaUse alpha_of(std::uint32_t filter_mode) {
+  return filter_mode == 1                       ? AlphaUse::kMask
+         : filter_mode == 2                     ? AlphaUse::kBlend
+         : filter_mode == 3 || filter_mode == 4 ? AlphaUse::kAdd
+                                                : AlphaUse::kOpaque;
+}
+
+// Each material in the MTL's terms, with the images its textures became.
+void describe(const std::vector<std::string>& maps, MaterialsMade* made) {
+  for (std::size_t i = 0; i < made->plan.size(); ++i) {
+    const PlannedMaterial& p = made->plan[i];
     MtlMaterial mtl;
     mtl.name = "material_" + std::to_string(i + 1);
+    mtl.team_colour = p.team_colour;
+    if (p.texture != kNoTexture) mtl.map = maps[p.texture];
+    mtl.map_d = p.alpha == AlphaUse::kMask || p.alpha == AlphaUse::kBlend;
     MaterialFacts facts;
-    if (layer != kNoLayer) {
-      const MaterialLayer& l = chunks.layers[layer];
-      mtl.map = maps[l.texture_id];
-      mtl.map_d = layer == m.first_layer && (l.filter_mode == 1 || l.filter_mode == 2);
-      facts.texture = mtl.map;
-      facts.filter_mode = l.filter_mode;
-      facts.two_sided = (l.shading & 0x10) != 0;
-    } else {
-      mtl.team_colour = names_team_colour(chunks, m);
-      if (m.layer_count > 0) {
-        facts.filter_mode = chunks.layers[m.first_layer].filter_mode;
-        facts.two_sided = (chunks.layers[m.first_layer].shading & 0x10) != 0;
-      }
-    }
+    facts.texture = mtl.map;
+    facts.filter_mode = p.filter_mode;
+    facts.two_sided = p.two_sided;
     made->mtl.push_back(mtl);
     made->facts.push_back(facts);
   }
+}
+
+// The textures the materials show, each once, in the order they are first
+// shown.
+std::vector<TextureWanted> wanted_textures(const ModelChunks& chunks) {
+  std::vector<TextureWanted> wanted;
+  std::vector<bool> used(chunks.textures.size(), false);
+  for (const ModelMaterial& m : chunks.materials) {
+    const std::uint32_t layer = mapped_layer(chunks, m);
+    if (layer == kNoLayer || used[chunks.layers[layer].texture_id]) continue;
+    TextureWanted w;
+    w.texture_id = chunks.layers[layer].texture_id;
+    used[w.texture_id] = true;
+    w.relative = texture_path(chunks.textures[w.texture_id].path);
+    wanted.push_back(std::move(w));
+  }
+  return wanted;
 }
 
 fs::path run_cwd(const TextureSettings& settings) {
@@ -199,17 +220,8 @@ void begin_materials(const TextureSettings& settings, std::size_t order, const M
     start_lookup(&own_lookup, run_cwd(settings));
     lookup = &own_lookup;
   }
-  std::vector<bool> used(chunks.textures.size(), false);
-  for (const ModelMaterial& m : chunks.materials) {
-    const std::uint32_t layer = mapped_layer(chunks, m);
-    if (layer == kNoLayer || used[chunks.layers[layer].texture_id]) continue;
-    TextureWanted w;
-    w.texture_id = chunks.layers[layer].texture_id;
-    used[w.texture_id] = true;
-    w.relative = texture_path(chunks.textures[w.texture_id].path);
-    place(settings, lookup, model, obj_shown, own, &w);
-    made->wanted.push_back(std::move(w));
-  }
+  made->wanted = wanted_textures(chunks);
+  for (TextureWanted& w : made->wanted) place(settings, lookup, model, obj_shown, own, &w);
   TextureStore own_store;
   TextureStore* store = settings.store;
   if (store == nullptr) {
@@ -234,7 +246,8 @@ void end_materials(const TextureSettings& settings, const ModelChunks& chunks, c
   if (first_failure(made->wanted, made)) return;
   std::vector<std::string> maps(chunks.textures.size());
   take_results(obj.parent_path(), run_cwd(settings), made, &maps);
-  describe(chunks, maps, made);
+  made->plan = plan_materials(chunks);
+  describe(maps, made);
   made->wanted.clear();
 }
 
@@ -247,4 +260,59 @@ std::string mtl_file_text(const MaterialsMade& made, bool none_used) {
     text += (text.empty() ? "" : "\n") + mtl_text(none);
   }
   return text;
+}
+
+std::vector<PlannedMaterial> plan_materials(const ModelChunks& chunks) {
+  std::vector<PlannedMaterial> plan;
+  for (const ModelMaterial& m : chunks.materials) {
+    PlannedMaterial p;
+    const std::uint32_t layer = mapped_layer(chunks, m);
+    // The layer the material shows gives its look; without one, its first.
+    const std::uint32_t look = layer != kNoLayer   ? layer
+                               : m.layer_count > 0 ? m.first_layer
+                                                   : kNoLayer;
+    if (layer != kNoLayer) {
+      p.texture = chunks.layers[layer].texture_id;
+      if (layer == m.first_layer) p.alpha = alpha_of(chunks.layers[layer].filter_mode);
+    } else {
+      p.team_colour = names_team_colour(chunks, m);
+    }
+    if (look != kNoLayer) {
+      const MaterialLayer& l = chunks.layers[look];
+      p.filter_mode = l.filter_mode;
+      p.two_sided = (l.shading & 0x10) != 0;
+      p.unshaded = (l.shading & 0x1) != 0;
+    }
+    plan.push_back(p);
+  }
+  return plan;
+}
+
+void embed_materials(const TextureSettings& settings, const ModelChunks& chunks,
+                     const fs::path& model, MaterialsMade* made,
+                     std::vector<EmbeddedImage>* images) {
+  TextureLookup own_lookup;
+  TextureLookup* lookup = settings.lookup;
+  if (lookup == nullptr) {
+    start_lookup(&own_lookup, run_cwd(settings));
+    lookup = &own_lookup;
+  }
+  made->plan = plan_materials(chunks);
+  std::vector<std::string> names(chunks.textures.size());
+  for (TextureWanted& w : wanted_textures(chunks)) {
+    EmbeddedImage image;
+    const bool read = look_up(settings, lookup, model, &w) &&
+                      embed_texture(w.source, &image.mime, &image.bytes, &w.warning);
+    made->textures.push_back(found_of(w, false));
+    if (!read) {
+      warn(made, w, w.warning);
+      continue;
+    }
+    image.texture_id = w.texture_id;
+    image.name = w.relative;
+    names[w.texture_id] = w.relative;
+    made->images.push_back(shown_name(w.relative));
+    images->push_back(std::move(image));
+  }
+  describe(names, made);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/material_plan.h"
 #include "mdx/chunk_walk.h"
 #include "obj/mtl_text.h"
 #include "texture/texture_find.h"
@@ -57,6 +58,7 @@ struct TextureWanted {
 // What a model's materials came to.
 struct MaterialsMade {
   std::vector<TextureWanted> wanted;  // while the model converts
+  std::vector<PlannedMaterial> plan;  // each material, as MTLS orders them
   std::vector<MtlMaterial> mtl;       // material_1 ... material_N, as MTLS orders them
   std::vector<MaterialFacts> facts;
   std::vector<std::string> images;                 // the images made or shared, as shown
@@ -80,6 +82,25 @@ void begin_materials(const TextureSettings& settings, std::size_t order, const M
 // materials mapped to them from the MTL's folder.
 void end_materials(const TextureSettings& settings, const ModelChunks& chunks,
                    const std::filesystem::path& obj, MaterialsMade* made);
+
+// A texture as a GLB embeds it.
+struct EmbeddedImage {
+  std::uint32_t texture_id = 0;
+  std::string name;  // its path as the model names it
+  std::string mime;
+  std::vector<unsigned char> bytes;
+};
+
+// For a file that embeds its images (a GLB): the materials planned, the
+// model's textures found and read into `images`, nothing written beside it;
+// `made` tells the textures, the warnings and the materials as for an MTL,
+// each material's texture by its path in the model.
+void embed_materials(const TextureSettings& settings, const ModelChunks& chunks,
+                     const std::filesystem::path& model, MaterialsMade* made,
+                     std::vector<EmbeddedImage>* images);
+
+// How each material looks, by its layers.
+std::vector<PlannedMaterial> plan_materials(const ModelChunks& chunks);
 
 // The MTL text of the materials, and of "none" where a geoset used it.
 std::string mtl_file_text(const MaterialsMade& made, bool none_used);

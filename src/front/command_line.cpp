@@ -14,6 +14,7 @@
 #include "batch/run.h"
 #include "common/cpus.h"
 #include "common/file_identity.h"
+#include "common/letter_case.h"
 #include "front/front.h"
 
 namespace {
@@ -37,7 +38,10 @@ constexpr char kHelp[] =
     "                     keeps its path under that folder, a model named keeps its\n"
     "                     file name; folders are created as needed\n"
     "  -o, --output FILE  write the OBJ to FILE (with one model only); -o - writes\n"
-    "                     it to standard output\n"
+    "                     it to standard output; a FILE ending .glb writes a GLB\n"
+    "  --format obj|glb   glb: write each model as one glTF 2.0 binary file, .glb in\n"
+    "                     place of .obj, Y up, with its materials and textures\n"
+    "                     inside it (no --up, --objects or -m)\n"
     "  -j, --jobs N       convert N models at once (default: the CPUs it may use)\n"
     "  --objects          begin each geoset with a line \"o geoset_N\", so that OBJ\n"
     "                     readers import each geoset as an object of its own\n"
@@ -50,7 +54,7 @@ constexpr char kHelp[] =
     "  -m, --materials    write an MTL file beside each OBJ (unit.obj: unit.mtl),\n"
     "                     and the model's textures as PNG images where the OBJ\n"
     "                     files go, at the paths the model names them by\n"
-    "  --textures DIR     with -m: look for textures under DIR too, after the\n"
+    "  --textures DIR     with -m or glb: look for textures under DIR too, after the\n"
     "                     model's folder and each folder above it (repeatable)\n"
     "  -q, --quiet        failures, warnings, the status line and the tally: no\n"
     "                     summaries; twice (-qq) failures only\n"
@@ -219,7 +223,20 @@ Took take_flag(Reader* r, const std::string& flag, BatchOptions* o) {
     if (flag == "--version") return Took::kVersion;
     return ends_here ? Took::kHelp : Took::kOption;
   }
-  if (flag == "--up" || flag == "--scale") return take_style(r, flag, &o->style);
+  if (flag == "--up" || flag == "--scale") {
+    o->up_given = o->up_given || flag == "--up";
+    return take_style(r, flag, &o->style);
+  }
+  if (flag == "--format") {
+    std::string format;
+    if (!take_value(r, &format) || (format != "obj" && format != "glb")) {
+      return wrong(r, flag + " takes obj or glb" +
+                          (r->has_value || !format.empty() ? ", not " + format : ""));
+    }
+    o->format = format == "glb" ? OutputFormat::kGlb : OutputFormat::kObj;
+    o->format_given = true;
+    return Took::kOption;
+  }
   if (flag == "--files-from") return take_name(r, flag, "a file", &o->files_from);
   if (flag == "--shard") return take_shard(r, flag, o);
   if (flag == "-o" || flag == "--output") return take_name(r, flag, "a file name", &o->output);
@@ -276,6 +293,24 @@ bool materials_have_a_place(const BatchOptions& o, std::ostream& diag, ExitStatu
   return true;
 }
 
+// A GLB is always Y up, its geosets nodes of their own, its materials and
+// textures inside it; its bytes are no text for a terminal.
+bool glb_options_fit(const BatchOptions& o, std::ostream& diag, ExitStatus* status) {
+  if (o.up_given)
+    return usage_error(diag, "--up does not go with glb: a GLB is always Y up", status);
+  if (o.style.objects) {
+    return usage_error(diag, "--objects does not go with glb: each geoset is a node of a GLB",
+                       status);
+  }
+  if (o.style.materials) {
+    return usage_error(diag, "-m does not go with glb: a GLB always carries its materials", status);
+  }
+  if (o.to_stdout && output_is_terminal()) {
+    return usage_error(diag, "-o - does not write a GLB to a terminal", status);
+  }
+  return true;
+}
+
 // The options that do not go together, and a run without a model.
 bool check_together(const BatchOptions& o, bool any_path, std::ostream& diag, ExitStatus* status) {
   if (!any_path && !o.files_from) return usage_error(diag, "no model given", status);
@@ -294,8 +329,9 @@ bool check_together(const BatchOptions& o, bool any_path, std::ostream& diag, Ex
   if (o.null_separated && !o.files_from) {
     return usage_error(diag, "-0 goes with --files-from", status);
   }
-  if (!o.textures.empty() && !o.style.materials) {
-    return usage_error(diag, "--textures goes with -m", status);
+  if (o.format == OutputFormat::kGlb && !glb_options_fit(o, diag, status)) return false;
+  if (!o.textures.empty() && !o.style.materials && o.format != OutputFormat::kGlb) {
+    return usage_error(diag, "--textures goes with -m or --format glb", status);
   }
   // A mistyped folder would only make every texture under it missing.
   for (const std::string& folder : o.textures) {
@@ -340,6 +376,9 @@ bool parse_command_line(const std::vector<std::string>& args, std::ostream& out,
     }
   }
   options->to_stdout = options->output && *options->output == "-";
+  if (!options->format_given && options->output && ends_ignoring_case(*options->output, ".glb")) {
+    options->format = OutputFormat::kGlb;
+  }
   return check_together(*options, !paths->empty(), diag, status);
 }
 
@@ -389,6 +428,7 @@ int run_command_line(const std::vector<std::string>& args, std::ostream& out, st
   if (options.output && (list.jobs.size() != 1 || list.jobs[0].found)) {
     return usage_error(diag, "-o takes exactly one model", &status), status;
   }
+  if (options.format == OutputFormat::kGlb && options.to_stdout) output_as_bytes();
   name_obj_files(&list, options);
   keep_shard(&list, options);
   return run_batch(list, options, out, diag, columns);

@@ -1,14 +1,11 @@
 #include "image/blp_image.h"
 
-#include <jerror.h>
-#include <jpeglib.h>
-
-#include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "common/little_endian.h"
+#include "image/jpeg_errors.h"
 
 namespace {
 
@@ -66,24 +63,6 @@ bool decode_palette(const Blp& blp, Image* image, ImageFault* fault, std::string
   return true;
 }
 
-// libjpeg's errors end the decoding here, never the process.
-struct JpegError {
-  jpeg_error_mgr mgr;
-  std::jmp_buf jump;
-  char message[JMSG_LENGTH_MAX];
-};
-
-void jpeg_fails(j_common_ptr cinfo) {
-  JpegError* e = reinterpret_cast<JpegError*>(cinfo->err);
-  e->mgr.format_message(cinfo, e->message);
-  std::longjmp(e->jump, 1);
-}
-
-// Data that ends early would decode as grey: a damaged texture.
-void jpeg_warns(j_common_ptr cinfo, int level) {
-  if (level == -1 && cinfo->err->msg_code == JWRN_JPEG_EOF) jpeg_fails(cinfo);
-}
-
 // The JPEG's header, apart so that nothing with a destructor lives between
 // setjmp and a jump back to it: its sides and components must be the BLP's.
 bool read_jpeg_header(jpeg_decompress_struct* cinfo, JpegError* err,
@@ -132,10 +111,7 @@ bool decode_jpeg(const Blp& blp, Image* image, ImageFault* fault, std::string* w
   data.insert(data.end(), blp.bytes + blp.offset, blp.bytes + blp.offset + blp.length);
   jpeg_decompress_struct cinfo;
   JpegError err;
-  err.message[0] = 0;
-  cinfo.err = jpeg_std_error(&err.mgr);
-  err.mgr.error_exit = jpeg_fails;
-  err.mgr.emit_message = jpeg_warns;
+  use_jpeg_errors(&cinfo, &err);
   jpeg_create_decompress(&cinfo);
   // The image takes memory only once the JPEG's own header agrees with it.
   std::vector<unsigned char> row;

@@ -2,11 +2,14 @@
 
 #include <cstring>
 #include <fstream>
+#include <sstream>
 #include <vector>
 
 #include "common/letter_case.h"
 #include "common/output_file.h"
 #include "image/blp_image.h"
+#include "image/jpeg_image.h"
+#include "image/png_chunks.h"
 #include "image/png_write.h"
 #include "image/tga_image.h"
 
@@ -28,6 +31,24 @@ bool read_whole(const TextureSource& source, std::vector<unsigned char>* bytes) 
   return in.read(reinterpret_cast<char*>(bytes->data()),
                  static_cast<std::streamsize>(bytes->size())) &&
          static_cast<std::size_t>(in.gcount()) == bytes->size();
+}
+
+// The texture's bytes, where it is of a kind that is read and not too large.
+bool read_texture(const TextureSource& source, std::vector<unsigned char>* bytes,
+                  std::string* warning) {
+  if (source.kind == TextureKind::kNotRead || source.kind == TextureKind::kNotTexture) {
+    *warning = kind_warning(source.kind);
+    return false;
+  }
+  if (source.look.size > kMostTextureBytes) {
+    *warning = "too large (" + std::to_string(source.look.size) + " bytes)";
+    return false;
+  }
+  if (!read_whole(source, bytes)) {
+    *warning = "damaged (cannot be read)";
+    return false;
+  }
+  return true;
 }
 
 std::string fault_text(ImageFault fault, const std::string& what) {
@@ -109,19 +130,8 @@ std::string image_path(const std::string& relative, TextureKind kind) {
 
 void make_image(const TextureSource& source, const fs::path& dest, const std::string& shown,
                 bool make_folders, TextureResult* result) {
-  if (source.kind == TextureKind::kNotRead || source.kind == TextureKind::kNotTexture) {
-    result->warning = kind_warning(source.kind);
-    return;
-  }
-  if (source.look.size > kMostTextureBytes) {
-    result->warning = "too large (" + std::to_string(source.look.size) + " bytes)";
-    return;
-  }
   std::vector<unsigned char> bytes;
-  if (!read_whole(source, &bytes)) {
-    result->warning = "damaged (cannot be read)";
-    return;
-  }
+  if (!read_texture(source, &bytes, &result->warning)) return;
   Image image;
   const bool decoded = source.kind == TextureKind::kPng || source.kind == TextureKind::kJpeg;
   if (!decoded && !decode(source, bytes, &image, &result->warning)) return;
@@ -136,4 +146,61 @@ void make_image(const TextureSource& source, const fs::path& dest, const std::st
   result->failure = file.error.empty() ? err : file.error;
   result->failed_name = shown;
   result->file_system_fault = file.file_system_fault;
+}
+
+namespace {
+
+bool png_bytes(const Image& image, std::vector<unsigned char>* bytes, std::string* warning) {
+  std::stringbuf out;
+  std::string err;
+  if (!write_png(&out, image, &err)) {
+    *warning = "damaged (" + err + ")";
+    return false;
+  }
+  const std::string png = out.str();
+  bytes->assign(png.begin(), png.end());
+  return true;
+}
+
+// A JPEG as it is, unless it has four components: those decoded to a PNG.
+bool embed_jpeg(std::vector<unsigned char>* bytes, std::string* mime, std::string* warning) {
+  int components = 0;
+  std::string what;
+  if (!jpeg_components(bytes->data(), bytes->size(), &components, &what)) {
+    *warning = "damaged (" + what + ")";
+    return false;
+  }
+  if (components == 1 || components == 3) {
+    *mime = "image/jpeg";
+    return true;
+  }
+  Image image;
+  ImageFault fault = ImageFault::kNotRead;
+  if (components != 4 || !decode_cmyk_jpeg(bytes->data(), bytes->size(), &image, &fault, &what)) {
+    *warning = fault_text(fault, what);
+    return false;
+  }
+  *mime = "image/png";
+  return png_bytes(image, bytes, warning);
+}
+
+}  // namespace
+
+bool embed_texture(const TextureSource& source, std::string* mime,
+                   std::vector<unsigned char>* bytes, std::string* warning) {
+  std::vector<unsigned char> read;
+  if (!read_texture(source, &read, warning)) return false;
+  if (source.kind == TextureKind::kJpeg) {
+    *bytes = std::move(read);
+    return embed_jpeg(bytes, mime, warning);
+  }
+  *mime = "image/png";
+  std::string what;
+  if (source.kind == TextureKind::kPng) {
+    if (keep_pixel_chunks(read.data(), read.size(), bytes, &what)) return true;
+    *warning = "damaged (" + what + ")";
+    return false;
+  }
+  Image image;
+  return decode(source, read, &image, warning) && png_bytes(image, bytes, warning);
 }

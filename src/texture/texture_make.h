@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "common/file_calls.h"
 #include "texture/texture_store.h"
@@ -43,3 +44,10 @@ std::string image_path(const std::string& relative, TextureKind kind);
 // result->failure.
 void make_image(const TextureSource& source, const std::filesystem::path& dest,
                 const std::string& shown, bool make_folders, TextureResult* result);
+
+// The texture as a GLB embeds it: a BLP or a TGA (and a JPEG of four
+// components) as the PNG make_image writes, a PNG with only the chunks of its
+// pixels, any other JPEG as it is; *mime says which. False with the warning
+// where it cannot be read, as make_image gives it.
+bool embed_texture(const TextureSource& source, std::string* mime,
+                   std::vector<unsigned char>* bytes, std::string* warning);

@@ -1,0 +1,146 @@
+// A model as one GLB file: the chunk walk and the texture lookup make its
+// materials and images, a first walk over the geosets counts and bounds them
+// for the JSON, and a second streams them into the binary chunk.
+#include <ostream>
+
+#include "common/interrupt.h"
+#include "common/output_file.h"
+#include "convert/convert_steps.h"
+#include "gltf/glb_records.h"
+#include "gltf/glb_write.h"
+
+namespace {
+
+// Lends a job's window to the model's source however the conversion ends.
+struct LentWindow {
+  JobBuffers* buffers;
+  ModelSource& src;
+  LentWindow(JobBuffers* b, ModelSource& s) : buffers(b), src(s) {
+    if (buffers) src.window.swap(buffers->window);
+  }
+  ~LentWindow() {
+    if (buffers) src.window.swap(buffers->window);
+  }
+  LentWindow(const LentWindow&) = delete;
+  LentWindow& operator=(const LentWindow&) = delete;
+};
+
+// The materials and images a GLB carries, from what the lookup read.
+void take_images(const ModelChunks& chunks, std::vector<EmbeddedImage>* images,
+                 const MaterialsMade& made, GlbContent* content) {
+  content->generator = "mdx2obj " MDX2OBJ_VERSION;
+  content->materials = made.plan;
+  content->image_of.assign(chunks.textures.size(), -1);
+  for (EmbeddedImage& image : *images) {
+    content->image_of[image.texture_id] = static_cast<std::int32_t>(content->images.size());
+    content->images.push_back({image.name, image.mime, std::move(image.bytes)});
+  }
+  images->clear();
+}
+
+// The first pass: every whole geoset counted and bounded. False where the
+// walk stopped inside one (why says where), which the GLB leaves out.
+bool scan_model(const ConvertSettings& settings, ModelSource* src, const ModelChunks& chunks,
+                GlbScan* scan, std::string* why) {
+  GlbScanSink sink;
+  sink.scale = settings.style.scale;
+  std::ostream none(nullptr);
+  WalkCounts counts;
+  const bool walked = convert_geosets(*src, sink, none, why, &counts, &chunks);
+  *scan = std::move(sink.scan);
+  std::size_t whole = scan->geosets.size();
+  if (!walked && whole > 0) --whole;
+  settle_scan(scan, whole);
+  return walked;
+}
+
+WalkCounts counts_of(const GlbScan& scan) {
+  WalkCounts counts;
+  counts.geosets = scan.geosets.size();
+  for (const GlbGeoset& g : scan.geosets) {
+    counts.vertices += g.vertices;
+    counts.triangles += g.triangles;
+  }
+  return counts;
+}
+
+// The second pass: the header, the geometry streamed, the images. False
+// with the reason where a write failed or the model changed meanwhile.
+bool write_glb(const ConvertSettings& settings, const GlbScan& scan, const GlbContent& content,
+               const GlbLayout& layout, ModelSource* src, const ModelChunks& chunks,
+               std::streambuf* out, std::string* why) {
+  if (!write_glb_start(out, layout, why)) return false;
+  GlbDataSink sink;
+  sink.out = out;
+  sink.scan = &scan;
+  sink.scale = settings.style.scale;
+  std::ostream none(nullptr);
+  std::string walk_why;
+  convert_geosets(*src, sink, none, &walk_why, nullptr, &chunks);
+  if (!close_glb_data(&sink, why)) return false;
+  std::uint64_t expected = 0;
+  for (const GlbGeoset& g : scan.geosets) expected += has_mesh(g) ? mesh_bytes(g) : 0;
+  if (sink.written != expected) {
+    *why = "the model changed while it was read";
+    return false;
+  }
+  return write_glb_images(out, content, why);
+}
+
+}  // namespace
+
+Converted convert_to_glb(const ConvertSettings& settings, const Conversion& job,
+                         std::ostream& out) {
+  Converted done;
+  ModelSource src;
+  ModelChunks chunks;
+  LentWindow lent(job.buffers, src);
+  if (!open_model(settings, job, &src, &done) || !walk_model_chunks(job, &src, &chunks, &done)) {
+    return done;
+  }
+  MaterialsMade& made = done.materials;
+  if (!chunks.unfit.empty()) made.warnings.push_back("materials not read: " + chunks.unfit);
+  std::vector<EmbeddedImage> images;
+  embed_materials(settings.textures, chunks, job.model.path, &made, &images);
+  GlbScan scan;
+  std::string cut;
+  const bool walked = scan_model(settings, &src, chunks, &scan, &cut) && chunks.cut.empty();
+  if (cut.empty()) cut = chunks.cut;
+  for (const std::string& w : glb_warnings(scan.faults)) made.warnings.push_back(w);
+  done.counts = counts_of(scan);
+  GlbContent content;
+  take_images(chunks, &images, made, &content);
+  GlbLayout layout;
+  std::string why;
+  if (interrupted()) return done.stopped = true, done;
+  if (!lay_out_glb(scan, content, &layout, &why)) return fail(&done, job.model.shown, why);
+  OutputFile file;
+  file.binary = true;
+  if (!settings.to_stdout &&
+      !open_output(&file, job.obj.path, &src.look, settings.make_folders, &why)) {
+    fail(&done, job.obj.shown, why).file_system_fault = file.file_system_fault;
+    return done;
+  }
+  std::streambuf* sink = settings.to_stdout ? out.rdbuf() : &file;
+  const bool written = write_glb(settings, scan, content, layout, &src, chunks, sink, &why);
+  close_model_source(src);
+  if (interrupted()) return done.stopped = true, done;
+  const std::string shown = settings.to_stdout ? "standard output" : job.obj.shown;
+  if (!written || (!settings.to_stdout && !commit_output(&file, &why))) {
+    fail(&done, shown, file.error.empty() ? why : file.error).file_system_fault =
+        file.file_system_fault;
+    done.output_closed = settings.to_stdout && output_is_pipe();
+    return done;
+  }
+  done.obj_bytes = layout.total;
+  int code = 0;
+  if (job.look_at_obj) g_file_calls.look(file.name, true, &done.obj, &code);
+  if (!walked) {
+    done.partial = !settings.to_stdout;
+    fail(&done, job.model.shown,
+         settings.to_stdout ? cut : cut + " (" + shown_name(shown) + " is partial)");
+    return done;
+  }
+  done.ok = true;
+  return done;
+}

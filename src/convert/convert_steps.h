@@ -1,0 +1,22 @@
+// The steps of a conversion that each output format takes: for the files
+// of the conversion path alone.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "convert/convert.h"
+
+// Keeps the reason of a failure and the file its line names.
+Converted& fail(Converted* done, const std::string& name, const std::string& why);
+
+// The model opened and, where the settings need one, a geoset found.
+bool open_model(const ConvertSettings& settings, const Conversion& job, ModelSource* src,
+                Converted* done);
+
+// The model's chunks walked; false where the model could not be read.
+bool walk_model_chunks(const Conversion& job, ModelSource* src, ModelChunks* chunks,
+                       Converted* done);
+
+// The model as one GLB file, its images inside.
+Converted convert_to_glb(const ConvertSettings& settings, const Conversion& job, std::ostream& out);

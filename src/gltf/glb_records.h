@@ -1,0 +1,58 @@
+// The GLB's two passes over the model's records, as the geoset walk hands
+// them: the first counts and bounds them for the JSON, the second streams the
+// geometry of the binary chunk, so that the model is never held in memory.
+#pragma once
+
+#include <cstdint>
+#include <streambuf>
+#include <string>
+#include <vector>
+
+#include "common/record_sink.h"
+#include "gltf/glb_model.h"
+
+struct GlbScanSink : RecordSink {
+  double scale = 1.0;
+  GlbScan scan;  // every geoset begun: where the walk failed, the last is not whole
+
+  void write_records(RecordKind kind, const unsigned char* records, std::uint32_t count,
+                     std::uint64_t base) override;
+  void begin_object(std::uint64_t number) override;
+  void use_material(std::uint64_t number) override;
+  bool failed() const override { return false; }
+};
+
+// The scan's whole geosets kept (`whole` of them), and the faults of counts
+// that only the whole geoset tells.
+void settle_scan(GlbScan* scan, std::size_t whole);
+
+// Where each geoset's data goes: its positions, normals, texture coordinates
+// and indices, one after another, in the order the walk hands them.
+enum class GlbStage : unsigned char { kPositions, kNormals, kTexCoords, kIndices, kDone };
+
+struct GlbDataSink : RecordSink {
+  std::streambuf* out = nullptr;
+  const GlbScan* scan = nullptr;
+  double scale = 1.0;
+  std::vector<unsigned char> buffer;
+  std::uint64_t written = 0;  // bytes handed to `out`
+  std::string failure;
+  // The geoset being written (from 1), where it has a mesh; what of it.
+  std::uint64_t geoset = 0;
+  const GlbGeoset* current = nullptr;
+  GlbStage stage = GlbStage::kDone;
+  std::uint32_t in_stage = 0;  // the records of the stage written
+
+  void write_records(RecordKind kind, const unsigned char* records, std::uint32_t count,
+                     std::uint64_t base) override;
+  void begin_object(std::uint64_t number) override;
+  void use_material(std::uint64_t) override {}
+  bool failed() const override { return !failure.empty(); }
+};
+
+// The bytes of a geoset's mesh in the binary chunk, indices padded to 4.
+std::uint64_t mesh_bytes(const GlbGeoset& g);
+
+// Ends the last geoset and hands on what is buffered; false with the reason
+// where a write failed.
+bool close_glb_data(GlbDataSink* sink, std::string* err);

@@ -1,0 +1,188 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <sstream>
+
+#include "glb_read.h"
+#include "png_read.h"
+#include "run_fixture.h"
+#include "texture_builder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Every GLB a test made passes the validator.
+struct GlbFixture : RunFixture {
+  void TearDown() override { validate_glbs(dir.path); }
+  Glb glb(const std::string& name) { return read_glb(file(name)); }
+};
+
+std::string six(double v) { return fixed(v); }
+
+// The OBJ's records that a GLB holds the same way, from the GLB: positions,
+// texture coordinates with the OBJ's v flipped back, and faces numbered
+// across the geosets.
+std::string obj_records_of(const Glb& glb) {
+  std::string v, vt, faces;
+  std::uint64_t base = 0;
+  for (const auto& mesh : glb.json["meshes"]) {
+    const auto& p = mesh["primitives"][0];
+    const std::vector<double> pos = accessor_values(glb, p["attributes"]["POSITION"]);
+    const std::vector<double> tex = accessor_values(glb, p["attributes"]["TEXCOORD_0"]);
+    const std::vector<double> idx = accessor_values(glb, p["indices"]);
+    for (std::size_t i = 0; i < pos.size(); i += 3) {
+      v += "v " + six(pos[i]) + " " + six(pos[i + 1]) + " " + six(pos[i + 2]) + "\n";
+    }
+    for (std::size_t i = 0; i < tex.size(); i += 2) {
+      vt += "vt " + six(tex[i]) + " " + six(1.0 - tex[i + 1]) + "\n";
+    }
+    for (std::size_t i = 0; i < idx.size(); ++i) {
+      const std::string n = std::to_string(std::uint64_t(idx[i]) + base + 1);
+      faces += (i % 3 ? " " : "f ") + n + "/" + n + "/" + n + (i % 3 == 2 ? "\n" : "");
+    }
+    base += pos.size() / 3;
+  }
+  return v + vt + faces;
+}
+
+// The same records of an OBJ, in the same order.
+std::string obj_records(const std::string& obj) {
+  std::istringstream in(obj);
+  std::string v, vt, faces, line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("v ", 0) == 0) v += line + "\n";
+    if (line.rfind("vt ", 0) == 0) vt += line + "\n";
+    if (line.rfind("f ", 0) == 0) faces += line + "\n";
+  }
+  return v + vt + faces;
+}
+
+TEST_F(GlbFixture, GeometryAsTheObjHasIt) {
+  std::vector<GeosetData> g = {make_geoset(4, 2), make_geoset(5, 3, 8.0f), make_geoset(3, 0)};
+  // A geoset without faces: a node without a mesh.
+  put("unit.mdx", build_model(g));
+  ASSERT_EQ(run("--format glb --scale 0.5 unit.mdx"), 0) << err();
+  EXPECT_EQ(err(), "unit.mdx -> " + made("unit.glb") + ": 3 geosets, 12 vertices, 5 triangles\n");
+  // The OBJ of the geosets with faces, turned and scaled as a GLB is.
+  put("faces.mdx", build_model({g[0], g[1]}));
+  ASSERT_EQ(run("-o faces.obj --up y --scale 0.5 faces.mdx"), 0);
+  const Glb glb = read_glb(file("unit.glb"));
+  EXPECT_EQ(obj_records_of(glb), obj_records(file("faces.obj")));
+  const nlohmann::json& j = glb.json;
+  EXPECT_EQ(j["asset"]["version"], "2.0");
+  EXPECT_EQ(j["asset"]["generator"], "mdx2obj " MDX2OBJ_VERSION);
+  EXPECT_EQ(j["nodes"].dump(),
+            R"([{"mesh":0,"name":"geoset_1"},{"mesh":1,"name":"geoset_2"},{"name":"geoset_3"}])");
+  EXPECT_EQ(j["scenes"][0]["nodes"].dump(), "[0,1,2]");
+  const auto& first = j["meshes"][0]["primitives"][0];
+  EXPECT_EQ(j["accessors"][first["indices"].get<int>()]["componentType"], 5123);
+  const auto& position = j["accessors"][first["attributes"]["POSITION"].get<int>()];
+  EXPECT_EQ(position["min"].dump(), "[0.0,0.75,0.0]");
+  EXPECT_EQ(position["max"].dump(), "[0.375,0.75,0.375]");
+  // Normals (0, 0.5, -1) turned (x, z, -y) and of unit length.
+  const std::vector<double> n = accessor_values(glb, first["attributes"]["NORMAL"]);
+  EXPECT_EQ(n[0], 0.0);
+  EXPECT_FLOAT_EQ(n[1], -1 / std::sqrt(1.25));
+  EXPECT_FLOAT_EQ(n[2], -0.5 / std::sqrt(1.25));
+  // Standard output takes the same bytes; a terminal would not.
+  ASSERT_EQ(run("--format=glb --scale 0.5 -o - unit.mdx > out.glb"), 0) << err();
+  EXPECT_EQ(file("out.glb"), file("unit.glb"));
+  ASSERT_EQ(run("-o NAMED.GLB --scale 0.5 unit.mdx"), 0) << err();
+  EXPECT_EQ(file("NAMED.GLB"), file("unit.glb"));
+}
+
+// The materials of the MTL, in glTF's terms, and the images that -m writes
+// inside the GLB: a BLP as the same PNG, a JPEG as it is, a PNG without the
+// chunks that are not its pixels, a CMYK JPEG decoded.
+TEST_F(GlbFixture, MaterialsAndImagesAsTheMtlHasThem) {
+  const Pixels p = test_picture(8, 4);
+  put("Textures/Skin.blp", blp_palette(p, 8));
+  put("Textures/Photo.jpg", rgb_jpeg(p));
+  put("Textures/Cmyk.jpg", blp_jpeg(p, 0).substr(160));
+  ModelDress d;
+  d.textures = {{1, ""},
+                {0, "Textures\\Skin.blp"},
+                {0, "Textures\\Photo.jpg"},
+                {0, "Textures\\Extra.png"},
+                {0, "Textures\\Cmyk.jpg"},
+                {0, "Textures\\Missing.blp"}};
+  d.materials = {{{0, 0, 0}, {1, 0x10, 1}},
+                 {{2, 0x1, 2}},
+                 {{1, 0, 3}},
+                 {{4, 0, 4}},
+                 {{0, 0x10, 0}},
+                 {{0, 0, 5}}};
+  std::vector<GeosetData> g;
+  for (std::uint32_t m : {0u, 1u, 2u, 3u, 4u, 5u, 9u}) {
+    g.push_back(make_geoset(3, 1, float(m)));
+    g.back().material = m;
+  }
+  put("art/unit.mdx", build_model(g, nullptr, d));
+  ASSERT_EQ(run("-q -m -d objs art/unit.mdx"), 0) << err();
+  // A PNG texture with a gamma chunk after its header.
+  const std::string png = file("objs/Textures/Skin.png");
+  const std::string gamma = std::string("\0\0\0\4gAMA\0\0\xB1\x8F\0\0\0\0", 16);
+  put("Textures/Extra.png", png.substr(0, 33) + gamma + png.substr(33));
+  ASSERT_EQ(run("-q -m -d objs art/unit.mdx"), 0) << err();
+  const std::string mtl_warnings = err();
+  EXPECT_EQ(mtl_warnings,
+            "mdx2obj: " + made("art/unit.mdx") + ": texture Textures/Missing.blp: not found\n");
+  ASSERT_EQ(run("-q --format glb art/unit.mdx"), 0) << err();
+  EXPECT_EQ(err(), mtl_warnings);
+  EXPECT_FALSE(file_exists(dir.path / "art/Textures"));  // nothing beside the GLB
+  const Glb glb = read_glb(file("art/unit.glb"));
+  const nlohmann::json& j = glb.json;
+  ASSERT_EQ(j["images"].size(), 4u);
+  const struct {
+    const char* name;
+    const char* mime;
+    std::string bytes;
+  } images[] = {{"Textures/Skin.blp", "image/png", png},
+                {"Textures/Photo.jpg", "image/jpeg", file("Textures/Photo.jpg")},
+                {"Textures/Extra.png", "image/png", png},
+                {"Textures/Cmyk.jpg", "image/png", ""}};
+  for (std::size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(j["images"][i]["name"], images[i].name);
+    EXPECT_EQ(j["images"][i]["mimeType"], images[i].mime);
+    const std::string bytes = view_bytes(glb, j["images"][i]["bufferView"]);
+    if (!images[i].bytes.empty()) {
+      EXPECT_EQ(bytes, images[i].bytes) << images[i].name;
+    }
+    EXPECT_EQ(j["textures"][i].dump(), R"({"sampler":0,"source":)" + std::to_string(i) + "}");
+  }
+  put("cmyk.png", view_bytes(glb, j["images"][3]["bufferView"]));
+  const Pixels cmyk = read_png(dir.file("cmyk.png"));
+  EXPECT_EQ(cmyk.width * 100 + cmyk.height, 804u);
+  EXPECT_EQ(j["samplers"].dump(),
+            R"([{"magFilter":9729,"minFilter":9729,"wrapS":10497,"wrapT":10497}])");
+  const std::string white = R"("baseColorFactor":[1.0,1.0,1.0,1.0])";
+  const std::string rough = R"("metallicFactor":0.0,"roughnessFactor":1.0)";
+  const std::string materials[] = {
+      // The skin is its second layer: no alpha mode, but its two sides.
+      R"({"doubleSided":true,"name":"material_1","pbrMetallicRoughness":{)" + white +
+          R"(,"baseColorTexture":{"index":0},)" + rough + "}}",
+      R"({"alphaMode":"BLEND","extensions":{"KHR_materials_unlit":{}},"name":"material_2",)"
+      R"("pbrMetallicRoughness":{)" +
+          white + R"(,"baseColorTexture":{"index":1},)" + rough + "}}",
+      R"({"alphaMode":"MASK","name":"material_3","pbrMetallicRoughness":{)" + white +
+          R"(,"baseColorTexture":{"index":2},)" + rough + "}}",
+      R"({"alphaMode":"BLEND","name":"material_4","pbrMetallicRoughness":{)" + white +
+          R"(,"baseColorTexture":{"index":3},)" + rough + "}}",
+      R"({"doubleSided":true,"name":"material_5","pbrMetallicRoughness":{"baseColorFactor":)"
+      R"([1.0,0.011765,0.011765,1.0],)" +
+          rough + "}}",
+      R"({"name":"material_6","pbrMetallicRoughness":{)" + white + "," + rough + "}}",
+  };
+  ASSERT_EQ(j["materials"].size(), 6u);
+  for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(j["materials"][i].dump(), materials[i]);
+  EXPECT_EQ(j["extensionsUsed"].dump(), R"(["KHR_materials_unlit"])");
+  for (std::size_t i = 0; i < 7; ++i) {
+    const nlohmann::json& primitive = j["meshes"][i]["primitives"][0];
+    EXPECT_EQ(primitive.contains("material") ? int(primitive["material"]) : -1,
+              i < 6 ? int(i) : -1);
+  }
+}
+
+}  // namespace
