@@ -185,4 +185,125 @@ TEST_F(GlbFixture, MaterialsAndImagesAsTheMtlHasThem) {
   }
 }
 
+// What a GLB cannot hold as the model has it is made valid, a warning each
+// once a model; a cut model keeps its whole geosets.
+TEST_F(GlbFixture, WhatAGlbCannotHoldIsWarned) {
+  const float nan = std::nanf("");
+  std::vector<GeosetData> g = {make_geoset(4, 2), make_geoset(4, 2), make_geoset(3, 1)};
+  g[0].indices.insert(g[0].indices.end(), {0, 1, 4});  // 4: past its vertices
+  g[0].vertices[1].y = nan;
+  g[0].tex_coords[2].u = std::numeric_limits<float>::infinity();
+  g[0].normals[3] = {0, 0, 0};
+  g[1].normals.pop_back();            // one normal short
+  g[1].tex_coords.push_back({1, 1});  // one coordinate too many
+  g[2].tex_blocks = 0;                // none of its own: the walk ends at it
+  put("odd.mdx", build_model(g));
+  ASSERT_EQ(run("--format glb odd.mdx"), 0) << err();
+  EXPECT_EQ(err(),
+            "mdx2obj: odd.mdx: triangles dropped: an index past its geoset\n"
+            "mdx2obj: odd.mdx: coordinates that are not finite written as 0\n"
+            "mdx2obj: odd.mdx: normals of no direction written as (0, 1, 0)\n"
+            "mdx2obj: odd.mdx: normals or texture coordinates not one a vertex: filled or dropped\n"
+            "odd.mdx -> " +
+                made("odd.glb") + ": 3 geosets, 11 vertices, 5 triangles\n");
+  const Glb glb = read_glb(file("odd.glb"));
+  const auto& a = glb.json["meshes"];
+  const auto values = [&](std::size_t mesh, const char* attribute) {
+    const auto& p = a[mesh]["primitives"][0];
+    return accessor_values(glb, attribute ? p["attributes"][attribute] : p["indices"]);
+  };
+  EXPECT_EQ(values(0, nullptr), (std::vector<double>{0, 1, 2, 0, 2, 3}));
+  EXPECT_EQ(values(0, "POSITION")[5], 0.0);  // the NaN y, now z
+  EXPECT_EQ(values(0, "TEXCOORD_0")[4], 0.0);
+  for (std::size_t mesh : {0, 1}) {
+    const std::vector<double> normals = values(mesh, "NORMAL");
+    ASSERT_EQ(normals.size(), 12u);
+    EXPECT_EQ(std::vector<double>(normals.begin() + 9, normals.end()),
+              (std::vector<double>{0, 1, 0}));
+  }
+  EXPECT_EQ(values(1, "TEXCOORD_0").size(), 8u);
+  EXPECT_EQ(values(2, "TEXCOORD_0"), std::vector<double>(6, 0.0));
+  // An index of 65535 takes 32-bit indices.
+  GeosetData wide = make_geoset(65536, 1);
+  wide.indices = {65535, 0, 1};
+  put("wide.mdx", build_model({wide}));
+  ASSERT_EQ(run("-o wide.glb wide.mdx"), 0) << err();
+  const Glb w = read_glb(file("wide.glb"));
+  const auto& indices =
+      w.json["accessors"][w.json["meshes"][0]["primitives"][0]["indices"].get<int>()];
+  EXPECT_EQ(indices["componentType"], 5125);
+  // Cut inside the second geoset: the GLB of the first, and the line says so.
+  std::vector<GeosetOffsets> at;
+  const std::string whole = build_model({make_geoset(3, 1), make_geoset(4, 2)}, &at);
+  put("cut.mdx", whole.substr(0, at[1].index_tag + 10));
+  EXPECT_EQ(run("--format glb cut.mdx"), 1);
+  EXPECT_EQ(err(), "mdx2obj: cut.mdx: file ends inside the indices at offset " +
+                       std::to_string(at[1].index_tag + 8) + " (" + made("cut.glb") +
+                       " is partial)\n");
+  EXPECT_EQ(read_glb(file("cut.glb")).json["nodes"].size(), 1u);
+}
+
+TEST_F(GlbFixture, OptionsAGlbDoesNotTake) {
+  put("unit.mdx", build_model({make_geoset(3, 1)}));
+  const struct {
+    std::string args, message;
+  } cases[] = {
+      {"--format gltf unit.mdx", "--format takes obj or glb, not gltf"},
+      {"--format", "--format takes obj or glb"},
+      {"--format glb --up y unit.mdx", "--up does not go with glb: a GLB is always Y up"},
+      {"-o x.glb --up z unit.mdx", "--up does not go with glb: a GLB is always Y up"},
+      {"--format glb --objects unit.mdx",
+       "--objects does not go with glb: each geoset is a node of a GLB"},
+      {"--format glb -m unit.mdx", "-m does not go with glb: a GLB always carries its materials"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(run(c.args), 2) << c.args;
+    EXPECT_EQ(err(), "mdx2obj: " + c.message +
+                         "\nusage: mdx2obj [OPTIONS] PATH... (mdx2obj --help tells more)\n")
+        << c.args;
+  }
+  // A format given wins over the name; --textures needs no -m.
+  ASSERT_EQ(run("--format obj -o named.glb --up y unit.mdx"), 0) << err();
+  EXPECT_EQ(file("named.glb").substr(0, 2), "v ");
+  fs::remove(dir.path / "named.glb");  // no GLB for the validator
+  fs::create_directories(dir.path / "t");
+  EXPECT_EQ(run("--format glb --textures t unit.mdx"), 0) << err();
+}
+
+// A GLB goes where its OBJ would, and a run of either format keeps to its own
+// files: -u converts a model again for the other format, --delete removes
+// only its own format's files.
+TEST_F(GlbFixture, NamesAndRerunsOfEachFormat) {
+  put("art/a.mdx", build_model({make_geoset(3, 1)}));
+  put("art/deep/b.MDX", build_model({make_geoset(4, 2)}));
+  ASSERT_EQ(run("-u -r -d out art"), 0) << err();
+  ASSERT_EQ(run("-u -r --format glb -d out art --json > json"), 0) << err();
+  const std::string json = text("json");
+  EXPECT_NE(json.find("\"model\": \"" + json_made("art/deep/b.MDX") + "\", \"output\": \"" +
+                      json_made("out/deep/b.glb") + "\", \"status\": \"converted\""),
+            std::string::npos)
+      << json;
+  EXPECT_NE(
+      json.find("\"output_bytes\": " + std::to_string(file("out/a.glb").size()) + ", \"seconds\""),
+      std::string::npos)
+      << json;
+  EXPECT_EQ(json.find("obj"), std::string::npos) << json;
+  ASSERT_EQ(run("-u -n -r --format glb -d out art > out.txt"), 0);
+  EXPECT_EQ(text("out.txt"), "");
+  ASSERT_EQ(run("-u -n -r --format glb --scale 2 -d out art > out.txt"), 0);
+  EXPECT_EQ(text("out.txt"), made("art/a.mdx") + " -> " + made("out/a.glb") + ": options\n" +
+                                 made("art/deep/b.MDX") + " -> " + made("out/deep/b.glb") +
+                                 ": options\n");
+  fs::remove(dir.path / "art/a.mdx");
+  ASSERT_EQ(run("-u -r --format glb --delete -d out art"), 0) << err();
+  EXPECT_FALSE(file_exists(dir.path / "out/a.glb"));
+  EXPECT_TRUE(file_exists(dir.path / "out/a.obj"));
+  ASSERT_EQ(run("-u -r --delete -d out art"), 0) << err();
+  EXPECT_FALSE(file_exists(dir.path / "out/a.obj"));
+  EXPECT_TRUE(file_exists(dir.path / "out/deep/b.glb"));
+  EXPECT_EQ(err(), "mdx2obj: " + made("out/a.obj") +
+                       ": removed, its model is gone\n"
+                       "1 model: 0 converted, 1 up to date, 1 removed (T s, 0 bytes of OBJ)\n");
+}
+
 }  // namespace
