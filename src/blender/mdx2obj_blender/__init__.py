@@ -1,8 +1,9 @@
 # File > Import > MDX model (.mdx): a thin client of the mdx2obj command line.
 # The converter bundled in this add-on (or the one its preferences name)
-# converts the chosen models into OBJ files in a scratch folder, one object per
-# geoset, with their materials and textures, and tells on standard output, as
-# JSON lines, what became of each; Blender's own OBJ importer reads them, and
+# converts the chosen models into GLB files (or OBJ files, a choice of the
+# import) in a scratch folder, one object per geoset, with their materials and
+# textures, and tells on standard output, as JSON lines, what became of each;
+# Blender's own glTF or OBJ importer reads them, and
 # the add-on names the objects and the materials after the model, dresses the
 # materials as the JSON says, packs their images into the .blend and reports
 # each texture that is missing or cannot be read. No second reader of the
@@ -25,7 +26,7 @@ import sys
 import tempfile
 
 import bpy
-from bpy.props import CollectionProperty, FloatProperty, StringProperty
+from bpy.props import CollectionProperty, EnumProperty, FloatProperty, StringProperty
 from bpy_extras.io_utils import ImportHelper
 
 _HERE = os.path.dirname(os.path.abspath(__file__))
@@ -106,6 +107,14 @@ def dress_material(material, facts):
                 node.image.pack()
 
 
+def allow_numpy_bool():
+    """Blender 3.4's glTF importer names numpy.bool, which numpy 1.24 dropped
+    (it was numpy's name for Python's bool)."""
+    import numpy
+    if "bool" not in numpy.__dict__:
+        numpy.bool = bool
+
+
 class IMPORT_SCENE_OT_mdx(bpy.types.Operator, ImportHelper):
     """Import the meshes of MDX models: one object per geoset"""
     bl_idname = "import_scene.mdx"
@@ -122,6 +131,12 @@ class IMPORT_SCENE_OT_mdx(bpy.types.Operator, ImportHelper):
     global_scale: FloatProperty(name="Scale", description="Every position multiplied by it",
                                 default=1.0, min=1.2e-38, max=3.4e38, soft_min=1e-6,
                                 soft_max=1e6)
+    file_format: EnumProperty(
+        name="Through",
+        description="The file the converter writes and Blender's own importer reads",
+        items=(("GLB", "glTF binary", "One GLB file a model, its textures inside"),
+               ("OBJ", "OBJ", "An OBJ file a model, with its MTL and images")),
+        default="GLB")
 
     def execute(self, context):
         converter, why = converter_path(context)
@@ -140,9 +155,11 @@ class IMPORT_SCENE_OT_mdx(bpy.types.Operator, ImportHelper):
             return self.convert(context, converter, paths, scratch)
 
     def convert(self, context, converter, paths, scratch):
-        command = ([converter, "--json", "-qq", "-r", "--objects", "-m", "-d", scratch,
-                    "--scale", repr(float(self.global_scale))] + texture_folders(context) +
-                   ["--"] + paths)
+        through = (["--format", "glb"] if self.file_format == "GLB" else
+                   ["--objects", "-m"])
+        command = ([converter, "--json", "-qq", "-r"] + through +
+                   ["-d", scratch, "--scale", repr(float(self.global_scale))] +
+                   texture_folders(context) + ["--"] + paths)
         wm = context.window_manager
         wm.progress_begin(0, 100)
         imported, failed = 0, []
@@ -206,7 +223,12 @@ class IMPORT_SCENE_OT_mdx(bpy.types.Operator, ImportHelper):
         model's own."""
         model = os.path.splitext(os.path.basename(result["model"]))[0]
         before = set(bpy.data.objects)
-        bpy.ops.wm.obj_import(filepath=result["obj"], up_axis="Z", forward_axis="Y")
+        if self.file_format == "GLB":
+            allow_numpy_bool()
+            # glTF's Y up becomes Blender's Z up: the model as the file has it.
+            bpy.ops.import_scene.gltf(filepath=result["output"])
+        else:
+            bpy.ops.wm.obj_import(filepath=result["output"], up_axis="Z", forward_axis="Y")
         collection = bpy.data.collections.new(model)
         context.scene.collection.children.link(collection)
         facts = result.get("materials", [])
