@@ -4,8 +4,11 @@
 // converted with three.js; the list of converted models picks another. With
 // materials the files picked or dropped with the models are where their
 // textures are found, the download is a zip of every file the converter
-// writes, and the preview wears the textures.
+// writes, and the preview wears the textures. A GLB (the format chosen) holds
+// its materials and textures always: one model's is offered as it is, and the
+// preview loads it with three.js's own glTF loader.
 import * as THREE from 'three';
+import { GLTFLoader } from './three/loaders/GLTFLoader.js';
 import { MTLLoader } from './three/MTLLoader.js';
 import { OBJLoader } from './three/OBJLoader.js';
 import { OrbitControls } from './three/OrbitControls.js';
@@ -15,9 +18,19 @@ const objects = document.getElementById('objects');
 const up = document.getElementById('up');
 const scale = document.getElementById('scale');
 const materials = document.getElementById('materials');
-// What shapes the OBJ text: the page's choices, as the command line's options.
-const shape = () => ({ objects: objects.checked, up: up.value, scale: scale.value.trim(),
-                       materials: materials.checked });
+const format = document.getElementById('format');
+// What shapes the OBJ text: the page's choices, as the command line's options;
+// a GLB is always Y up and textured, its geosets objects of their own.
+const shape = () => {
+  const glb = format.value === 'glb';
+  return { objects: objects.checked && !glb, up: glb ? 'y' : up.value, scale: scale.value.trim(),
+           materials: materials.checked && !glb, format: format.value };
+};
+const isGlb = (chosen) => chosen.format === 'glb';
+// What a GLB does not take is not offered with it.
+format.addEventListener('change', () => {
+  for (const control of [objects, up, materials]) control.disabled = format.value === 'glb';
+});
 const progress = document.getElementById('progress');
 const log = document.getElementById('log');
 const result = document.getElementById('result');
@@ -61,21 +74,14 @@ draw();
 // geoset's records begin with a "v" record after records of another kind, so
 // the preview begins an object there.
 function show(text, name, upAxis, dressed = null) {
-  if (shown) scene.remove(shown);
-  // (x, y, z) of the model's view, as the OBJ of that up axis places it.
-  const placed = (x, y, z) => (upAxis === 'y' ? new THREE.Vector3(x, z, -y) : new THREE.Vector3(x, y, z));
-  camera.up.copy(placed(0, 0, 1));
-  sky.position.copy(placed(0, 0, 1));
-  sun.position.copy(placed(1, -2, 3));
-  canvas.dataset.shown = name;
   let number = 0;
   const split = text.replace(/(^|\n(?:f|vt|vn|usemtl)[^\n]*\n)v /g, (all, before) =>
     `${before}o preview_${++number}\nv `);
   const loader = new OBJLoader();
   if (dressed) loader.setMaterials(dressed);
-  shown = loader.parse(split);
+  const parsed = loader.parse(split);
   let i = 0, textured = 0;
-  shown.traverse((child) => {
+  parsed.traverse((child) => {
     if (!child.isMesh) return;
     if (dressed) {
       for (const material of [child.material].flat()) {
@@ -88,6 +94,32 @@ function show(text, name, upAxis, dressed = null) {
       color: new THREE.Color().setHSL((i++ * 0.618) % 1, 0.6, 0.55), side: THREE.DoubleSide });
   });
   canvas.dataset.textured = textured;
+  look(parsed, name, upAxis);
+}
+
+// A GLB's scene, Y up, as three.js's own loader reads it.
+function showGlb(bytes, name) {
+  new GLTFLoader().parse(bytes, '', (gltf) => {
+    let textured = 0;
+    gltf.scene.traverse((child) => {
+      if (!child.isMesh) return;
+      for (const material of [child.material].flat()) textured += material.map ? 1 : 0;
+    });
+    canvas.dataset.textured = textured;
+    look(gltf.scene, name, 'y');
+  }, (error) => { log.textContent += `preview: ${error.message}\n`; });
+}
+
+// The object shown, the view around it.
+function look(object, name, upAxis) {
+  if (shown) scene.remove(shown);
+  shown = object;
+  // (x, y, z) of the model's view, as the file of that up axis places it.
+  const placed = (x, y, z) => (upAxis === 'y' ? new THREE.Vector3(x, z, -y) : new THREE.Vector3(x, y, z));
+  camera.up.copy(placed(0, 0, 1));
+  sky.position.copy(placed(0, 0, 1));
+  sun.position.copy(placed(1, -2, 3));
+  canvas.dataset.shown = name;
   scene.add(shown);
   const box = new THREE.Box3().setFromObject(shown);
   const center = box.getCenter(new THREE.Vector3());
@@ -167,6 +199,11 @@ function preview(model, dropped) {
   runWorker({ models: [model], ...chosen, zip: false, ...dropped, raw: true }, async (data) => {
     if (data.block) blocks.push(data.block);
     if (!data.done || mine !== run || !data.ok) return;
+    if (isGlb(chosen)) {
+      const glb = new Blob(data.whole[data.objs[0]] ?? []);
+      if (glb.size <= kPreviewLimit) showGlb(await glb.arrayBuffer(), model.name);
+      return;
+    }
     if (!chosen.materials) {
       const obj = new Blob(blocks);
       if (obj.size <= kPreviewLimit) show(await obj.text(), model.name, chosen.up);
@@ -203,15 +240,17 @@ function convert(models, zipName, dropped) {
     return;
   }
   const chosen = shape();
-  // With materials every model has several files: a zip, even of one.
+  // With materials every model has several files: a zip, even of one; a GLB
+  // is one file.
   const zip = models.length > 1 || chosen.materials;
+  const lone = models.length === 1 && isGlb(chosen);
   if (models.length === 1 && chosen.materials) zipName = models[0].obj.replace(/\.obj$/i, '') + '.zip';
   result.textContent = models.length > 1 ? `Converting ${models.length} models ...`
                                          : `Converting ${models[0].name} ...`;
   progress.value = 0;
   const blocks = [];
   const mine = ++run;
-  runWorker({ models, ...chosen, zip, ...dropped }, async (data) => {
+  runWorker({ models, ...chosen, zip, ...dropped, raw: lone }, async (data) => {
     if (mine !== run) return;
     if (data.progress !== undefined) progress.value = data.progress;
     if (data.block || data.zip) blocks.push(data.block ?? data.zip);
@@ -219,6 +258,15 @@ function convert(models, zipName, dropped) {
     if (!data.done) return;
     progress.value = 1;
     result.textContent = data.ok ? '' : 'Failed. ';
+    if (lone) {
+      log.dataset.wasmBytes = data.wasm_bytes;
+      const name = data.objs[0].split('/').pop();
+      if (!data.ok) return;
+      const glb = new Blob(data.whole[data.objs[0]] ?? [], { type: 'model/gltf-binary' });
+      offer('download', name, glb, `Download ${name}`);
+      if (glb.size <= kPreviewLimit) showGlb(await glb.arrayBuffer(), models[0].name);
+      return;
+    }
     if (zip) {
       const failed = models.length - data.converted.length;
       result.textContent = failed ? `${failed} of ${models.length} models failed. ` : '';
@@ -232,7 +280,7 @@ function convert(models, zipName, dropped) {
       }
       if (data.converted.length) {
         offer('download', zipName, new Blob(blocks, { type: 'application/zip' }),
-              `Download ${zipName} (${data.converted.length} OBJ files)`);
+              `Download ${zipName} (${data.converted.length} ${isGlb(chosen) ? 'GLB' : 'OBJ'} files)`);
       }
       log.dataset.wasmBytes = data.wasm_bytes;
       if (data.converted.length) preview(models[data.converted.at(-1)], dropped);

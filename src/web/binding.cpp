@@ -2,7 +2,8 @@
 // reads in slices, the OBJ text goes back to the page in blocks, and the
 // progress and summary lines as text. The conversion itself is the command
 // line's, so that the OBJ bytes are those of `mdx2obj -o - MODEL`, and with
-// materials, every file's those of `mdx2obj -m -r FOLDER`.
+// materials, every file's those of `mdx2obj -m -r FOLDER` (or of
+// `mdx2obj --format glb -r FOLDER`).
 #include <emscripten.h>
 
 #include <algorithm>
@@ -123,13 +124,14 @@ extern "C" EMSCRIPTEN_KEEPALIVE double obj_bytes() { return static_cast<double>(
 
 // The last line of a run of several models, as the command line ends one.
 extern "C" EMSCRIPTEN_KEEPALIVE void write_tally(int converted, int failed, double seconds,
-                                                 double bytes) {
+                                                 double bytes, int glb) {
   ToWorker log(log_text);
   std::ostream console(&log);
   Tally tally;
   tally.converted = static_cast<std::size_t>(converted);
   tally.failed = static_cast<std::size_t>(failed);
   tally.obj_bytes = static_cast<std::uint64_t>(bytes);
+  if (glb) tally.written = "GLB";
   console << tally_line(tally, seconds) << std::endl;
 }
 
@@ -140,10 +142,11 @@ extern "C" EMSCRIPTEN_KEEPALIVE double scale_value(const char* text) {
   return read_scale(text, &scale) ? scale : 0;
 }
 
-// The OBJ name of a model, as the command line derives it.
-extern "C" EMSCRIPTEN_KEEPALIVE const char* obj_name(const char* model) {
+// The OBJ name of a model, as the command line derives it; with `glb`, the
+// GLB's.
+extern "C" EMSCRIPTEN_KEEPALIVE const char* obj_name(const char* model, int glb) {
   static std::string name;
-  name = obj_name_for(model);
+  name = output_name_for(model, glb ? OutputFormat::kGlb : OutputFormat::kObj);
   return name.c_str();
 }
 
@@ -243,9 +246,10 @@ std::unique_ptr<PageRun> page_run;
 }  // namespace
 
 // Begins a run of `models` models found under `root` (the dropped folder's
-// name, "" for picked files), the run's folder and its data root.
+// name, "" for picked files), the run's folder and its data root; with `glb`
+// of GLB files, as --format glb writes them.
 extern "C" EMSCRIPTEN_KEEPALIVE void start_run(int models, const char* root, int objects, int up_y,
-                                               double scale) {
+                                               double scale, int glb) {
   page_run.reset(new PageRun);
   page_files = PageFiles();
   g_file_calls = page_calls();
@@ -261,6 +265,11 @@ extern "C" EMSCRIPTEN_KEEPALIVE void start_run(int models, const char* root, int
   s.style.y_up = up_y != 0;
   s.style.scale = scale;
   s.style.materials = true;
+  if (glb) {
+    s.format = OutputFormat::kGlb;
+    s.style = ObjStyle();
+    s.style.scale = scale;
+  }
   s.geosets_needed = true;
   s.chunk_walk = true;
   // The OBJ text leaves through this thread's own messages: no writer thread.

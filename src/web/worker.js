@@ -5,7 +5,7 @@
 // so that no second copy of any OBJ text is held. With materials, the files
 // picked or dropped are the converter's folder, read in slices as it asks,
 // and every file it writes (OBJ, MTL, image) goes into the zip the same way,
-// or for a preview to the page whole.
+// or for a preview to the page whole. A GLB is written as those files are.
 importScripts('mdx2obj_web.js', 'fflate.js');
 
 let converter = null;
@@ -16,6 +16,7 @@ let shown = 0, before = 0, total = 1;
 // each goes once it is in place.
 const writing = new Map();
 let fileOpen = null, fileDone = null;
+let glbRun = false;  // the files are GLB files
 
 async function start() {
   const reader = new FileReaderSync();
@@ -95,8 +96,9 @@ function convertEach(models, convertIt) {
     postMessage({ progress: before / total });
   }
   if (models.length > 1) {
-    converter.ccall('write_tally', null, ['number', 'number', 'number', 'number'],
-                    [converted.length, failed, (performance.now() - started) / 1000, objBytes]);
+    converter.ccall('write_tally', null, ['number', 'number', 'number', 'number', 'number'],
+                    [converted.length, failed, (performance.now() - started) / 1000, objBytes,
+                     glbRun ? 1 : 0]);
   }
   return { ok: failed === 0, converted };
 }
@@ -165,10 +167,11 @@ function textured(models, files, root, shape, raw) {
     zip.add(entry);
     out.forEach((bytes, i) => entry.ondata(null, bytes, i === out.length - 1));
   };
-  converter.ccall('start_run', null, ['number', 'string', 'number', 'number', 'number'],
-                  [models.length, root, shape.objects ? 1 : 0, shape.up === 'y' ? 1 : 0, shape.scale]);
+  converter.ccall('start_run', null, ['number', 'string', 'number', 'number', 'number', 'number'],
+                  [models.length, root, shape.objects ? 1 : 0, shape.up === 'y' ? 1 : 0, shape.scale,
+                   shape.glb ? 1 : 0]);
   const objs = models.map((model) =>
-    converter.ccall('obj_name', 'string', ['string'], [model.name]));
+    converter.ccall('obj_name', 'string', ['string', 'number'], [model.name, shape.glb ? 1 : 0]));
   const result = convertEach(models, (model, index) =>
     converter.ccall('convert_textured', 'number', ['number', 'string', 'string', 'string'],
                     [index, model.name, objs[index], model.obj]) === 0);
@@ -176,24 +179,28 @@ function textured(models, files, root, shape, raw) {
   return { ...result, whole, objs: objs.map((obj) => inZip(obj, root)) };
 }
 
-onmessage = async ({ data: { models, objects, up, scale, zip, materials, files, root, raw } }) => {
+onmessage = async ({ data: { models, objects, up, scale, format, zip, materials, files, root, raw } }) => {
   await start();
   shown = 0;
   before = 0;
+  const glb = format === 'glb';
+  glbRun = glb;
   // The OBJ names from the converter's own code, as the command line has them.
   for (const model of models) {
-    model.obj = converter.ccall('obj_name', 'string', ['string'], [model.objFrom]);
+    model.obj = converter.ccall('obj_name', 'string', ['string', 'number'], [model.objFrom, glb ? 1 : 0]);
   }
   // The scale as the command line reads --scale: a decimal number from the
   // smallest normal float to the largest.
-  const shape = { objects, up, scale: converter.ccall('scale_value', 'number', ['string'], [scale]) };
+  const shape = { objects, up, glb,
+                  scale: converter.ccall('scale_value', 'number', ['string'], [scale]) };
   if (!(shape.scale > 0)) {
     postMessage({ log: `mdx2obj: the scale takes a decimal number from 1.2e-38 to 3.4e+38, not ${scale}\n` });
     postMessage({ done: true, ok: false, converted: [], objs: models.map((m) => m.obj),
                   wasm_bytes: converter._memory_bytes() });
     return;
   }
-  const { ok, converted, whole, objs } = materials ? textured(models, files, root, shape, raw)
+  // A GLB carries its materials always.
+  const { ok, converted, whole, objs } = materials || glb ? textured(models, files, root, shape, raw)
                                         : zip ? several(models, shape) : single(models[0], shape);
   postMessage({ done: true, ok, converted, whole, objs: objs ?? models.map((m) => m.obj),
                 wasm_bytes: converter._memory_bytes() });

@@ -49,18 +49,29 @@ function figure(name, seed) {
 
 const native = (path, ...options) =>
   execFileSync(env.MDX2OBJ_NATIVE, [...options, '-q', '-o', '-', path], { maxBuffer: 1 << 30 });
+// A picked model's textures are those picked with it: none here.
+const native_glb = (path) => {
+  const alone = join(scratch, 'alone');
+  mkdirSync(alone, { recursive: true });
+  cpSync(path, join(alone, 'model.mdx'));
+  return execFileSync(env.MDX2OBJ_NATIVE, ['--format', 'glb', '-q', '-o', '-', join(alone, 'model.mdx')],
+                      { maxBuffer: 1 << 30 });
+};
 const sha256 = (bytes) => createHash('sha256').update(bytes).digest('hex');
 
 // Converts on the page what `choose` hands to the page's inputs; returns the
 // log, the progress seen, and the download's name and bytes.
-async function convertOn(choose, { objects = false, up = 'z', scale = '1', materials = false } = {}) {
+async function convertOn(choose, { objects = false, up = 'z', scale = '1', materials = false,
+                                   format = 'obj' } = {}) {
   await page.goto(`http://127.0.0.1:${server.address().port}/`);
   await page.evaluate((chosen) => {
     document.getElementById('objects').checked = chosen.objects;
     document.getElementById('up').value = chosen.up;
     document.getElementById('scale').value = chosen.scale;
     document.getElementById('materials').checked = chosen.materials;
-  }, { objects, up, scale, materials });
+    document.getElementById('format').value = chosen.format;
+    document.getElementById('format').dispatchEvent(new Event('change'));
+  }, { objects, up, scale, materials, format });
   const seen = page.evaluate(() => new Promise((resolve) => {
     const values = new Set();
     const watch = () => values.add(document.getElementById('progress').value);
@@ -253,6 +264,40 @@ test('a folder with its textures gives the files of mdx2obj -m -r, the same warn
   await page.click('#models li:first-child button');
   await page.waitForFunction(() => Number(document.getElementById('preview').dataset.textured) === 5 &&
                              document.getElementById('preview').dataset.shown === 'tree/figure/figure.mdx');
+});
+
+test('as GLB: a folder gives the files of mdx2obj --format glb -r, one model its GLB, a textured preview', async () => {
+  const tree = join(scratch, 'glb', 'tree');
+  execFileSync(env.MDX2OBJ_GEN, ['--textured', '--tree', tree, '30', '20000']);
+  mkdirSync(join(tree, 'figure'));
+  execFileSync(env.MDX2OBJ_GEN, ['--textured', '--shape', join(tree, 'figure', 'figure.mdx'), '2']);
+  unlinkSync(join(tree, 'set0', 'unit1', 'Textures', 'Skin.blp'));
+  const before = filesUnder(tree);
+  const native = join(scratch, 'glb-native');
+  cpSync(join(scratch, 'glb'), native, { recursive: true });
+  const lines = spawnSync(env.MDX2OBJ_NATIVE, ['--format', 'glb', '--scale', '0.5', '-r', 'tree'],
+                          { cwd: native }).stderr.toString();
+  const run = await convertOn(async () => (await page.$('#folder')).uploadFile(tree),
+                              { format: 'glb', scale: '0.5', objects: true });
+  assert.equal(run.name, 'tree.zip');
+  const made = Object.fromEntries(Object.entries(filesUnder(join(native, 'tree')))
+    .filter(([path]) => !before[path]));
+  const zipped = entries(run.bytes);
+  assert.deepEqual(Object.keys(zipped).sort(), Object.keys(made).sort());
+  assert.ok(Object.keys(made).every((path) => path.endsWith('.glb')));
+  for (const [path, bytes] of Object.entries(made)) assert.ok(zipped[path].equals(bytes), path);
+  const told = (text) => text.split('\n').filter((line) => line.startsWith('mdx2obj: ')).join('\n');
+  assert.equal(told(run.log), told(lines));
+  assert.match(told(lines), /texture Textures\/Skin\.blp: not found/);
+  // The figure in the list, drawn from its GLB with its five textures.
+  await page.waitForFunction(() => document.getElementById('preview').dataset.shown);
+  await page.click('#models li:first-child button');
+  await page.waitForFunction(() => Number(document.getElementById('preview').dataset.textured) === 5 &&
+                             document.getElementById('preview').dataset.shown === 'tree/figure/figure.mdx');
   await new Promise((resolve) => setTimeout(resolve, 500));
   if (env.MDX2OBJ_SCREENSHOT) await page.screenshot({ path: env.MDX2OBJ_SCREENSHOT });
+  // One model: its GLB as it is, the native program's bytes.
+  const one = await convert(join(tree, 'set0', 'unit0', 'model0.MDX'), { format: 'glb' });
+  assert.equal(one.name, 'model0.glb');
+  assert.ok(one.bytes.equals(native_glb(join(tree, 'set0', 'unit0', 'model0.MDX'))));
 });
