@@ -45,6 +45,13 @@ bool normal_at(const unsigned char* b, float n[3]) {
   return true;
 }
 
+// As normal_at tells it, without making the normal.
+bool has_direction(const unsigned char* b) {
+  const double x = f32_at(b), y = f32_at(b + 4), z = f32_at(b + 8);
+  const double square = x * x + y * y + z * z;
+  return square > 0 && std::isfinite(square);
+}
+
 bool tex_coord_at(const unsigned char* b, float t[2]) {
   t[0] = f32_at(b);
   t[1] = f32_at(b + 4);
@@ -92,7 +99,7 @@ void GlbScanSink::write_records(RecordKind kind, const unsigned char* b, std::ui
       break;
     case RecordKind::kNormal:
       for (std::uint32_t i = 0; i < n; ++i, ++g.normals) {
-        if (g.normals < g.vertices && !normal_at(b + 12 * i, v)) faults.bad_normals = true;
+        if (g.normals < g.vertices && !has_direction(b + 12 * i)) faults.bad_normals = true;
       }
       break;
     case RecordKind::kTexCoord:
@@ -137,18 +144,22 @@ std::uint64_t mesh_bytes(const GlbGeoset& g) {
 
 namespace {
 
-void put(GlbDataSink* s, const void* bytes, std::size_t n) {
-  if (s->buffer.size() + n > kDataBuffer && !s->buffer.empty()) {
-    const std::streamsize size = static_cast<std::streamsize>(s->buffer.size());
-    if (s->failure.empty() &&
-        s->out->sputn(reinterpret_cast<const char*>(s->buffer.data()), size) != size) {
-      s->failure = "write failed";
-    }
-    s->written += s->buffer.size();
-    s->buffer.clear();
+// Hands the buffer on; after a failed write nothing more is written.
+void hand_on(GlbDataSink* s) {
+  const std::streamsize size = static_cast<std::streamsize>(s->used);
+  if (s->failure.empty() && size > 0 &&
+      s->out->sputn(reinterpret_cast<const char*>(s->buffer.get()), size) != size) {
+    s->failure = "write failed";
   }
-  const unsigned char* b = static_cast<const unsigned char*>(bytes);
-  s->buffer.insert(s->buffer.end(), b, b + n);
+  s->written += s->used;
+  s->used = 0;
+}
+
+void put(GlbDataSink* s, const void* bytes, std::size_t n) {
+  if (!s->buffer) s->buffer.reset(new unsigned char[kDataBuffer]);
+  if (s->used + n > kDataBuffer) hand_on(s);
+  std::memcpy(s->buffer.get() + s->used, bytes, n);
+  s->used += n;
 }
 
 void put_floats(GlbDataSink* s, const float* v, int n) {
@@ -231,13 +242,7 @@ void GlbDataSink::begin_object(std::uint64_t number) {
 bool close_glb_data(GlbDataSink* s, std::string* err) {
   if (s->current) advance(s, GlbStage::kDone);
   s->current = nullptr;
-  const std::streamsize size = static_cast<std::streamsize>(s->buffer.size());
-  if (s->failure.empty() &&
-      s->out->sputn(reinterpret_cast<const char*>(s->buffer.data()), size) != size) {
-    s->failure = "write failed";
-  }
-  s->written += s->buffer.size();
-  s->buffer.clear();
+  hand_on(s);
   if (!s->failure.empty()) *err = s->failure;
   return s->failure.empty();
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <streambuf>
 #include <string>
 #include <vector>
@@ -34,7 +35,8 @@ struct GlbDataSink : RecordSink {
   std::streambuf* out = nullptr;
   const GlbScan* scan = nullptr;
   double scale = 1.0;
-  std::vector<unsigned char> buffer;
+  std::unique_ptr<unsigned char[]> buffer;  // filled, then handed on whole
+  std::size_t used = 0;
   std::uint64_t written = 0;  // bytes handed to `out`
   std::string failure;
   // The geoset being written (from 1), where it has a mesh; what of it.
