@@ -47,10 +47,10 @@ bool scan_model(const ConvertSettings& settings, ModelSource* src, const ModelCh
   std::ostream none(nullptr);
   WalkCounts counts;
   const bool walked = convert_geosets(*src, sink, none, why, &counts, &chunks);
+  // The geoset the walk stopped in is none of the GLB's.
+  if (walked && !sink.scan.geosets.empty()) end_geoset(&sink);
+  if (!walked && !sink.scan.geosets.empty()) sink.scan.geosets.pop_back();
   *scan = std::move(sink.scan);
-  std::size_t whole = scan->geosets.size();
-  if (!walked && whole > 0) --whole;
-  settle_scan(scan, whole);
   return walked;
 }
 
@@ -69,7 +69,7 @@ WalkCounts counts_of(const GlbScan& scan) {
 bool write_glb(const ConvertSettings& settings, const GlbScan& scan, const GlbContent& content,
                const GlbLayout& layout, ModelSource* src, const ModelChunks& chunks,
                std::streambuf* out, std::string* why) {
-  if (!write_glb_start(out, layout, why)) return false;
+  if (!write_glb_start(out, scan, content, layout, why)) return false;
   GlbDataSink sink;
   sink.out = out;
   sink.scan = &scan;

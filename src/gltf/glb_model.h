@@ -4,20 +4,21 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
 #include "common/material_plan.h"
 
+// One geoset as the first pass found it: 40 bytes, so that the model of the
+// most geosets a file can hold keeps to a few MiB.
 struct GlbGeoset {
   std::uint32_t vertices = 0;
-  std::uint32_t normals = 0;     // as the file has them: as many are written as vertices
-  std::uint32_t tex_coords = 0;  // likewise
-  std::uint64_t triangles = 0;   // those kept: each index below the geoset's vertex count
-  bool wide = false;             // a kept index is 65535, which 16-bit indices may not hold
-  float min[3] = {0, 0, 0};      // of the positions as written
+  std::uint32_t triangles = 0;  // those kept: each index below the geoset's vertex count
+  std::uint32_t material = 0;   // from 1; 0 for none
+  bool wide = false;            // a kept index is 65535, which 16-bit indices may not hold
+  float min[3] = {0, 0, 0};     // of the positions as written
   float max[3] = {0, 0, 0};
-  std::uint64_t material = 0;  // from 1; 0 for none
 };
 
 inline bool has_mesh(const GlbGeoset& g) { return g.vertices > 0 && g.triangles > 0; }
@@ -31,7 +32,7 @@ struct GlbFaults {
 };
 
 struct GlbScan {
-  std::vector<GlbGeoset> geosets;  // the whole ones, in the model's order
+  std::deque<GlbGeoset> geosets;  // the whole ones, in the model's order; no copy as it grows
   GlbFaults faults;
 };
 

@@ -98,13 +98,13 @@ void GlbScanSink::write_records(RecordKind kind, const unsigned char* b, std::ui
       scan_vertices(&scan, b, n, scale);
       break;
     case RecordKind::kNormal:
-      for (std::uint32_t i = 0; i < n; ++i, ++g.normals) {
-        if (g.normals < g.vertices && !has_direction(b + 12 * i)) faults.bad_normals = true;
+      for (std::uint32_t i = 0; i < n; ++i, ++normals) {
+        if (normals < g.vertices && !has_direction(b + 12 * i)) faults.bad_normals = true;
       }
       break;
     case RecordKind::kTexCoord:
-      for (std::uint32_t i = 0; i < n; ++i, ++g.tex_coords) {
-        if (g.tex_coords < g.vertices && !tex_coord_at(b + 8 * i, v)) faults.non_finite = true;
+      for (std::uint32_t i = 0; i < n; ++i, ++tex_coords) {
+        if (tex_coords < g.vertices && !tex_coord_at(b + 8 * i, v)) faults.non_finite = true;
       }
       break;
     case RecordKind::kFace:
@@ -122,23 +122,25 @@ void GlbScanSink::write_records(RecordKind kind, const unsigned char* b, std::ui
   }
 }
 
-void GlbScanSink::begin_object(std::uint64_t) { scan.geosets.emplace_back(); }
-
-void GlbScanSink::use_material(std::uint64_t number) {
-  if (!scan.geosets.empty()) scan.geosets.back().material = number;
+void GlbScanSink::begin_object(std::uint64_t) {
+  if (!scan.geosets.empty()) end_geoset(this);
+  scan.geosets.emplace_back();
+  normals = tex_coords = 0;
 }
 
-void settle_scan(GlbScan* scan, std::size_t whole) {
-  if (scan->geosets.size() > whole) scan->geosets.resize(whole);
-  for (const GlbGeoset& g : scan->geosets) {
-    if (has_mesh(g) && (g.normals != g.vertices || g.tex_coords != g.vertices)) {
-      scan->faults.counts_differ = true;
-    }
+void GlbScanSink::use_material(std::uint64_t number) {
+  if (!scan.geosets.empty()) scan.geosets.back().material = static_cast<std::uint32_t>(number);
+}
+
+void end_geoset(GlbScanSink* sink) {
+  const GlbGeoset& g = sink->scan.geosets.back();
+  if (has_mesh(g) && (sink->normals != g.vertices || sink->tex_coords != g.vertices)) {
+    sink->scan.faults.counts_differ = true;
   }
 }
 
 std::uint64_t mesh_bytes(const GlbGeoset& g) {
-  const std::uint64_t indices = g.triangles * 3 * (g.wide ? 4 : 2);
+  const std::uint64_t indices = std::uint64_t(g.triangles) * 3 * (g.wide ? 4 : 2);
   return std::uint64_t(g.vertices) * 32 + (indices + 3) / 4 * 4;
 }
 

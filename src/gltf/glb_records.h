@@ -15,6 +15,7 @@
 struct GlbScanSink : RecordSink {
   double scale = 1.0;
   GlbScan scan;  // every geoset begun: where the walk failed, the last is not whole
+  std::uint32_t normals = 0, tex_coords = 0;  // of the last geoset, as the file has them
 
   void write_records(RecordKind kind, const unsigned char* records, std::uint32_t count,
                      std::uint64_t base) override;
@@ -23,9 +24,9 @@ struct GlbScanSink : RecordSink {
   bool failed() const override { return false; }
 };
 
-// The scan's whole geosets kept (`whole` of them), and the faults of counts
-// that only the whole geoset tells.
-void settle_scan(GlbScan* scan, std::size_t whole);
+// Ends the scan's last geoset, which the walk read whole: where its normals or
+// texture coordinates are not one a vertex, a fault.
+void end_geoset(GlbScanSink* sink);
 
 // Where each geoset's data goes: its positions, normals, texture coordinates
 // and indices, one after another, in the order the walk hands them.

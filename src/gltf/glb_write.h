@@ -11,8 +11,8 @@
 #include "gltf/glb_model.h"
 
 struct GlbLayout {
-  std::string json;       // padded with spaces to a multiple of 4
-  std::uint64_t bin = 0;  // the binary chunk's length, a multiple of 4; 0: none
+  std::uint64_t json = 0;  // the JSON chunk's length, padded with spaces to a multiple of 4
+  std::uint64_t bin = 0;   // the binary chunk's length, a multiple of 4; 0: none
   std::uint64_t total = 0;
 };
 
@@ -22,10 +22,8 @@ bool lay_out_glb(const GlbScan& scan, const GlbContent& content, GlbLayout* layo
                  std::string* err);
 
 // The header, the JSON chunk and the binary chunk's header.
-bool write_glb_start(std::streambuf* out, const GlbLayout& layout, std::string* err);
+bool write_glb_start(std::streambuf* out, const GlbScan& scan, const GlbContent& content,
+                     const GlbLayout& layout, std::string* err);
 
 // The images, after the geometry, each padded to 4 bytes.
 bool write_glb_images(std::streambuf* out, const GlbContent& content, std::string* err);
-
-// A name of the model as UTF-8: bytes that are no UTF-8 read as Latin-1.
-std::string utf8_name(const std::string& bytes);
