@@ -57,8 +57,8 @@ JobEnd convert_job(Pool* pool, Slot* slot, std::size_t i) {
   JobEnd end;
   if (job.failure != 0) {
     end.outcome = Outcome::kFailed;
-    end.done.failed_name = std::string(model_name(pool->list, job));
-    end.done.why = failure_of(pool->list, job);
+    end.done.failure.name = std::string(model_name(pool->list, job));
+    end.done.failure.why = failure_of(pool->list, job);
     return end;
   }
   const ModelLook look = model_look(job);
@@ -80,8 +80,8 @@ JobEnd convert_job(Pool* pool, Slot* slot, std::size_t i) {
     // its failure in every form.
     if (i != pool->first_model) return end;
     end.outcome = Outcome::kFailed;
-    end.done.failed_name = conversion.obj.shown;
-    end.done.why = pool->no_output;
+    end.done.failure.name = conversion.obj.shown;
+    end.done.failure.why = pool->no_output;
     return end;
   }
   if (on_dead_device(pool, conversion.obj.path)) return end;
@@ -100,12 +100,12 @@ JobEnd convert_job(Pool* pool, Slot* slot, std::size_t i) {
     // is lost, a failure; an interruption's models are not started.
     if (output_closed()) {
       end.outcome = Outcome::kFailed;
-      end.done.failed_name = conversion.model.shown;
-      end.done.why = "output closed";
+      end.done.failure.name = conversion.model.shown;
+      end.done.failure.why = "output closed";
     }
     return end;
   }
-  if (end.done.file_system_fault && !first_to_meet(pool, conversion.obj.path)) return end;
+  if (end.done.failure.file_system && !first_to_meet(pool, conversion.obj.path)) return end;
   if (ledger) note_in_ledger(*pool, job, ledger, key, conversion, end.done);
   end.outcome = end.done.ok ? Outcome::kConverted : Outcome::kFailed;
   return end;

@@ -28,7 +28,8 @@ std::string warning_lines(const Report& r, const Job& job, const JobEnd& end) {
 std::string human_line(const Report& r, const Job& job, Outcome outcome, const JobEnd& end) {
   if (outcome == Outcome::kFailed && end.done.output_closed) return "";
   if (outcome == Outcome::kFailed) {
-    return warning_lines(r, job, end) + failure_line(end.done.failed_name, end.done.why) + "\n";
+    return warning_lines(r, job, end) + failure_line(end.done.failure.name, end.done.failure.why) +
+           "\n";
   }
   if (outcome != Outcome::kConverted) return "";
   if (r.options.quiet > 0) return warning_lines(r, job, end);
@@ -73,9 +74,9 @@ std::string json_line(const Report& r, const Job& job, Outcome outcome, const Jo
   const bool materials = r.options.style.materials || !obj_run;
   switch (outcome) {
     case Outcome::kFailed:
-      if (!job.model) return json_failure(model, end->done.why);
+      if (!job.model) return json_failure(model, end->done.failure.why);
       return json_model(model, obj, obj_run, "failed",
-                        json_field("error", end->done.why) +
+                        json_field("error", end->done.failure.why) +
                             (end->done.partial ? ", \"partial\": true" : std::string()));
     case Outcome::kConverted:
       return json_model(

@@ -28,8 +28,8 @@ std::string counted(std::uint64_t n, const char* one, const char* many) {
 bool materials_ok(Converted* done) {
   const MaterialsMade& made = done->materials;
   done->stopped = made.stopped;
-  if (made.why.empty()) return !made.stopped;
-  fail(done, made.failed_name, made.why).file_system_fault = made.file_system_fault;
+  if (made.failure.why.empty()) return !made.stopped;
+  done->failure = made.failure;
   return false;
 }
 
@@ -73,7 +73,7 @@ bool name_mtl(const Conversion& job, OutputFile* file, Converted* done) {
   const std::string line = "mtllib " + mtl + "\n";
   const std::streamsize n = static_cast<std::streamsize>(line.size());
   if (file->sputn(line.data(), n) != n) {
-    fail(done, job.obj.shown, file->error).file_system_fault = file->file_system_fault;
+    fail(done, job.obj.shown, file->error).file_system = file->file_system_fault;
     return false;
   }
   done->obj_bytes = line.size();
@@ -92,7 +92,7 @@ bool commit_mtl(const FileLook& model, bool none_used, Converted* done) {
   const std::streamsize n = static_cast<std::streamsize>(text.size());
   if (!open_output(&file, name, &model, false, &err) || file.sputn(text.data(), n) != n ||
       !commit_output(&file, &err)) {
-    fail(done, done->mtl, file.error.empty() ? err : file.error).file_system_fault =
+    fail(done, done->mtl, file.error.empty() ? err : file.error).file_system =
         file.file_system_fault;
     return false;
   }
@@ -112,7 +112,7 @@ bool open_obj(const ConvertSettings& settings, const Conversion& job, const Mode
     return true;
   }
   if (!open_output(file, job.obj.path, &src.look, settings.make_folders, &err)) {
-    fail(done, job.obj.shown, err).file_system_fault = file->file_system_fault;
+    fail(done, job.obj.shown, err).file_system = file->file_system_fault;
     return false;
   }
   if (settings.style.materials && !name_mtl(job, file, done)) return false;
@@ -125,7 +125,7 @@ bool open_obj(const ConvertSettings& settings, const Conversion& job, const Mode
 bool commit_obj(const Conversion& job, OutputFile* file, Converted* done) {
   std::string err;
   if (!commit_output(file, &err)) {
-    fail(done, job.obj.shown, err).file_system_fault = file->file_system_fault;
+    fail(done, job.obj.shown, err).file_system = file->file_system_fault;
     return false;
   }
   int code = 0;
@@ -138,10 +138,10 @@ bool commit_obj(const Conversion& job, OutputFile* file, Converted* done) {
 
 }  // namespace
 
-Converted& fail(Converted* done, const std::string& name, const std::string& why) {
-  done->failed_name = name;
-  done->why = why;
-  return *done;
+Failure& fail(Converted* done, const std::string& name, const std::string& why) {
+  done->failure.name = name;
+  done->failure.why = why;
+  return done->failure;
 }
 
 // The model opened and, where the settings need one, a geoset found.
@@ -264,8 +264,7 @@ Converted convert_model(const ConvertSettings& settings, const Conversion& job,
   }
   if (!walked && sink.failed()) {
     // The file knows why a write fell short; the sink only that it did.
-    fail(&done, obj, file.error.empty() ? why : file.error).file_system_fault =
-        file.file_system_fault;
+    fail(&done, obj, file.error.empty() ? why : file.error).file_system = file.file_system_fault;
     done.output_closed = settings.to_stdout && output_is_pipe();
     return done;
   }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/failure.h"
 #include "common/file_calls.h"
 #include "common/output_format.h"
 #include "convert/materials.h"
@@ -77,12 +78,8 @@ struct Converted {
   // The reader of standard output left (on Windows, a failed write to a
   // pipe): the failure is one without a word, as cat's.
   bool output_closed = false;
-  // The failure is one that every later OBJ on the same file system would
-  // meet too (no space, read-only).
-  bool file_system_fault = false;
-  std::string failed_name;  // the file its failure line names: the model or the OBJ
-  std::string why;          // the reason of its failure, as its line gives it
-  FileLook obj;             // the OBJ as stored, when looked at
+  Failure failure;  // why it failed, and the file its line names
+  FileLook obj;     // the OBJ as stored, when looked at
   WalkCounts counts;
   std::uint64_t obj_bytes = 0;     // the OBJ text, as stored
   std::string mtl;                 // the MTL written beside the OBJ, as shown

@@ -113,12 +113,15 @@ Converted convert_to_glb(const ConvertSettings& settings, const Conversion& job,
   GlbLayout layout;
   std::string why;
   if (interrupted()) return done.stopped = true, done;
-  if (!lay_out_glb(scan, content, &layout, &why)) return fail(&done, job.model.shown, why);
+  if (!lay_out_glb(scan, content, &layout, &why)) {
+    fail(&done, job.model.shown, why);
+    return done;
+  }
   OutputFile file;
   file.binary = true;
   if (!settings.to_stdout &&
       !open_output(&file, job.obj.path, &src.look, settings.make_folders, &why)) {
-    fail(&done, job.obj.shown, why).file_system_fault = file.file_system_fault;
+    fail(&done, job.obj.shown, why).file_system = file.file_system_fault;
     return done;
   }
   std::streambuf* sink = settings.to_stdout ? out.rdbuf() : &file;
@@ -127,8 +130,7 @@ Converted convert_to_glb(const ConvertSettings& settings, const Conversion& job,
   if (interrupted()) return done.stopped = true, done;
   const std::string shown = settings.to_stdout ? "standard output" : job.obj.shown;
   if (!written || (!settings.to_stdout && !commit_output(&file, &why))) {
-    fail(&done, shown, file.error.empty() ? why : file.error).file_system_fault =
-        file.file_system_fault;
+    fail(&done, shown, file.error.empty() ? why : file.error).file_system = file.file_system_fault;
     done.output_closed = settings.to_stdout && output_is_pipe();
     return done;
   }

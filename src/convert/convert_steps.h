@@ -8,7 +8,7 @@
 #include "convert/convert.h"
 
 // Keeps the reason of a failure and the file its line names.
-Converted& fail(Converted* done, const std::string& name, const std::string& why);
+Failure& fail(Converted* done, const std::string& name, const std::string& why);
 
 // The model opened and, where the settings need one, a geoset found.
 bool open_model(const ConvertSettings& settings, const Conversion& job, ModelSource* src,

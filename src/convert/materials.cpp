@@ -81,7 +81,7 @@ void make(const TextureSettings& settings, const TextureWanted& w, TextureResult
   }
   // Its folders lie where the run writes: made as needed.
   make_image(w.source, w.place.file, w.place.shown, true, result);
-  if (result->failure.empty() && result->warning.empty() &&
+  if (result->failure.why.empty() && result->warning.empty() &&
       g_file_calls.look(w.place.file, true, &there, &code)) {
     result->size = there.size;
   }
@@ -115,10 +115,8 @@ bool claim_and_make(const TextureSettings& settings, TextureStore* store, std::s
 // The first image of the model that could not be written fails it.
 bool first_failure(const std::vector<TextureWanted>& wanted, MaterialsMade* made) {
   for (const TextureWanted& w : wanted) {
-    if (w.result.failure.empty()) continue;
-    made->failed_name = w.result.failed_name;
-    made->why = w.result.failure;
-    made->file_system_fault = w.result.file_system_fault;
+    if (w.result.failure.why.empty()) continue;
+    made->failure = w.result.failure;
     return true;
   }
   return false;
@@ -141,8 +139,8 @@ TextureFound found_of(const TextureWanted& w, bool imaged) {
 void take_results(const fs::path& mtl_folder, const fs::path& cwd, MaterialsMade* made,
                   std::vector<std::string>* maps) {
   for (const TextureWanted& w : made->wanted) {
-    const bool imaged = w.warning.empty() && w.claim != Claim::kTaken && w.result.failure.empty() &&
-                        w.result.warning.empty();
+    const bool imaged = w.warning.empty() && w.claim != Claim::kTaken &&
+                        w.result.failure.why.empty() && w.result.warning.empty();
     made->textures.push_back(found_of(w, imaged));
     if (!w.warning.empty()) {
       warn(made, w, w.warning);

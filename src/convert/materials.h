@@ -65,9 +65,7 @@ struct MaterialsMade {
   std::vector<std::filesystem::path> image_files;  // and as the file system knows them
   std::vector<TextureFound> textures;              // each texture looked up, in the model's order
   std::vector<std::string> warnings;               // "texture T: not found", ...
-  std::string failed_name;                         // an image that could not be written, and why
-  std::string why;
-  bool file_system_fault = false;
+  Failure failure;                                 // an image that could not be written
   bool stopped = false;  // interrupted while waiting for another job's image
 };
 

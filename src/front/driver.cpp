@@ -47,7 +47,7 @@ int run_converter(std::istream& in, std::ostream& console, std::ostream& diag,
     console << std::flush;
     diag << "mdx2obj: interrupted" << std::endl;
   } else if (!done.ok && (!done.open_failed || options.tell_open_failure)) {
-    tell_failure(diag, done.failed_name, done.why);
+    tell_failure(diag, done.failure.name, done.failure.why);
   }
   return done.ok ? kExitSuccess : kExitFailure;
 }

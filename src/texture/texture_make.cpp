@@ -143,9 +143,7 @@ void make_image(const TextureSource& source, const fs::path& dest, const std::st
     if (err.empty()) commit_output(&file, &err);
   }
   if (err.empty()) return;
-  result->failure = file.error.empty() ? err : file.error;
-  result->failed_name = shown;
-  result->file_system_fault = file.file_system_fault;
+  result->failure = {shown, file.error.empty() ? err : file.error, file.file_system_fault};
 }
 
 namespace {

@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/failure.h"
 #include "common/file_calls.h"
 
 // What became of one image.
@@ -22,9 +23,7 @@ struct TextureResult {
   bool done = false;       // converted, or given up
   std::uint64_t size = 0;  // the image's, as it lies once made
   std::string warning;     // why the image was not made: the texture's fault
-  std::string failure;     // why it could not be written: the output's fault
-  std::string failed_name;
-  bool file_system_fault = false;
+  Failure failure;         // why it could not be written: the output's fault
 };
 
 // An image's name as the file system compares names.

@@ -297,7 +297,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE int convert_textured(int order, const char* name
   const Converted done = convert_model(run.settings, job, none, none);
   end_turn(&run.store, job.order);
   for (const std::string& warning : done.materials.warnings) tell_failure(console, name, warning);
-  if (!done.ok) return tell_failure(console, done.failed_name, done.why);
+  if (!done.ok) return tell_failure(console, done.failure.name, done.failure.why);
   last_obj_bytes = done.obj_bytes;
   console << summary_line(name, obj_shown, done.counts) << std::endl;
   return 0;
