@@ -88,7 +88,8 @@ bool commit_mtl(const FileLook& model, bool none_used, Converted* done) {
   OutputFile file;
   std::string err;
   const std::filesystem::path& name = done->mtl_file;
-  const std::string text = mtl_file_text(done->materials, none_used);
+  const MaterialsMade& made = done->materials;
+  const std::string text = mtl_file_text(made.plan, made.maps, none_used);
   const std::streamsize n = static_cast<std::streamsize>(text.size());
   if (!open_output(&file, name, &model, false, &err) || file.sputn(text.data(), n) != n ||
       !commit_output(&file, &err)) {

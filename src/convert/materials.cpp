@@ -166,20 +166,15 @@ AlphaUse alpha_of(std::uint32_t filter_mode) {
                                                 : AlphaUse::kOpaque;
 }
 
-// Each material in the MTL's terms, with the images its textures became.
+// Each material as --json tells it: its image (as `maps` names each
+// texture's), filter mode and sides.
 void describe(const std::vector<std::string>& maps, MaterialsMade* made) {
-  for (std::size_t i = 0; i < made->plan.size(); ++i) {
-    const PlannedMaterial& p = made->plan[i];
-    MtlMaterial mtl;
-    mtl.name = "material_" + std::to_string(i + 1);
-    mtl.team_colour = p.team_colour;
-    if (p.texture != kNoTexture) mtl.map = maps[p.texture];
-    mtl.map_d = p.alpha == AlphaUse::kMask || p.alpha == AlphaUse::kBlend;
+  made->maps = maps;
+  for (const PlannedMaterial& p : made->plan) {
     MaterialFacts facts;
-    facts.texture = mtl.map;
+    if (p.texture != kNoTexture) facts.texture = maps[p.texture];
     facts.filter_mode = p.filter_mode;
     facts.two_sided = p.two_sided;
-    made->mtl.push_back(mtl);
     made->facts.push_back(facts);
   }
 }
@@ -247,17 +242,6 @@ void end_materials(const TextureSettings& settings, const ModelChunks& chunks, c
   made->plan = plan_materials(chunks);
   describe(maps, made);
   made->wanted.clear();
-}
-
-std::string mtl_file_text(const MaterialsMade& made, bool none_used) {
-  std::string text;
-  for (const MtlMaterial& m : made.mtl) text += (text.empty() ? "" : "\n") + mtl_text(m);
-  if (none_used) {
-    MtlMaterial none;
-    none.name = "none";
-    text += (text.empty() ? "" : "\n") + mtl_text(none);
-  }
-  return text;
 }
 
 std::vector<PlannedMaterial> plan_materials(const ModelChunks& chunks) {

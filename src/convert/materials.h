@@ -10,7 +10,6 @@
 
 #include "common/material_plan.h"
 #include "mdx/chunk_walk.h"
-#include "obj/mtl_text.h"
 #include "texture/texture_find.h"
 #include "texture/texture_make.h"
 #include "texture/texture_place.h"
@@ -59,7 +58,7 @@ struct TextureWanted {
 struct MaterialsMade {
   std::vector<TextureWanted> wanted;  // while the model converts
   std::vector<PlannedMaterial> plan;  // each material, as MTLS orders them
-  std::vector<MtlMaterial> mtl;       // material_1 ... material_N, as MTLS orders them
+  std::vector<std::string> maps;      // each texture's image, from the MTL's folder; "" for none
   std::vector<MaterialFacts> facts;
   std::vector<std::string> images;                 // the images made or shared, as shown
   std::vector<std::filesystem::path> image_files;  // and as the file system knows them
@@ -99,6 +98,3 @@ void embed_materials(const TextureSettings& settings, const ModelChunks& chunks,
 
 // How each material looks, by its layers.
 std::vector<PlannedMaterial> plan_materials(const ModelChunks& chunks);
-
-// The MTL text of the materials, and of "none" where a geoset used it.
-std::string mtl_file_text(const MaterialsMade& made, bool none_used);

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "common/material_plan.h"
 
 struct MtlMaterial {
   std::string name;          // "material_N" or "none"
@@ -12,6 +15,12 @@ struct MtlMaterial {
 
 // The material's lines: "newmtl", the colours, "d", "illum" and its maps.
 std::string mtl_text(const MtlMaterial& material);
+
+// The MTL file of the planned materials, material_1 ... material_N, each
+// mapping the image `maps` gives its texture (from the MTL's folder), and
+// "none" where a geoset uses none.
+std::string mtl_file_text(const std::vector<PlannedMaterial>& plan,
+                          const std::vector<std::string>& maps, bool none_used);
 
 // The MTL's name for an OBJ's: ".obj" (any case) replaced by ".mtl", or
 // ".mtl" added.
