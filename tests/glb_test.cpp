@@ -153,9 +153,18 @@ TEST_F(GlbFixture, MaterialsAndImagesAsTheMtlHasThem) {
     }
     EXPECT_EQ(j["textures"][i].dump(), R"({"sampler":0,"source":)" + std::to_string(i) + "}");
   }
+  // Four components stored as the BLP's are, B, G, R, A: each colour scaled
+  // by the fourth, as an inverted CMYK file's.
   put("cmyk.png", view_bytes(glb, j["images"][3]["bufferView"]));
   const Pixels cmyk = read_png(dir.file("cmyk.png"));
-  EXPECT_EQ(cmyk.width * 100 + cmyk.height, 804u);
+  ASSERT_EQ(cmyk.width * 100 + cmyk.height, 804u);
+  int worst = 0;
+  for (std::size_t i = 0; i < cmyk.rgba.size(); ++i) {
+    const unsigned char* px = &p.rgba[i / 4 * 4];
+    const int want = i % 4 == 3 ? 255 : px[2 - i % 4] * px[3] / 255;
+    worst = std::max(worst, std::abs(cmyk.rgba[i] - want));
+  }
+  EXPECT_LE(worst, 8);
   EXPECT_EQ(j["samplers"].dump(),
             R"([{"magFilter":9729,"minFilter":9729,"wrapS":10497,"wrapT":10497}])");
   const std::string white = R"("baseColorFactor":[1.0,1.0,1.0,1.0])";
@@ -236,13 +245,24 @@ TEST_F(GlbFixture, WhatAGlbCannotHoldIsWarned) {
   EXPECT_EQ(values(2, "TEXCOORD_0"), std::vector<double>(6, 0.0));
   // An index of 65535 takes 32-bit indices.
   GeosetData wide = make_geoset(65536, 1);
-  wide.indices = {65535, 0, 1};
+  wide.indices = {0, 65535, 1};
   put("wide.mdx", build_model({wide}));
   ASSERT_EQ(run("-o wide.glb wide.mdx"), 0) << err();
   const Glb w = read_glb(file("wide.glb"));
   const auto& indices =
       w.json["accessors"][w.json["meshes"][0]["primitives"][0]["indices"].get<int>()];
   EXPECT_EQ(indices["componentType"], 5125);
+  // A normal past the vertices is dropped, whatever it is; a coordinate that
+  // is not finite is told alone.
+  GeosetData extra = make_geoset(3, 1);
+  extra.normals.push_back({0, 0, 0});
+  extra.tex_coords[1].v = std::numeric_limits<float>::infinity();
+  put("extra.mdx", build_model({extra}));
+  ASSERT_EQ(run("-q --format glb extra.mdx"), 0) << err();
+  EXPECT_EQ(
+      err(),
+      "mdx2obj: extra.mdx: coordinates that are not finite written as 0\n"
+      "mdx2obj: extra.mdx: normals or texture coordinates not one a vertex: filled or dropped\n");
   // Cut inside the second geoset, after its first triangle: the GLB of the
   // first, and the line says so; what the second lacks is none of its faults.
   std::vector<GeosetOffsets> at;
@@ -255,6 +275,47 @@ TEST_F(GlbFixture, WhatAGlbCannotHoldIsWarned) {
                        std::to_string(at[1].index_tag + 14) + " (" + made("cut.glb") +
                        " is partial)\n");
   EXPECT_EQ(read_glb(file("cut.glb")).json["nodes"].size(), 1u);
+}
+
+// Textures the GLB cannot embed as they are: told as damaged.
+TEST_F(GlbFixture, DamagedTexturesAreWarnings) {
+  put("Textures/Skin.blp", blp_palette(test_picture(4, 4), 0));
+  ModelDress d;
+  d.textures = {{0, "Textures\\Skin.blp"}};
+  d.materials = {{{0, 0, 0}}};
+  put("skin.mdx", build_model({make_geoset(3, 1)}, nullptr, d));
+  ASSERT_EQ(run("-q -m skin.mdx"), 0) << err();
+  const std::string png = file("Textures/Skin.png");
+  const struct {
+    const char* name;
+    std::string bytes, warning;
+  } cases[] = {
+      {"Sign.png", png.substr(0, 8), "damaged (the PNG has no IEND)"},
+      {"Head.png", png.substr(0, 33), "damaged (the PNG has no IEND)"},
+      {"Cut.png", png.substr(0, 40), "damaged (a PNG chunk is cut short)"},
+      {"Long.png", "\x89PNG\r\n\x1A\n\x7F" + png.substr(9),
+       "damaged (a PNG chunk runs past the end of the file)"},
+      {"Bad.jpg", "\xFF\xD8\xFF\xE0 not a JPEG", "damaged (JPEG: "},
+  };
+  for (const auto& c : cases) {
+    put(std::string("Textures/") + c.name, c.bytes);
+    d.textures = {{0, std::string("Textures\\") + c.name}};
+    put("bad.mdx", build_model({make_geoset(3, 1)}, nullptr, d));
+    ASSERT_EQ(run("--format glb bad.mdx"), 0) << c.name;
+    EXPECT_EQ(
+        err().rfind("mdx2obj: bad.mdx: texture Textures/" + std::string(c.name) + ": " + c.warning,
+                    0),
+        0u)
+        << err();
+  }
+  // A GLB without a binary chunk, and one that cannot be written.
+  put("bare.mdx", build_model({make_geoset(3, 0)}));
+  ASSERT_EQ(run("-q --format glb bare.mdx"), 0) << err();
+  EXPECT_EQ(read_glb(file("bare.glb")).bin, "");
+  if (*kFullDevice) {
+    EXPECT_EQ(run(std::string("--format glb -o ") + kFullDevice + " bare.mdx"), 1);
+    EXPECT_NE(err().find(kFullDevice), std::string::npos) << err();
+  }
 }
 
 TEST_F(GlbFixture, OptionsAGlbDoesNotTake) {

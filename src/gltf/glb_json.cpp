@@ -83,6 +83,7 @@ void put_nodes_and_meshes(const GlbScan& scan, const GlbContent& content,
     if (has_mesh(scan.geosets[i])) node["mesh"] = mesh++;
     return node;
   });
+  if (meshes.empty()) return;
   put_array(put, "meshes", meshes.size(), [&](std::size_t m) {
     const GlbGeoset& g = scan.geosets[meshes[m]];
     Json p = {

@@ -32,17 +32,16 @@ bool position_at(const unsigned char* b, double scale, float p[3]) {
 
 // A normal turned as the positions are, of unit length; (0, 1, 0) where it
 // has no direction.
-bool normal_at(const unsigned char* b, float n[3]) {
+void normal_at(const unsigned char* b, float n[3]) {
   const double x = f32_at(b), y = negated(f32_at(b + 4)), z = f32_at(b + 8);
   const double length = std::sqrt(x * x + y * y + z * z);
   if (!(length > 0) || !std::isfinite(length)) {
     n[0] = 0, n[1] = 1, n[2] = 0;
-    return false;
+    return;
   }
   n[0] = static_cast<float>(x / length);
   n[1] = static_cast<float>(z / length);
   n[2] = static_cast<float>(y / length);
-  return true;
 }
 
 // As normal_at tells it, without making the normal.
