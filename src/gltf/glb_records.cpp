@@ -156,21 +156,26 @@ void hand_on(GlbDataSink* s) {
   s->used = 0;
 }
 
-void put(GlbDataSink* s, const void* bytes, std::size_t n) {
+// Room for n more bytes in the buffer, where they are written in place.
+unsigned char* room(GlbDataSink* s, std::size_t n) {
   if (!s->buffer) s->buffer.reset(new unsigned char[kDataBuffer]);
   if (s->used + n > kDataBuffer) hand_on(s);
-  std::memcpy(s->buffer.get() + s->used, bytes, n);
+  unsigned char* at = s->buffer.get() + s->used;
   s->used += n;
+  return at;
 }
 
-void put_floats(GlbDataSink* s, const float* v, int n) {
-  unsigned char b[12];
-  for (int i = 0; i < n; ++i) {
+void put(GlbDataSink* s, const void* bytes, std::size_t n) { std::memcpy(room(s, n), bytes, n); }
+
+// Floats little-endian, as glTF stores them: each one 4-byte store.
+template <int N>
+void put_floats(GlbDataSink* s, const float* v) {
+  unsigned char* at = room(s, 4 * N);
+  for (int i = 0; i < N; ++i) {
     std::uint32_t bits;
     std::memcpy(&bits, &v[i], 4);
-    for (int k = 0; k < 4; ++k) b[4 * i + k] = static_cast<unsigned char>(bits >> (8 * k));
+    for (int k = 0; k < 4; ++k) at[4 * i + k] = static_cast<unsigned char>(bits >> (8 * k));
   }
-  put(s, b, 4 * static_cast<std::size_t>(n));
 }
 
 // The stages before `to` filled up to the vertex count: missing normals
@@ -182,8 +187,10 @@ void advance(GlbDataSink* s, GlbStage to) {
   while (s->stage < to) {
     if (s->stage == GlbStage::kNormals || s->stage == GlbStage::kTexCoords) {
       const bool normals = s->stage == GlbStage::kNormals;
-      for (; s->in_stage < g.vertices; ++s->in_stage)
-        put_floats(s, normals ? up : origin, normals ? 3 : 2);
+      for (; s->in_stage < g.vertices; ++s->in_stage) {
+        if (normals) put_floats<3>(s, up);
+        if (!normals) put_floats<2>(s, origin);
+      }
     } else if (s->stage == GlbStage::kIndices) {
       static const unsigned char zeros[2] = {0, 0};
       if (!g.wide && g.triangles % 2 == 1) put(s, zeros, 2);
@@ -198,13 +205,13 @@ void put_faces(GlbDataSink* s, const unsigned char* b, std::uint32_t n) {
   for (std::uint32_t i = 0; i < n; ++i, b += 6) {
     std::uint32_t t[3];
     if (!triangle_at(b, g.vertices, t)) continue;
-    unsigned char out[12];
     const int width = g.wide ? 4 : 2;
+    unsigned char* out = room(s, 3 * static_cast<std::size_t>(width));
     for (int k = 0; k < 3; ++k) {
-      for (int j = 0; j < width; ++j)
+      for (int j = 0; j < width; ++j) {
         out[width * k + j] = static_cast<unsigned char>(t[k] >> (8 * j));
+      }
     }
-    put(s, out, 3 * static_cast<std::size_t>(width));
   }
 }
 
@@ -223,9 +230,9 @@ void GlbDataSink::write_records(RecordKind kind, const unsigned char* b, std::ui
   const std::size_t size = record_size(kind);
   for (std::uint32_t i = 0; i < n && in_stage < current->vertices; ++i, ++in_stage) {
     const unsigned char* r = b + size * i;
-    if (kind == RecordKind::kVertex) position_at(r, scale, v), put_floats(this, v, 3);
-    if (kind == RecordKind::kNormal) normal_at(r, v), put_floats(this, v, 3);
-    if (kind == RecordKind::kTexCoord) tex_coord_at(r, v), put_floats(this, v, 2);
+    if (kind == RecordKind::kVertex) position_at(r, scale, v), put_floats<3>(this, v);
+    if (kind == RecordKind::kNormal) normal_at(r, v), put_floats<3>(this, v);
+    if (kind == RecordKind::kTexCoord) tex_coord_at(r, v), put_floats<2>(this, v);
   }
 }
 
