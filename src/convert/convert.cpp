@@ -10,7 +10,7 @@
 #include "common/output_file.h"
 #include "common/utf8.h"
 #include "convert/convert_steps.h"
-#include "obj/mtl_text.h"
+#include "obj/obj_file.h"
 
 namespace {
 
@@ -69,34 +69,12 @@ bool read_chunks(const ConvertSettings& settings, const Conversion& job, ModelSo
 
 // The OBJ's first line: the MTL beside it.
 bool name_mtl(const Conversion& job, OutputFile* file, Converted* done) {
-  const std::string mtl = mtl_name_for(job.obj.path.filename().u8string());
-  const std::string line = "mtllib " + mtl + "\n";
-  const std::streamsize n = static_cast<std::streamsize>(line.size());
-  if (file->sputn(line.data(), n) != n) {
-    fail(done, job.obj.shown, file->error).file_system = file->file_system_fault;
+  const MtlFile mtl = mtl_beside(job.obj.path, job.obj.shown);
+  if (!write_mtllib(file, job.obj.path, job.obj.shown, &done->obj_bytes, &done->failure)) {
     return false;
   }
-  done->obj_bytes = line.size();
-  done->mtl = mtl_name_for(job.obj.shown);
-  done->mtl_file = job.obj.path.parent_path() / std::filesystem::u8path(mtl);
-  return true;
-}
-
-// The MTL put in place before its OBJ, so that the OBJ never names an MTL
-// that is not there.
-bool commit_mtl(const FileLook& model, bool none_used, Converted* done) {
-  OutputFile file;
-  std::string err;
-  const std::filesystem::path& name = done->mtl_file;
-  const MaterialsMade& made = done->materials;
-  const std::string text = mtl_file_text(made.plan, made.maps, none_used);
-  const std::streamsize n = static_cast<std::streamsize>(text.size());
-  if (!open_output(&file, name, &model, false, &err) || file.sputn(text.data(), n) != n ||
-      !commit_output(&file, &err)) {
-    fail(done, done->mtl, file.error.empty() ? err : file.error).file_system =
-        file.file_system_fault;
-    return false;
-  }
+  done->mtl = mtl.shown;
+  done->mtl_file = mtl.file;
   return true;
 }
 
@@ -272,7 +250,11 @@ Converted convert_model(const ConvertSettings& settings, const Conversion& job,
   if (materials) {
     // The images of other jobs, waited for only now that this OBJ is written.
     end_materials(settings.textures, chunks, job.obj.path, &done.materials);
-    if (!materials_ok(&done) || !commit_mtl(src.look, sink.used_no_material, &done)) return done;
+    const MaterialsMade& made = done.materials;
+    if (!materials_ok(&done) || !commit_mtl({done.mtl, done.mtl_file}, src.look, made.plan,
+                                            made.maps, sink.used_no_material, &done.failure)) {
+      return done;
+    }
   }
   if (!settings.to_stdout && !commit_obj(job, &file, &done)) return done;
   if (!walked) {
