@@ -275,6 +275,14 @@ TEST_F(GlbFixture, WhatAGlbCannotHoldIsWarned) {
                        std::to_string(at[1].index_tag + 14) + " (" + made("cut.glb") +
                        " is partial)\n");
   EXPECT_EQ(read_glb(file("cut.glb")).json["nodes"].size(), 1u);
+  // A geoset that claims four billion vertices: read as far as the file
+  // holds, none of them kept, a GLB of no geosets.
+  std::string liar = build_model({make_geoset(3, 1)}, &at);
+  for (int k = 0; k < 4; ++k) liar[at[0].vertex_tag + 4 + k] = '\xFF';
+  put("liar.mdx", liar);
+  EXPECT_EQ(run("--format glb liar.mdx"), 1);
+  EXPECT_NE(err().find("file ends inside the vertex positions"), std::string::npos) << err();
+  EXPECT_FALSE(read_glb(file("liar.glb")).json.contains("nodes"));
 }
 
 // Textures the GLB cannot embed as they are: told as damaged.
