@@ -683,6 +683,18 @@ TEST_F(MaterialsFixture, MaterialsNeedAnObjFile) {
     EXPECT_EQ(err(), "mdx2obj: " + c.message +
                          "\nusage: mdx2obj [OPTIONS] PATH... (mdx2obj --help tells more)\n");
   }
+  // The OBJ's bytes count its mtllib line; an MTL that cannot be put in
+  // place fails its model, and no OBJ names it.
+  ASSERT_EQ(run("-m --json unit.mdx > out"), 0) << err();
+  EXPECT_NE(file("out").find("\"obj_bytes\": " + std::to_string(file("unit.obj").size()) + ","),
+            std::string::npos)
+      << file("out");
+  fs::remove(dir.path / "unit.obj");
+  fs::remove(dir.path / "unit.mtl");
+  fs::create_directories(dir.path / "unit.mtl");
+  EXPECT_EQ(run("-m unit.mdx"), 1);
+  EXPECT_EQ(err().rfind("mdx2obj: unit.mtl: ", 0), 0u) << err();
+  EXPECT_FALSE(file_exists(dir.path / "unit.obj"));
 }
 
 }  // namespace
