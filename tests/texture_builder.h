@@ -70,9 +70,11 @@ inline std::string blp_palette(const Pixels& p, std::uint32_t alpha_bits) {
   return w.bytes;
 }
 
-// The JPEG kind: four components B, G, R, A, no colour transform, the first
-// `shared` bytes of the JPEG data as the header that mipmaps share.
-inline std::string blp_jpeg(const Pixels& p, std::uint32_t alpha_bits, std::size_t shared = 300) {
+// The pixels as a JPEG of `components` in `space` (CMYK: stored as they are,
+// at quality 100; else libjpeg's defaults), each row's components made from
+// the RGBA row by `fill`.
+template <class Fill>
+std::string jpeg_of(const Pixels& p, int components, J_COLOR_SPACE space, Fill fill) {
   jpeg_compress_struct cinfo;
   jpeg_error_mgr err;
   cinfo.err = jpeg_std_error(&err);
@@ -82,19 +84,17 @@ inline std::string blp_jpeg(const Pixels& p, std::uint32_t alpha_bits, std::size
   jpeg_mem_dest(&cinfo, &data, &size);
   cinfo.image_width = p.width;
   cinfo.image_height = p.height;
-  cinfo.input_components = 4;
-  cinfo.in_color_space = JCS_CMYK;
+  cinfo.input_components = components;
+  cinfo.in_color_space = space;
   jpeg_set_defaults(&cinfo);
-  jpeg_set_colorspace(&cinfo, JCS_CMYK);
-  jpeg_set_quality(&cinfo, 100, TRUE);
+  if (space == JCS_CMYK) {
+    jpeg_set_colorspace(&cinfo, JCS_CMYK);
+    jpeg_set_quality(&cinfo, 100, TRUE);
+  }
   jpeg_start_compress(&cinfo, TRUE);
-  std::vector<unsigned char> row(p.width * 4);
+  std::vector<unsigned char> row(std::size_t(p.width) * components);
   while (cinfo.next_scanline < p.height) {
-    const unsigned char* px = &p.rgba[std::size_t(cinfo.next_scanline) * p.width * 4];
-    for (std::uint32_t x = 0; x < p.width; ++x) {
-      row[4 * x] = px[4 * x + 2], row[4 * x + 1] = px[4 * x + 1];
-      row[4 * x + 2] = px[4 * x], row[4 * x + 3] = px[4 * x + 3];
-    }
+    fill(&p.rgba[std::size_t(cinfo.next_scanline) * p.width * 4], row.data());
     JSAMPROW rows[1] = {row.data()};
     jpeg_write_scanlines(&cinfo, rows, 1);
   }
@@ -102,6 +102,19 @@ inline std::string blp_jpeg(const Pixels& p, std::uint32_t alpha_bits, std::size
   jpeg_destroy_compress(&cinfo);
   std::string jpeg(reinterpret_cast<char*>(data), size);
   std::free(data);
+  return jpeg;
+}
+
+// The JPEG kind: four components B, G, R, A, no colour transform, the first
+// `shared` bytes of the JPEG data as the header that mipmaps share.
+inline std::string blp_jpeg(const Pixels& p, std::uint32_t alpha_bits, std::size_t shared = 300) {
+  const std::string jpeg =
+      jpeg_of(p, 4, JCS_CMYK, [&](const unsigned char* px, unsigned char* row) {
+        for (std::uint32_t x = 0; x < p.width; ++x) {
+          row[4 * x] = px[4 * x + 2], row[4 * x + 1] = px[4 * x + 1];
+          row[4 * x + 2] = px[4 * x], row[4 * x + 3] = px[4 * x + 3];
+        }
+      });
   ByteWriter w;
   blp_header(w, 0, alpha_bits, p);
   const std::uint32_t offset = static_cast<std::uint32_t>(156 + 4 + shared);
@@ -116,31 +129,9 @@ inline std::string blp_jpeg(const Pixels& p, std::uint32_t alpha_bits, std::size
 
 // A JPEG file of three components (YCbCr), as photographs are stored.
 inline std::string rgb_jpeg(const Pixels& p) {
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr err;
-  cinfo.err = jpeg_std_error(&err);
-  jpeg_create_compress(&cinfo);
-  unsigned char* data = nullptr;
-  unsigned long size = 0;
-  jpeg_mem_dest(&cinfo, &data, &size);
-  cinfo.image_width = p.width;
-  cinfo.image_height = p.height;
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  jpeg_start_compress(&cinfo, TRUE);
-  std::vector<unsigned char> row(p.width * 3);
-  while (cinfo.next_scanline < p.height) {
-    const unsigned char* px = &p.rgba[std::size_t(cinfo.next_scanline) * p.width * 4];
+  return jpeg_of(p, 3, JCS_RGB, [&](const unsigned char* px, unsigned char* row) {
     for (std::uint32_t x = 0; x < p.width * 3; ++x) row[x] = px[x / 3 * 4 + x % 3];
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  std::string jpeg(reinterpret_cast<char*>(data), size);
-  std::free(data);
-  return jpeg;
+  });
 }
 
 // A TGA of 24 or 32 bits, stored plainly or run-length coded, its first row

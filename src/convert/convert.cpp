@@ -257,15 +257,20 @@ Converted convert_model(const ConvertSettings& settings, const Conversion& job,
     }
   }
   if (!settings.to_stdout && !commit_obj(job, &file, &done)) return done;
+  return end_conversion(&done, job, settings.to_stdout, walked, why, obj);
+}
+
+Converted& end_conversion(Converted* done, const Conversion& job, bool to_stdout, bool walked,
+                          const std::string& why, const std::string& output_shown) {
   if (!walked) {
     // Every whole record before the cut is kept, and the line says so.
-    done.partial = !settings.to_stdout;
-    fail(&done, job.model.shown,
-         settings.to_stdout ? why : why + " (" + shown_name(obj) + " is partial)");
-    return done;
+    done->partial = !to_stdout;
+    fail(done, job.model.shown,
+         to_stdout ? why : why + " (" + shown_name(output_shown) + " is partial)");
+    return *done;
   }
-  done.ok = true;
-  return done;
+  done->ok = true;
+  return *done;
 }
 
 // A decimal number read whole ("0.01", ".5", "2.54e-2"): no sign but "+", no

@@ -137,12 +137,5 @@ Converted convert_to_glb(const ConvertSettings& settings, const Conversion& job,
   done.obj_bytes = layout.total;
   int code = 0;
   if (job.look_at_obj) g_file_calls.look(file.name, true, &done.obj, &code);
-  if (!walked) {
-    done.partial = !settings.to_stdout;
-    fail(&done, job.model.shown,
-         settings.to_stdout ? cut : cut + " (" + shown_name(shown) + " is partial)");
-    return done;
-  }
-  done.ok = true;
-  return done;
+  return end_conversion(&done, job, settings.to_stdout, walked, cut, shown);
 }

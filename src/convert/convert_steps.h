@@ -18,5 +18,11 @@ bool open_model(const ConvertSettings& settings, const Conversion& job, ModelSou
 bool walk_model_chunks(const Conversion& job, ModelSource* src, ModelChunks* chunks,
                        Converted* done);
 
+// The end of a conversion whose file is in place: done, or, where the walk
+// stopped early (`why`), partial: every whole record before the cut kept, and
+// the line says so (`output_shown`: the file it is in).
+Converted& end_conversion(Converted* done, const Conversion& job, bool to_stdout, bool walked,
+                          const std::string& why, const std::string& output_shown);
+
 // The model as one GLB file, its images inside.
 Converted convert_to_glb(const ConvertSettings& settings, const Conversion& job, std::ostream& out);

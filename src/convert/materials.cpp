@@ -202,17 +202,20 @@ fs::path run_cwd(const TextureSettings& settings) {
   return fs::current_path(ec);
 }
 
+// The run's lookup; without one, `own`, started for this model alone.
+TextureLookup* lookup_of(const TextureSettings& settings, TextureLookup* own) {
+  if (settings.lookup) return settings.lookup;
+  start_lookup(own, run_cwd(settings));
+  return own;
+}
+
 }  // namespace
 
 void begin_materials(const TextureSettings& settings, std::size_t order, const ModelChunks& chunks,
                      const fs::path& model, const std::string& obj_shown, const RunFolder* own,
                      MaterialsMade* made) {
   TextureLookup own_lookup;
-  TextureLookup* lookup = settings.lookup;
-  if (lookup == nullptr) {
-    start_lookup(&own_lookup, run_cwd(settings));
-    lookup = &own_lookup;
-  }
+  TextureLookup* lookup = lookup_of(settings, &own_lookup);
   made->wanted = wanted_textures(chunks);
   for (TextureWanted& w : made->wanted) place(settings, lookup, model, obj_shown, own, &w);
   TextureStore own_store;
@@ -274,11 +277,7 @@ void embed_materials(const TextureSettings& settings, const ModelChunks& chunks,
                      const fs::path& model, MaterialsMade* made,
                      std::vector<EmbeddedImage>* images) {
   TextureLookup own_lookup;
-  TextureLookup* lookup = settings.lookup;
-  if (lookup == nullptr) {
-    start_lookup(&own_lookup, run_cwd(settings));
-    lookup = &own_lookup;
-  }
+  TextureLookup* lookup = lookup_of(settings, &own_lookup);
   made->plan = plan_materials(chunks);
   std::vector<std::string> names(chunks.textures.size());
   for (TextureWanted& w : wanted_textures(chunks)) {
