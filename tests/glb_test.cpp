@@ -94,6 +94,22 @@ TEST_F(GlbFixture, GeometryAsTheObjHasIt) {
   EXPECT_EQ(file("NAMED.GLB"), file("unit.glb"));
 }
 
+// A model of a MiB or more has its GLB written by a thread of its own while
+// one job converts it: the same bytes as two jobs make, a failed write told.
+TEST_F(GlbFixture, ALargeModelAsEveryJobCountWritesIt) {
+  put("large.mdx", build_model({make_geoset(60000, 20000), make_geoset(30000, 100, 2.0f)}));
+  put("small.mdx", build_model({make_geoset(3, 1)}));
+  ASSERT_EQ(run("-q -o alone.glb large.mdx"), 0) << err();
+  ASSERT_EQ(run("-q --format glb -j 2 large.mdx small.mdx"), 0) << err();
+  EXPECT_GT(file("alone.glb").size(), std::size_t(2) << 20);
+  EXPECT_EQ(file("alone.glb"), file("large.glb"));
+  if (*kFullDevice) {
+    EXPECT_EQ(run(std::string("-q --format glb -o ") + kFullDevice + " large.mdx"), 1);
+    EXPECT_EQ(err(),
+              "mdx2obj: " + std::string(kFullDevice) + ": write failed: No space left on device\n");
+  }
+}
+
 // The materials of the MTL, in glTF's terms, and the images that -m writes
 // inside the GLB: a BLP as the same PNG, a JPEG as it is, a PNG without the
 // chunks that are not its pixels, a CMYK JPEG decoded.

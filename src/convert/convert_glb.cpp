@@ -68,15 +68,24 @@ WalkCounts counts_of(const GlbScan& scan) {
 // with the reason where a write failed or the model changed meanwhile.
 bool write_glb(const ConvertSettings& settings, const GlbScan& scan, const GlbContent& content,
                const GlbLayout& layout, ModelSource* src, const ModelChunks& chunks,
-               std::streambuf* out, std::string* why) {
+               std::streambuf* out, GlbFaults* faults, std::string* why) {
   if (!write_glb_start(out, scan, content, layout, why)) return false;
   GlbDataSink sink;
   sink.out = out;
+  // A large model's GLB is written by a thread of its own while the next
+  // block is made.
+  BlockWriter writer;
+  if (settings.writer_thread && source_size(*src) >= kWriterThreadFrom) {
+    start_block_writer(&writer, out, kGlbDataBlock);
+    sink.writer = &writer;
+  }
   sink.scan = &scan;
   sink.scale = settings.style.scale;
   std::ostream none(nullptr);
   std::string walk_why;
   convert_geosets(*src, sink, none, &walk_why, nullptr, &chunks);
+  faults->bad_normals = sink.faults.bad_normals;
+  faults->non_finite = faults->non_finite || sink.faults.non_finite;
   if (!close_glb_data(&sink, why)) return false;
   std::uint64_t expected = 0;
   for (const GlbGeoset& g : scan.geosets) expected += has_mesh(g) ? mesh_bytes(g) : 0;
@@ -106,7 +115,6 @@ Converted convert_to_glb(const ConvertSettings& settings, const Conversion& job,
   std::string cut;
   const bool walked = scan_model(settings, &src, chunks, &scan, &cut) && chunks.cut.empty();
   if (cut.empty()) cut = chunks.cut;
-  for (const std::string& w : glb_warnings(scan.faults)) made.warnings.push_back(w);
   done.counts = counts_of(scan);
   GlbContent content;
   take_images(chunks, &images, made, &content);
@@ -125,7 +133,10 @@ Converted convert_to_glb(const ConvertSettings& settings, const Conversion& job,
     return done;
   }
   std::streambuf* sink = settings.to_stdout ? out.rdbuf() : &file;
-  const bool written = write_glb(settings, scan, content, layout, &src, chunks, sink, &why);
+  GlbFaults faults = scan.faults;
+  const bool written =
+      write_glb(settings, scan, content, layout, &src, chunks, sink, &faults, &why);
+  for (const std::string& w : glb_warnings(faults)) made.warnings.push_back(w);
   close_model_source(src);
   if (interrupted()) return done.stopped = true, done;
   const std::string shown = settings.to_stdout ? "standard output" : job.obj.shown;

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr std::size_t kDataBuffer = std::size_t(1) << 16;
-
 // A position as glTF's Y up has it: as --up y --scale writes it, a coordinate
 // that is not finite as 0.
 bool position_at(const unsigned char* b, double scale, float p[3]) {
@@ -32,23 +30,18 @@ bool position_at(const unsigned char* b, double scale, float p[3]) {
 
 // A normal turned as the positions are, of unit length; (0, 1, 0) where it
 // has no direction.
-void normal_at(const unsigned char* b, float n[3]) {
+bool normal_at(const unsigned char* b, float n[3]) {
   const double x = f32_at(b), y = negated(f32_at(b + 4)), z = f32_at(b + 8);
   const double length = std::sqrt(x * x + y * y + z * z);
   if (!(length > 0) || !std::isfinite(length)) {
     n[0] = 0, n[1] = 1, n[2] = 0;
-    return;
+    return false;
   }
-  n[0] = static_cast<float>(x / length);
-  n[1] = static_cast<float>(z / length);
-  n[2] = static_cast<float>(y / length);
-}
-
-// As normal_at tells it, without making the normal.
-bool has_direction(const unsigned char* b) {
-  const double x = f32_at(b), y = f32_at(b + 4), z = f32_at(b + 8);
-  const double square = x * x + y * y + z * z;
-  return square > 0 && std::isfinite(square);
+  const double inverse = 1 / length;
+  n[0] = static_cast<float>(x * inverse);
+  n[1] = static_cast<float>(z * inverse);
+  n[2] = static_cast<float>(y * inverse);
+  return true;
 }
 
 bool tex_coord_at(const unsigned char* b, float t[2]) {
@@ -72,15 +65,22 @@ bool triangle_at(const unsigned char* b, std::uint32_t vertices, std::uint32_t v
 
 void scan_vertices(GlbScan* scan, const unsigned char* b, std::uint32_t n, double scale) {
   GlbGeoset& g = scan->geosets.back();
-  for (std::uint32_t i = 0; i < n; ++i, b += 12) {
-    float p[3];
-    if (!position_at(b, scale, p)) scan->faults.non_finite = true;
-    for (int k = 0; k < 3; ++k) {
-      g.min[k] = g.vertices == 0 ? p[k] : std::min(g.min[k], p[k]);
-      g.max[k] = g.vertices == 0 ? p[k] : std::max(g.max[k], p[k]);
-    }
-    ++g.vertices;
+  float p[3];
+  bool finite = true;
+  if (n > 0 && g.vertices == 0) {
+    finite = position_at(b, scale, p);
+    std::copy(p, p + 3, g.min);
+    std::copy(p, p + 3, g.max);
   }
+  for (std::uint32_t i = 0; i < n; ++i, b += 12) {
+    finite = position_at(b, scale, p) && finite;
+    for (int k = 0; k < 3; ++k) {
+      g.min[k] = std::min(g.min[k], p[k]);
+      g.max[k] = std::max(g.max[k], p[k]);
+    }
+  }
+  g.vertices += n;
+  if (!finite) scan->faults.non_finite = true;
 }
 
 }  // namespace
@@ -90,21 +90,17 @@ void GlbScanSink::write_records(RecordKind kind, const unsigned char* b, std::ui
   if (scan.geosets.empty()) return;
   GlbGeoset& g = scan.geosets.back();
   GlbFaults& faults = scan.faults;
-  float v[3];
   std::uint32_t t[3];
   switch (kind) {
     case RecordKind::kVertex:
       scan_vertices(&scan, b, n, scale);
       break;
+    // Their values are the second pass's to check, as it writes them.
     case RecordKind::kNormal:
-      for (std::uint32_t i = 0; i < n; ++i, ++normals) {
-        if (normals < g.vertices && !has_direction(b + 12 * i)) faults.bad_normals = true;
-      }
+      normals += n;
       break;
     case RecordKind::kTexCoord:
-      for (std::uint32_t i = 0; i < n; ++i, ++tex_coords) {
-        if (tex_coords < g.vertices && !tex_coord_at(b + 8 * i, v)) faults.non_finite = true;
-      }
+      tex_coords += n;
       break;
     case RecordKind::kFace:
       for (std::uint32_t i = 0; i < n; ++i) {
@@ -147,19 +143,26 @@ namespace {
 
 // Hands the buffer on; after a failed write nothing more is written.
 void hand_on(GlbDataSink* s) {
-  const std::streamsize size = static_cast<std::streamsize>(s->used);
-  if (s->failure.empty() && size > 0 &&
-      s->out->sputn(reinterpret_cast<const char*>(s->buffer.get()), size) != size) {
-    s->failure = "write failed";
-  }
-  s->written += s->used;
+  const std::size_t used = s->used;
+  s->written += used;
   s->used = 0;
+  if (!s->failure.empty() || used == 0) return;
+  const std::streamsize size = static_cast<std::streamsize>(used);
+  const bool ok = s->writer
+                      ? write_block(s->writer, &s->buffer, used)
+                      : s->out->sputn(reinterpret_cast<const char*>(s->buffer.get()), size) == size;
+  if (!ok) s->failure = "write failed";
+}
+
+// At least n bytes free in the buffer, handing on what it holds if need be.
+void make_room(GlbDataSink* s, std::size_t n) {
+  if (!s->buffer) s->buffer.reset(new unsigned char[kGlbDataBlock]);
+  if (s->used + n > kGlbDataBlock) hand_on(s);
 }
 
 // Room for n more bytes in the buffer, where they are written in place.
 unsigned char* room(GlbDataSink* s, std::size_t n) {
-  if (!s->buffer) s->buffer.reset(new unsigned char[kDataBuffer]);
-  if (s->used + n > kDataBuffer) hand_on(s);
+  make_room(s, n);
   unsigned char* at = s->buffer.get() + s->used;
   s->used += n;
   return at;
@@ -167,15 +170,45 @@ unsigned char* room(GlbDataSink* s, std::size_t n) {
 
 void put(GlbDataSink* s, const void* bytes, std::size_t n) { std::memcpy(room(s, n), bytes, n); }
 
-// Floats little-endian, as glTF stores them: each one 4-byte store.
+// Floats little-endian, as glTF stores them: on a little-endian machine
+// (each that this is built for) their own bytes.
 template <int N>
-void put_floats(GlbDataSink* s, const float* v) {
-  unsigned char* at = room(s, 4 * N);
+void store_floats(unsigned char* at, const float* v) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+  std::memcpy(at, v, 4 * N);
+#else
   for (int i = 0; i < N; ++i) {
     std::uint32_t bits;
     std::memcpy(&bits, &v[i], 4);
     for (int k = 0; k < 4; ++k) at[4 * i + k] = static_cast<unsigned char>(bits >> (8 * k));
   }
+#endif
+}
+
+template <int N>
+void put_floats(GlbDataSink* s, const float* v) {
+  store_floats<N>(room(s, 4 * N), v);
+}
+
+// n records of `size` bytes, each made into N floats by `make` (false for a
+// fault), written a buffer's worth at a time.
+template <int N, class Make>
+bool put_converted(GlbDataSink* s, const unsigned char* b, std::uint32_t n, std::size_t size,
+                   Make make) {
+  bool whole = true;
+  while (n > 0) {
+    make_room(s, 4 * N);
+    const std::uint32_t k =
+        static_cast<std::uint32_t>(std::min<std::size_t>(n, (kGlbDataBlock - s->used) / (4 * N)));
+    unsigned char* at = room(s, std::size_t(k) * 4 * N);
+    for (std::uint32_t i = 0; i < k; ++i, b += size, at += 4 * N) {
+      float v[N];
+      whole = make(b, v) && whole;
+      store_floats<N>(at, v);
+    }
+    n -= k;
+  }
+  return whole;
 }
 
 // The stages before `to` filled up to the vertex count: missing normals
@@ -200,18 +233,27 @@ void advance(GlbDataSink* s, GlbStage to) {
   }
 }
 
+// The kept triangles, a buffer's worth at a time: 16-bit indices are the
+// model's own bytes.
 void put_faces(GlbDataSink* s, const unsigned char* b, std::uint32_t n) {
   const GlbGeoset& g = *s->current;
-  for (std::uint32_t i = 0; i < n; ++i, b += 6) {
-    std::uint32_t t[3];
-    if (!triangle_at(b, g.vertices, t)) continue;
-    const int width = g.wide ? 4 : 2;
-    unsigned char* out = room(s, 3 * static_cast<std::size_t>(width));
-    for (int k = 0; k < 3; ++k) {
-      for (int j = 0; j < width; ++j) {
-        out[width * k + j] = static_cast<unsigned char>(t[k] >> (8 * j));
+  const std::size_t size = g.wide ? 12 : 6;
+  while (n > 0) {
+    make_room(s, size);
+    const std::uint32_t k =
+        static_cast<std::uint32_t>(std::min<std::size_t>(n, (kGlbDataBlock - s->used) / size));
+    unsigned char* at = s->buffer.get() + s->used;
+    for (std::uint32_t i = 0; i < k; ++i, b += 6) {
+      std::uint32_t t[3];
+      if (!triangle_at(b, g.vertices, t)) continue;
+      if (!g.wide) std::memcpy(at, b, 6);
+      for (int j = 0; g.wide && j < 12; ++j) {
+        at[j] = static_cast<unsigned char>(t[j / 4] >> (8 * (j % 4)));
       }
+      at += size;
     }
+    s->used = static_cast<std::size_t>(at - s->buffer.get());
+    n -= k;
   }
 }
 
@@ -220,19 +262,25 @@ void put_faces(GlbDataSink* s, const unsigned char* b, std::uint32_t n) {
 void GlbDataSink::write_records(RecordKind kind, const unsigned char* b, std::uint32_t n,
                                 std::uint64_t) {
   if (current == nullptr || !failure.empty()) return;
-  float v[3];
   const GlbStage to = kind == RecordKind::kVertex     ? GlbStage::kPositions
                       : kind == RecordKind::kNormal   ? GlbStage::kNormals
                       : kind == RecordKind::kTexCoord ? GlbStage::kTexCoords
                                                       : GlbStage::kIndices;
   advance(this, to);
   if (kind == RecordKind::kFace) return put_faces(this, b, n);
-  const std::size_t size = record_size(kind);
-  for (std::uint32_t i = 0; i < n && in_stage < current->vertices; ++i, ++in_stage) {
-    const unsigned char* r = b + size * i;
-    if (kind == RecordKind::kVertex) position_at(r, scale, v), put_floats<3>(this, v);
-    if (kind == RecordKind::kNormal) normal_at(r, v), put_floats<3>(this, v);
-    if (kind == RecordKind::kTexCoord) tex_coord_at(r, v), put_floats<2>(this, v);
+  const std::uint32_t k = std::min(n, current->vertices - in_stage);
+  in_stage += k;
+  const double by = scale;
+  if (kind == RecordKind::kVertex) {
+    // Their faults were found by the first pass.
+    put_converted<3>(this, b, k, 12, [by](const unsigned char* r, float* v) {
+      position_at(r, by, v);
+      return true;
+    });
+  } else if (kind == RecordKind::kNormal) {
+    if (!put_converted<3>(this, b, k, 12, normal_at)) faults.bad_normals = true;
+  } else if (!put_converted<2>(this, b, k, 8, tex_coord_at)) {
+    faults.non_finite = true;
   }
 }
 
@@ -251,6 +299,10 @@ bool close_glb_data(GlbDataSink* s, std::string* err) {
   if (s->current) advance(s, GlbStage::kDone);
   s->current = nullptr;
   hand_on(s);
+  std::string failure;
+  if (s->writer && !stop_block_writer(s->writer, &failure) && s->failure.empty()) {
+    s->failure = failure;
+  }
   if (!s->failure.empty()) *err = s->failure;
   return s->failure.empty();
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "common/block_writer.h"
 #include "common/record_sink.h"
 #include "gltf/glb_model.h"
 
@@ -34,6 +35,7 @@ enum class GlbStage : unsigned char { kPositions, kNormals, kTexCoords, kIndices
 
 struct GlbDataSink : RecordSink {
   std::streambuf* out = nullptr;
+  BlockWriter* writer = nullptr;  // where given, `out`'s writer on a thread of its own
   const GlbScan* scan = nullptr;
   double scale = 1.0;
   std::unique_ptr<unsigned char[]> buffer;  // filled, then handed on whole
@@ -45,6 +47,7 @@ struct GlbDataSink : RecordSink {
   const GlbGeoset* current = nullptr;
   GlbStage stage = GlbStage::kDone;
   std::uint32_t in_stage = 0;  // the records of the stage written
+  GlbFaults faults;            // of the normals and texture coordinates written
 
   void write_records(RecordKind kind, const unsigned char* records, std::uint32_t count,
                      std::uint64_t base) override;
@@ -56,6 +59,9 @@ struct GlbDataSink : RecordSink {
 // The bytes of a geoset's mesh in the binary chunk, indices padded to 4.
 std::uint64_t mesh_bytes(const GlbGeoset& g);
 
-// Ends the last geoset and hands on what is buffered; false with the reason
-// where a write failed.
+// The bytes of the buffer, handed on whole.
+constexpr std::size_t kGlbDataBlock = std::size_t(1) << 20;
+
+// Ends the last geoset and hands on what is buffered (and, with a writer,
+// waits for it); false with the reason where a write failed.
 bool close_glb_data(GlbDataSink* sink, std::string* err);

@@ -160,6 +160,13 @@ void forget_materials(ModelChunks* chunks, const char* tag, std::uint64_t at) {
 bool walk_chunks(ModelSource& src, ModelChunks* chunks, std::string* err) {
   *chunks = ModelChunks();
   const std::uint64_t size = source_size(src);
+  // Headers a few bytes each, far apart in a large model: a page for each,
+  // and the window whole again for the geoset walk.
+  struct ReadAhead {
+    ModelSource& src;
+    ~ReadAhead() { src.read_ahead = 0; }
+  } whole_again{src};
+  src.read_ahead = 4096;
   char tag[4];
   seek_to(src, 0);
   chunks->chunked = read_bytes(src, tag, 4) && std::memcmp(tag, "MDLX", 4) == 0;

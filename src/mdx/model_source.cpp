@@ -81,6 +81,7 @@ bool fill_window(ModelSource& src, std::uint64_t offset) {
   if (offset >= src.size) return true;
   std::uint64_t left = src.size - offset;
   std::size_t want = left < src.window.size() ? static_cast<std::size_t>(left) : src.window.size();
+  if (src.read_ahead > 0 && want > src.read_ahead) want = src.read_ahead;
   std::streamoff target = static_cast<std::streamoff>(offset);
   if (src.in->pubseekpos(target, std::ios::in) != target) {
     src.read_failed = true;

@@ -27,6 +27,9 @@ struct ModelSource {
   std::uint64_t window_start = 0;
   std::size_t window_len = 0;
   std::vector<char> window;
+  // Where set, a fill reads at most this many bytes: a walk that hops from
+  // header to header reads the headers, not a window behind each.
+  std::size_t read_ahead = 0;
   bool read_failed = false;
   FileLook look;  // the model file as its name was looked at, once opened by name
   // When set, the furthest offset read so far, for a status line that another
