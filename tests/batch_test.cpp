@@ -526,7 +526,7 @@ TEST_F(TreeFixture, StatusLineFollowsTheRun) {
                build_model({make_geoset(i == 21 ? 60000 : 20000, 20000, float(i))}));
   }
   for (int every : {0, 1, 1000}) {
-    BatchOptions options;
+    Settings options;
     options.recursive = true;
     options.jobs = 2;
     options.status_every = std::chrono::milliseconds(every);
@@ -576,7 +576,7 @@ TEST_F(TreeFixture, StatusLineFollowsTheRun) {
   // A single large model shows its own share. It converts in a few
   // milliseconds, which a busy machine may give wholly to the converting
   // threads: a share that never follows the model fails every try.
-  BatchOptions options;
+  Settings options;
   options.status_every = std::chrono::milliseconds(0);
   JobList items = collect_models({"big/m21.mdx"}, options);
   name_obj_files(&items, options);

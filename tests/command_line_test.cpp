@@ -30,14 +30,14 @@ TEST(CommandLineOptions, ReadAsTyped) {
       {{"--output-dir", "o", "--quiet", "d"}, false, 1, false, cores, "", "o", {"d"}},
   };
   for (const auto& c : cases) {
-    BatchOptions options;
+    Settings options;
     std::vector<std::string> paths;
     std::ostringstream out, err;
     ExitStatus status;
     ASSERT_TRUE(parse_command_line(c.args, out, err, &options, &paths, &status)) << err.str();
     EXPECT_EQ(options.recursive, c.recursive) << c.args[0];
     EXPECT_EQ(options.quiet, c.quiet) << c.args[0];
-    EXPECT_EQ(options.style.objects, c.objects) << c.args[0];
+    EXPECT_EQ(options.objects, c.objects) << c.args[0];
     EXPECT_EQ(options.jobs, c.jobs) << c.args[0];
     EXPECT_EQ(options.output.value_or(""), c.output) << c.args[0];
     EXPECT_EQ(options.output_dir.value_or(""), c.output_dir) << c.args[0];
@@ -88,7 +88,7 @@ TEST(CommandLineOptions, UsageErrors) {
       {{"--shard", "1/-2", "m"}, "--shard takes K/N with 1 <= K <= N, not 1/-2"},
   };
   for (const auto& c : cases) {
-    BatchOptions options;
+    Settings options;
     std::vector<std::string> paths;
     std::ostringstream out, err;
     ExitStatus status = kExitSuccess;
@@ -101,7 +101,7 @@ TEST(CommandLineOptions, UsageErrors) {
   // to the largest: no position becomes 0 or an infinity by the scale alone.
   for (const char* bad : {"0", "-1", "-0.5", "nan", "inf", "1e999", "1e-400", "2x", "", "0x1p3",
                           " 1", "1,5", "1e300", "1e-50", "3.41e38", "1.17e-38"}) {
-    BatchOptions options;
+    Settings options;
     std::vector<std::string> paths;
     std::ostringstream out, err;
     ExitStatus status = kExitSuccess;
@@ -115,7 +115,7 @@ TEST(CommandLineOptions, UsageErrors) {
   // The smallest normal float itself is in the range.
   for (const char* good : {"1.2e-38", "3.4e38", "1.1754944e-38", "1.1754943508222875e-38", "0.01",
                            ".5", "+2", "2.54e-2"}) {
-    BatchOptions options;
+    Settings options;
     std::vector<std::string> paths;
     std::ostringstream out, err;
     ExitStatus status = kExitSuccess;

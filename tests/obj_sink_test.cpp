@@ -166,7 +166,7 @@ TEST(ObjSink, UpAxisAndScaleByTheRules) {
   for (const auto& c : cases) {
     std::stringbuf out;
     ObjSink sink;
-    ObjStyle style;
+    Settings style;
     style.y_up = c.y_up;
     style.scale = c.scale;
     attach_obj_sink(&sink, &out, kObjBufferSize, 0, style);
@@ -296,7 +296,7 @@ struct PoolFixture : testing::Test {
     ModelSource src;
     attach_model_source(&src, &in);
     ObjSink sink;
-    ObjStyle style;
+    Settings style;
     style.objects = true;
     style.y_up = y_up;
     style.scale = y_up ? 0.5 : 1.0;

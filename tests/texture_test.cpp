@@ -130,15 +130,12 @@ TEST(TexturePlace, BySourceRunFolderAndOptions) {
        "data/Units/Textures/Bar.png"},
   };
   for (const Case& c : cases) {
-    PlaceSettings settings;
-    settings.beside_sources = c.beside;
-    settings.under_root = c.under_root;
-    settings.root = "out";
-    settings.root_shown = "out";
-    settings.run_folders = &folders;
+    Settings settings;
+    if (!c.beside) settings.output = "data/Units/bar.obj";
+    if (c.under_root) settings.output_dir = "out";
     const RunFolder* own = c.own == none ? nullptr : &folders.all[c.own];
-    const ImagePlace place = place_image(settings, own, cwd / c.source, c.kind, "Textures/Bar.blp",
-                                         "data/Units/bar.obj");
+    const ImagePlace place = place_image(settings, &folders, own, cwd / c.source, c.kind,
+                                         "Textures/Bar.blp", "data/Units/bar.obj");
     EXPECT_EQ(place.shown, c.image) << c.source;
     EXPECT_EQ(place.file, native_name(c.image, NameBytes::kUtf8)) << c.source;
   }

@@ -186,7 +186,7 @@ ModelLook model_look(const Job& job) {
   return look;
 }
 
-JobList collect_models(const std::vector<std::string>& paths, const BatchOptions& options,
+JobList collect_models(const std::vector<std::string>& paths, const Settings& options,
                        const FindProgress& progress, const std::vector<std::string>& listed) {
   JobList list;
   for (std::size_t k = 0; k < paths.size() + listed.size(); ++k) {

@@ -19,7 +19,7 @@ struct Gone {
 
 // The OBJ files the run would write for the gone model at `model` (absolute):
 // one for each walked folder that holds it, in this run's share.
-std::vector<Gone> covered(const JobList& list, const BatchOptions& options, const fs::path& model) {
+std::vector<Gone> covered(const JobList& list, const Settings& options, const fs::path& model) {
   std::vector<Gone> all;
   for (const WalkedFolder& folder : list.folders) {
     const fs::path root =
@@ -86,7 +86,7 @@ bool model_gone(const fs::path& model) {
 }
 
 // One entry of a ledger: removed, listed, forgotten or left as it is.
-void settle(JobList* list, const BatchOptions& options, Ledger* ledger, const std::string& key,
+void settle(JobList* list, const Settings& options, Ledger* ledger, const std::string& key,
             Report* report) {
   const LedgerEntry& entry = ledger->entries[key];
   // A ledger of the first form does not say where the model was.
@@ -126,7 +126,7 @@ void settle(JobList* list, const BatchOptions& options, Ledger* ledger, const st
 
 }  // namespace
 
-void delete_gone(JobList* list, const BatchOptions& options, Report* report) {
+void delete_gone(JobList* list, const Settings& options, Report* report) {
   for (const auto& ledger : list->ledgers.all) {
     std::vector<std::string> keys;
     for (const auto& entry : ledger->entries) keys.push_back(entry.first);

@@ -11,4 +11,4 @@
 // (their size and time as the ledger holds them); -n lists them instead.
 // An entry whose path leaves its ledger's folder, or that names no OBJ file,
 // is never acted on: it is told once, and the ledger forgets it.
-void delete_gone(JobList* list, const BatchOptions& options, Report* report);
+void delete_gone(JobList* list, const Settings& options, Report* report);

@@ -15,7 +15,7 @@ std::string folder_of(std::string_view name) {
 // Where a -u run makes a ledger that no folder holds yet: the -d folder; for
 // OBJ files beside their models, the folder named on the command line; for a
 // model named itself, its OBJ's folder.
-std::string output_root(const JobList& list, const Job& job, const BatchOptions& options) {
+std::string output_root(const JobList& list, const Job& job, const Settings& options) {
   if (options.output_dir) return shown_name(*options.output_dir);
   const std::string_view model = model_name(list, job);
   if (job.found) return std::string(model.substr(0, model.size() - job.tail_len));
@@ -24,7 +24,7 @@ std::string output_root(const JobList& list, const Job& job, const BatchOptions&
 
 }  // namespace
 
-void find_ledgers(JobList* list, const BatchOptions& options) {
+void find_ledgers(JobList* list, const Settings& options) {
   if (options.to_stdout) return;
   Ledgers& ledgers = list->ledgers;
   std::error_code ec;

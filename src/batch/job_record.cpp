@@ -10,10 +10,10 @@ namespace fs = std::filesystem;
 namespace {
 
 // The options that shaped a file: a GLB's, "glb" and its scale.
-std::string record_style(const BatchOptions& options) {
-  if (options.format == OutputFormat::kObj) return style_key(options.style);
-  ObjStyle scale_alone;
-  scale_alone.scale = options.style.scale;
+std::string record_style(const Settings& options) {
+  if (options.format == OutputFormat::kObj) return style_key(options);
+  Settings scale_alone;
+  scale_alone.scale = options.scale;
   const std::string scale = style_key(scale_alone);
   return scale.empty() ? "glb" : "glb " + scale;
 }
@@ -25,7 +25,7 @@ LedgerEntry entry_now(const Pool& pool, const Job& job) {
   now.model_modified = job.modified;
   now.file_size = job.obj_size;
   now.file_modified = job.obj_modified;
-  now.style = record_style(pool.options);
+  now.style = record_style(pool.settings);
   now.version = MDX2OBJ_VERSION;
   return now;
 }
@@ -50,12 +50,13 @@ std::string images_reason(const Ledger& ledger, const LedgerEntry& entry) {
 // changed, or one where none was; a texture still missing is no reason.
 std::string textures_reason(Pool* pool, const Ledger& ledger, const LedgerEntry& entry,
                             const fs::path& model) {
-  const TextureSettings& settings = pool->settings.textures;
+  const Settings& settings = pool->settings;
   for (const LedgerTexture& t : entry.textures) {
     fs::path found;
     FileLook look;
     int code = 0;
-    if (!find_texture(&pool->lookup, model, settings.top, settings.search, t.relative, &found) ||
+    if (!find_texture(&pool->lookup, model, fs::path(settings.texture_top),
+                      pool->run_textures.search, t.relative, &found) ||
         !g_file_calls.look(found, true, &look, &code) || look.kind != FileLook::kRegular) {
       if (!t.source.empty()) return "texture";
       continue;
@@ -89,7 +90,7 @@ std::vector<std::string> recorded_files(const Ledger& ledger, const LedgerEntry&
 
 bool settled_by_ledger(Pool* pool, const Job& job, Ledger* ledger, const std::string& key,
                        const Conversion& conversion, JobEnd* end) {
-  if (!pool->options.update) return false;
+  if (!pool->settings.update) return false;
   auto entry = ledger->entries.find(key);
   const LedgerEntry* was = entry == ledger->entries.end() ? nullptr : &entry->second;
   std::string why = stale_reason(was, entry_now(*pool, job), job.obj_exists);
@@ -101,11 +102,11 @@ bool settled_by_ledger(Pool* pool, const Job& job, Ledger* ledger, const std::st
   if (why.empty()) {
     // A run killed while it wrote this OBJ again left its temporary file
     // beside it: this run does not write there, so it removes it now.
-    if (ledger->killed_run && !pool->options.dry_run) remove_leftovers_beside(conversion.obj.path);
+    if (ledger->killed_run && !pool->settings.dry_run) remove_leftovers_beside(conversion.obj.path);
     end->outcome = Outcome::kUpToDate;
     return true;
   }
-  if (!pool->options.dry_run) return false;
+  if (!pool->settings.dry_run) return false;
   end->outcome = Outcome::kWouldConvert;
   end->reason = why;
   return true;

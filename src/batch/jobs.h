@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "batch/batch_options.h"
+#include "common/settings.h"
 #include "ledger/ledger.h"
 #include "mdx/model_source.h"
 #include "texture/texture_place.h"
@@ -72,7 +72,7 @@ using FindProgress = std::function<void(std::size_t found)>;
 // of `listed` (a list of models and folders), where a relative path without
 // ".." keeps its whole path under -d, as rsync's --files-from does, and any
 // other its last part.
-JobList collect_models(const std::vector<std::string>& paths, const BatchOptions& options,
+JobList collect_models(const std::vector<std::string>& paths, const Settings& options,
                        const FindProgress& progress = nullptr,
                        const std::vector<std::string>& listed = {});
 
@@ -86,23 +86,23 @@ std::string shard_path(const JobList& list, const Job& job);
 
 // A model of this shard path is in part options.shard of options.shards (all
 // of them where the run is not split).
-bool in_shard(const std::string& shard_path, const BatchOptions& options);
+bool in_shard(const std::string& shard_path, const Settings& options);
 
 // Keeps part options.shard of options.shards: the models whose shard path's
 // FNV-1a hash (64 bits) modulo the number of parts is K - 1, so that the same
 // tree splits the same wherever it is mounted and a new model moves no other.
 // A PATH that fails as a whole is part 1's.
-void keep_shard(JobList* list, const BatchOptions& options);
+void keep_shard(JobList* list, const Settings& options);
 
 // The OBJ name of a model named `model` (UTF-8, as shown) whose path under its
 // folder is its last `tail` bytes.
-std::string obj_name_of(const std::string& model, std::size_t tail, const BatchOptions& options);
+std::string obj_name_of(const std::string& model, std::size_t tail, const Settings& options);
 
 // Names every model's OBJ file. A model named twice whose OBJ is the same
 // file is dropped from the run after its first place; a model whose OBJ would
 // replace that of another, or is or leads to one of the run's models, is
 // refused.
-void name_obj_files(JobList* list, const BatchOptions& options);
+void name_obj_files(JobList* list, const Settings& options);
 
 // The folders of the run (models found under a PATH have it; a model named
 // or listed, its own folder), and the run folder of each job, by job.
@@ -116,4 +116,4 @@ void images_made_before(const JobList& list, MadeImages* made);
 // with -u, where there is none, one made in the output root (the -d folder,
 // the folder named, or for a model named itself its OBJ's folder). A run with
 // -u reads them.
-void find_ledgers(JobList* list, const BatchOptions& options);
+void find_ledgers(JobList* list, const Settings& options);

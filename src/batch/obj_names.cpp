@@ -159,14 +159,14 @@ void claim_obj(Naming* n, std::size_t i) {
 
 }  // namespace
 
-std::string obj_name_of(const std::string& model, std::size_t tail, const BatchOptions& options) {
+std::string obj_name_of(const std::string& model, std::size_t tail, const Settings& options) {
   if (options.output) return *options.output;
   if (!options.output_dir) return output_name_for(model, options.format);
   fs::path path = fs::u8path(model.substr(model.size() - tail));
   return joined_name(*options.output_dir, path.replace_extension(format_extension(options.format)));
 }
 
-void name_obj_files(JobList* list, const BatchOptions& options) {
+void name_obj_files(JobList* list, const Settings& options) {
   std::error_code ec;
   Naming n;
   n.list = list;

@@ -46,7 +46,7 @@ bool first_to_meet(Pool* pool, const fs::path& obj) {
 }
 
 bool on_dead_device(Pool* pool, const fs::path& obj) {
-  if (pool->options.to_stdout || !pool->any_dead.load()) return false;
+  if (pool->settings.to_stdout || !pool->any_dead.load()) return false;
   const std::uint64_t device = output_device(obj);
   std::lock_guard<std::mutex> lock(pool->mutex);
   return dead(*pool, device);
@@ -71,6 +71,7 @@ JobEnd convert_job(Pool* pool, Slot* slot, std::size_t i) {
   conversion.reached = &slot->reached;
   conversion.buffers = &slot->buffers;
   conversion.order = i;
+  conversion.textures = &pool->run_textures;
   if (!pool->run_folder.empty()) {
     conversion.run_folder = &pool->run_folders.all[pool->run_folder[i]];
   }
@@ -148,26 +149,18 @@ void work(Pool* pool, std::size_t index) {
 
 // Where the run's textures are looked for and their images go.
 void plan_textures(Pool* pool) {
-  const BatchOptions& options = pool->options;
-  TextureSettings& textures = pool->settings.textures;
-  for (const std::string& folder : options.textures) {
+  RunTextures& textures = pool->run_textures;
+  for (const std::string& folder : pool->settings.textures) {
     textures.search.push_back(native_name(folder, NameBytes::kUtf8));
   }
   find_run_folders(pool->list, &pool->run_folders, &pool->run_folder);
   start_lookup(&pool->lookup, pool->run_folders.cwd);
-  PlaceSettings& place = textures.place;
-  place.run_folders = &pool->run_folders;
-  place.beside_sources = !options.output.has_value();
-  place.under_root = options.output_dir.has_value();
-  if (place.under_root) {
-    place.root = native_name(*options.output_dir, NameBytes::kUtf8);
-    place.root_shown = *options.output_dir;
-  }
+  textures.run_folders = &pool->run_folders;
   start_texture_store(&pool->textures, pool->list.jobs.size());
   pool->textures.hooks = {give_turn, take_turn, pool};
   textures.store = &pool->textures;
   textures.lookup = &pool->lookup;
-  if (options.update) {
+  if (pool->settings.update) {
     images_made_before(pool->list, &pool->made_images);
     textures.made = &pool->made_images;
   }
@@ -176,30 +169,25 @@ void plan_textures(Pool* pool) {
 }  // namespace
 
 void plan_pool(Pool* pool) {
-  const BatchOptions& options = pool->options;
+  Settings& settings = pool->settings;
   const std::size_t jobs_count = pool->list.jobs.size();
-  pool->at_once = std::max<std::size_t>(1, std::min<std::size_t>(options.jobs, jobs_count));
+  pool->at_once = std::max<std::size_t>(1, std::min<std::size_t>(settings.jobs, jobs_count));
   // A model that waits for an image leaves its thread idle: another thread
   // converts meanwhile.
-  const std::size_t spare = options.style.materials ? pool->at_once : 0;
+  const std::size_t spare = settings.materials ? pool->at_once : 0;
   pool->threads = std::max<std::size_t>(1, std::min(pool->at_once + spare, jobs_count));
   pool->slots.reset(new Slot[pool->threads]);
   const std::vector<Job>& jobs = pool->list.jobs;
   while (pool->first_model < jobs.size() && jobs[pool->first_model].failure != 0) {
     ++pool->first_model;
   }
-  ConvertSettings& settings = pool->settings;
-  settings.format = options.format;
-  settings.style = options.style;
-  settings.to_stdout = options.to_stdout;
   settings.geosets_needed = true;
-  settings.make_folders = options.output_dir.has_value();
   // About one thread per core in all: several jobs keep the cores busy
   // without a writer thread or formatting threads each.
   settings.writer_thread = pool->at_once == 1;
   settings.chunk_walk = true;
-  if (options.style.materials || options.format == OutputFormat::kGlb) plan_textures(pool);
-  settings.format_threads = pool->at_once == 1 ? options.format_threads : 1;
+  if (settings.materials || settings.format == OutputFormat::kGlb) plan_textures(pool);
+  if (pool->at_once > 1) settings.format_threads = 1;
 }
 
 void start_pool(Pool* pool) {

@@ -53,10 +53,9 @@ struct Slot {
 
 struct Pool {
   JobList& list;
-  const BatchOptions& options;
+  Settings settings;  // the run's, with what plan_pool decides for its models
   JobEvents& events;
   std::ostream& out;  // the OBJ text of "-o -"
-  ConvertSettings settings;
   std::size_t threads = 1;
   std::unique_ptr<Slot[]> slots;
   std::atomic<std::size_t> next{0};  // the next job to take
@@ -75,8 +74,9 @@ struct Pool {
   RunFolders run_folders;
   std::vector<std::uint32_t> run_folder;  // of each job, with -m
   MadeImages made_images;                 // with -u -m: as the ledgers remember them
+  RunTextures run_textures;               // all of these, as each conversion takes them
 
-  // Models converting at once, at most options.jobs: with -m a model that
+  // Models converting at once, at most settings.jobs: with -m a model that
   // waits for another's image gives its turn to one that can go on, on
   // threads of their own (up to twice as many).
   std::size_t at_once = 1;
@@ -84,11 +84,11 @@ struct Pool {
   std::condition_variable turns_changed;
   std::size_t turns_taken = 0;
 
-  Pool(JobList& l, const BatchOptions& o, JobEvents& e, std::ostream& s)
-      : list(l), options(o), events(e), out(s) {}
+  Pool(JobList& l, const Settings& o, JobEvents& e, std::ostream& s)
+      : list(l), settings(o), events(e), out(s) {}
 };
 
-// Sizes the pool: options.jobs threads at most, one per job.
+// Sizes the pool: settings.jobs threads at most, one per job.
 void plan_pool(Pool* pool);
 
 // Starts the threads; each takes the next job until none is left or the run

@@ -56,7 +56,7 @@ std::string materials_json(const Converted& done) {
 
 // With -m, a model not converted: the MTL and images its record lists.
 std::string recorded_json(const Report& r, const JobEnd& end) {
-  if (!r.options.style.materials || end.recorded.empty()) return "";
+  if (!r.options.materials || end.recorded.empty()) return "";
   return json_field("mtl", end.recorded[0]) +
          json_field("textures",
                     std::vector<std::string>(end.recorded.begin() + 1, end.recorded.end()));
@@ -71,7 +71,7 @@ std::string bytes_fields(const Report& r, std::uint64_t bytes) {
 std::string json_line(const Report& r, const Job& job, Outcome outcome, const JobEnd* end) {
   const std::string model(model_name(r.list, job)), obj(obj_name(r.list, job));
   const bool obj_run = r.options.format == OutputFormat::kObj;
-  const bool materials = r.options.style.materials || !obj_run;
+  const bool materials = r.options.materials || !obj_run;
   switch (outcome) {
     case Outcome::kFailed:
       if (!job.model) return json_failure(model, end->done.failure.why);

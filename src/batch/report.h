@@ -26,7 +26,7 @@ struct Report : JobEvents {
   using Clock = std::chrono::steady_clock;
 
   const JobList& list;
-  const BatchOptions& options;
+  const Settings& options;
   std::ostream& out;
   std::ostream& diag;
   Columns columns;  // null: no status line
@@ -51,7 +51,7 @@ struct Report : JobEvents {
   StatusLine status;
   Clock::time_point next_draw;
 
-  Report(const JobList& l, const BatchOptions& o, std::ostream& s, std::ostream& d, Columns c)
+  Report(const JobList& l, const Settings& o, std::ostream& s, std::ostream& d, Columns c)
       : list(l), options(o), out(s), diag(d), columns(c), status{d} {}
   void job_started(std::size_t slot, std::size_t job) override;
   void job_finished(std::size_t slot, std::size_t job, JobEnd&& end) override;

@@ -41,7 +41,7 @@ void save_ledgers(Report* report, Ledgers* ledgers) {
 
 }  // namespace
 
-int run_batch(JobList& list, const BatchOptions& options, std::ostream& out, std::ostream& diag,
+int run_batch(JobList& list, const Settings& options, std::ostream& out, std::ostream& diag,
               Columns columns) {
   find_ledgers(&list, options);
   Report report(list, options, out, diag, columns);

@@ -12,5 +12,5 @@
 // `columns`, `diag` is that terminal and a status line is kept on it. Returns
 // the run's exit status. An interruption ends it early: the models not
 // converted by then are counted as not started.
-int run_batch(JobList& list, const BatchOptions& options, std::ostream& out, std::ostream& diag,
+int run_batch(JobList& list, const Settings& options, std::ostream& out, std::ostream& diag,
               Columns columns);

@@ -8,11 +8,11 @@ std::string shard_path(const JobList& list, const Job& job) {
   return slashed_name(std::string(path));
 }
 
-bool in_shard(const std::string& shard_path, const BatchOptions& options) {
+bool in_shard(const std::string& shard_path, const Settings& options) {
   return options.shards == 0 || fnv1a(shard_path) % options.shards == options.shard - 1;
 }
 
-void keep_shard(JobList* list, const BatchOptions& options) {
+void keep_shard(JobList* list, const Settings& options) {
   if (options.shards == 0) return;
   std::size_t kept = 0;
   for (const Job& job : list->jobs) {

@@ -56,13 +56,13 @@ struct Lent {
 
 // The chunk walk, and with materials the model's images claimed and its own
 // made; false where the model fails before its OBJ is begun.
-bool read_chunks(const ConvertSettings& settings, const Conversion& job, ModelSource* src,
+bool read_chunks(const Settings& settings, const Conversion& job, ModelSource* src,
                  ModelChunks* chunks, Converted* done) {
   if (!walk_model_chunks(job, src, chunks, done)) return false;
-  if (!settings.style.materials) return true;
+  if (!settings.materials) return true;
   MaterialsMade& made = done->materials;
   if (!chunks->unfit.empty()) made.warnings.push_back("materials not read: " + chunks->unfit);
-  begin_materials(settings.textures, job.order, *chunks, job.model.path, job.obj.shown,
+  begin_materials(settings, textures_of(job), job.order, *chunks, job.model.path, job.obj.shown,
                   job.run_folder, &made);
   return materials_ok(done);
 }
@@ -81,21 +81,21 @@ bool name_mtl(const Conversion& job, OutputFile* file, Converted* done) {
 // The sink attached to the OBJ: standard output, or a file begun beside the
 // OBJ's name. A small model converts in a moment: threads of its own would
 // cost more than they save.
-bool open_obj(const ConvertSettings& settings, const Conversion& job, const ModelSource& src,
+bool open_obj(const Settings& settings, const Conversion& job, const ModelSource& src,
               std::ostream& out, OutputFile* file, ObjSink* sink, Converted* done) {
   int threads = settings.format_threads > 1 ? settings.format_threads : 1;
   if (!settings.writer_thread || source_size(src) < kWriterThreadFrom) threads = 0;
   std::string err;
   if (settings.to_stdout) {
-    attach_obj_sink(sink, out.rdbuf(), kObjBufferSize, threads, settings.style);
+    attach_obj_sink(sink, out.rdbuf(), kObjBufferSize, threads, settings);
     return true;
   }
-  if (!open_output(file, job.obj.path, &src.look, settings.make_folders, &err)) {
+  if (!open_output(file, job.obj.path, &src.look, settings.output_dir.has_value(), &err)) {
     fail(done, job.obj.shown, err).file_system = file->file_system_fault;
     return false;
   }
-  if (settings.style.materials && !name_mtl(job, file, done)) return false;
-  attach_obj_sink(sink, file, kObjBufferSize, threads, settings.style);
+  if (settings.materials && !name_mtl(job, file, done)) return false;
+  attach_obj_sink(sink, file, kObjBufferSize, threads, settings);
   return true;
 }
 
@@ -117,6 +117,11 @@ bool commit_obj(const Conversion& job, OutputFile* file, Converted* done) {
 
 }  // namespace
 
+const RunTextures& textures_of(const Conversion& job) {
+  static const RunTextures none;
+  return job.textures ? *job.textures : none;
+}
+
 Failure& fail(Converted* done, const std::string& name, const std::string& why) {
   done->failure.name = name;
   done->failure.why = why;
@@ -124,7 +129,7 @@ Failure& fail(Converted* done, const std::string& name, const std::string& why) 
 }
 
 // The model opened and, where the settings need one, a geoset found.
-bool open_model(const ConvertSettings& settings, const Conversion& job, ModelSource* src,
+bool open_model(const Settings& settings, const Conversion& job, ModelSource* src,
                 Converted* done) {
   std::string err;
   if (!open_model_source(src, job.model.path, job.seen, &err)) {
@@ -213,8 +218,8 @@ bool walk_and_flush(ModelSource& src, ObjSink& sink, std::ostream& console, std:
   return walked && flushed;
 }
 
-Converted convert_model(const ConvertSettings& settings, const Conversion& job,
-                        std::ostream& console, std::ostream& out) {
+Converted convert_model(const Settings& settings, const Conversion& job, std::ostream& console,
+                        std::ostream& out) {
   if (settings.format == OutputFormat::kGlb) return convert_to_glb(settings, job, out);
   Converted done;
   ModelSource src;
@@ -228,7 +233,7 @@ Converted convert_model(const ConvertSettings& settings, const Conversion& job,
     return done;
   }
   std::string why;
-  const ModelChunks* materials = settings.style.materials ? &chunks : nullptr;
+  const ModelChunks* materials = settings.materials ? &chunks : nullptr;
   bool walked = walk_and_flush(src, sink, console, &why, &done.counts, materials);
   done.obj_bytes += sink.written;
   if (walked && !chunks.cut.empty()) {
@@ -249,7 +254,7 @@ Converted convert_model(const ConvertSettings& settings, const Conversion& job,
   }
   if (materials) {
     // The images of other jobs, waited for only now that this OBJ is written.
-    end_materials(settings.textures, chunks, job.obj.path, &done.materials);
+    end_materials(textures_of(job), chunks, job.obj.path, &done.materials);
     const MaterialsMade& made = done.materials;
     if (!materials_ok(&done) || !commit_mtl({done.mtl, done.mtl_file}, src.look, made.plan,
                                             made.maps, sink.used_no_material, &done.failure)) {

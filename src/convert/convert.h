@@ -13,6 +13,7 @@
 #include "common/failure.h"
 #include "common/file_calls.h"
 #include "common/output_format.h"
+#include "common/settings.h"
 #include "convert/materials.h"
 #include "mdx/geoset_walk.h"
 #include "mdx/model_source.h"
@@ -41,22 +42,6 @@ struct JobBuffers {
   std::unique_ptr<char[]> block;
 };
 
-// How every model of a run is converted, decided once before the first.
-struct ConvertSettings {
-  OutputFormat format = OutputFormat::kObj;
-  ObjStyle style;               // of a GLB, its scale alone
-  bool to_stdout = false;       // the OBJ text goes to `out`, not to a file
-  bool geosets_needed = false;  // a model without geosets fails before the OBJ is created
-  bool make_folders = false;    // the OBJ's folders are made as needed
-  bool writer_thread = true;    // a model of kWriterThreadFrom bytes or more has its OBJ
-                                // written by a thread of its own while it is formatted
-  int format_threads = 1;       // and, above 1, its text formatted by that many threads
-  // The model is read as its chunks lay it out too: a model cut short is told
-  // even where the geometry seems whole, and style.materials has materials.
-  bool chunk_walk = false;
-  TextureSettings textures;  // with style.materials
-};
-
 // One model.
 struct Conversion {
   FileName model;
@@ -67,6 +52,7 @@ struct Conversion {
   JobBuffers* buffers = nullptr;  // lent to this conversion, when the caller keeps some
   std::size_t order = 0;          // its place in the run, the order its images are claimed in
   const RunFolder* run_folder = nullptr;  // the run folder it was found in or named from
+  const RunTextures* textures = nullptr;  // the run's, for its materials and images
 };
 
 // What became of one model.
@@ -90,8 +76,8 @@ struct Converted {
 // Converts one model: opens it, walks it into a temporary file beside the
 // OBJ (never into the model itself) and puts that in place of the OBJ.
 // Progress lines go to `console`, the OBJ text of `to_stdout` to `out`.
-Converted convert_model(const ConvertSettings& settings, const Conversion& job,
-                        std::ostream& console, std::ostream& out);
+Converted convert_model(const Settings& settings, const Conversion& job, std::ostream& console,
+                        std::ostream& out);
 
 // One failure line: "mdx2obj: NAME: WHY".
 std::string failure_line(const std::string& name, const std::string& why);

@@ -40,10 +40,10 @@ void take_images(const ModelChunks& chunks, std::vector<EmbeddedImage>* images,
 
 // The first pass: every whole geoset counted and bounded. False where the
 // walk stopped inside one (why says where), which the GLB leaves out.
-bool scan_model(const ConvertSettings& settings, ModelSource* src, const ModelChunks& chunks,
+bool scan_model(const Settings& settings, ModelSource* src, const ModelChunks& chunks,
                 GlbScan* scan, std::string* why) {
   GlbScanSink sink;
-  sink.scale = settings.style.scale;
+  sink.scale = settings.scale;
   std::ostream none(nullptr);
   WalkCounts counts;
   const bool walked = convert_geosets(*src, sink, none, why, &counts, &chunks);
@@ -66,7 +66,7 @@ WalkCounts counts_of(const GlbScan& scan) {
 
 // The second pass: the header, the geometry streamed, the images. False
 // with the reason where a write failed or the model changed meanwhile.
-bool write_glb(const ConvertSettings& settings, const GlbScan& scan, const GlbContent& content,
+bool write_glb(const Settings& settings, const GlbScan& scan, const GlbContent& content,
                const GlbLayout& layout, ModelSource* src, const ModelChunks& chunks,
                std::streambuf* out, GlbFaults* faults, std::string* why) {
   if (!write_glb_start(out, scan, content, layout, why)) return false;
@@ -80,7 +80,7 @@ bool write_glb(const ConvertSettings& settings, const GlbScan& scan, const GlbCo
     sink.writer = &writer;
   }
   sink.scan = &scan;
-  sink.scale = settings.style.scale;
+  sink.scale = settings.scale;
   std::ostream none(nullptr);
   std::string walk_why;
   convert_geosets(*src, sink, none, &walk_why, nullptr, &chunks);
@@ -98,8 +98,7 @@ bool write_glb(const ConvertSettings& settings, const GlbScan& scan, const GlbCo
 
 }  // namespace
 
-Converted convert_to_glb(const ConvertSettings& settings, const Conversion& job,
-                         std::ostream& out) {
+Converted convert_to_glb(const Settings& settings, const Conversion& job, std::ostream& out) {
   Converted done;
   ModelSource src;
   ModelChunks chunks;
@@ -110,7 +109,7 @@ Converted convert_to_glb(const ConvertSettings& settings, const Conversion& job,
   MaterialsMade& made = done.materials;
   if (!chunks.unfit.empty()) made.warnings.push_back("materials not read: " + chunks.unfit);
   std::vector<EmbeddedImage> images;
-  embed_materials(settings.textures, chunks, job.model.path, &made, &images);
+  embed_materials(settings, textures_of(job), chunks, job.model.path, &made, &images);
   GlbScan scan;
   std::string cut;
   const bool walked = scan_model(settings, &src, chunks, &scan, &cut) && chunks.cut.empty();
@@ -128,7 +127,7 @@ Converted convert_to_glb(const ConvertSettings& settings, const Conversion& job,
   OutputFile file;
   file.binary = true;
   if (!settings.to_stdout &&
-      !open_output(&file, job.obj.path, &src.look, settings.make_folders, &why)) {
+      !open_output(&file, job.obj.path, &src.look, settings.output_dir.has_value(), &why)) {
     fail(&done, job.obj.shown, why).file_system = file.file_system_fault;
     return done;
   }

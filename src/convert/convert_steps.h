@@ -10,9 +10,11 @@
 // Keeps the reason of a failure and the file its line names.
 Failure& fail(Converted* done, const std::string& name, const std::string& why);
 
+// The run's textures, or none shared: the model's lookups and images its own.
+const RunTextures& textures_of(const Conversion& job);
+
 // The model opened and, where the settings need one, a geoset found.
-bool open_model(const ConvertSettings& settings, const Conversion& job, ModelSource* src,
-                Converted* done);
+bool open_model(const Settings& settings, const Conversion& job, ModelSource* src, Converted* done);
 
 // The model's chunks walked; false where the model could not be read.
 bool walk_model_chunks(const Conversion& job, ModelSource* src, ModelChunks* chunks,
@@ -25,4 +27,4 @@ Converted& end_conversion(Converted* done, const Conversion& job, bool to_stdout
                           const std::string& why, const std::string& output_shown);
 
 // The model as one GLB file, its images inside.
-Converted convert_to_glb(const ConvertSettings& settings, const Conversion& job, std::ostream& out);
+Converted convert_to_glb(const Settings& settings, const Conversion& job, std::ostream& out);

@@ -43,10 +43,11 @@ void warn(MaterialsMade* made, const TextureWanted& w, const std::string& why) {
 }
 
 // Finds the texture; false where it is none to read, w->warning says why.
-bool look_up(const TextureSettings& settings, TextureLookup* lookup, const fs::path& model,
-             TextureWanted* w) {
+bool look_up(const Settings& settings, const RunTextures& run, TextureLookup* lookup,
+             const fs::path& model, TextureWanted* w) {
   fs::path found;
-  if (!find_texture(lookup, model, settings.top, settings.search, w->relative, &found) ||
+  if (!find_texture(lookup, model, fs::path(settings.texture_top), run.search, w->relative,
+                    &found) ||
       !look_at_found(lookup, found, &w->source)) {
     w->source = TextureSource();
     w->warning = "not found";
@@ -58,24 +59,25 @@ bool look_up(const TextureSettings& settings, TextureLookup* lookup, const fs::p
 
 // Finds the texture and decides its image's place; where there is nothing to
 // make, w->warning says why.
-void place(const TextureSettings& settings, TextureLookup* lookup, const fs::path& model,
-           const std::string& obj_shown, const RunFolder* own, TextureWanted* w) {
-  if (!look_up(settings, lookup, model, w)) return;
-  w->place =
-      place_image(settings.place, own, w->source.path, w->source.kind, w->relative, obj_shown);
+void place(const Settings& settings, const RunTextures& run, TextureLookup* lookup,
+           const fs::path& model, const std::string& obj_shown, const RunFolder* own,
+           TextureWanted* w) {
+  if (!look_up(settings, run, lookup, model, w)) return;
+  w->place = place_image(settings, run.run_folders, own, w->source.path, w->source.kind,
+                         w->relative, obj_shown);
   w->key = name_key(w->place.file, lookup->cwd);
 }
 
 // The image made by this job; none to make where the texture is itself the
 // image, or where an earlier run made it from the source as it is now.
-void make(const TextureSettings& settings, const TextureWanted& w, TextureResult* result) {
+void make(const RunTextures& run, const TextureWanted& w, TextureResult* result) {
   FileLook there;
   int code = 0;
   if (g_file_calls.look(w.place.file, true, &there, &code) && there.kind == FileLook::kRegular) {
     result->size = there.size;
     if (there.device == w.source.look.device && there.inode == w.source.look.inode) return;
-    if (settings.made && made_before(*settings.made, w.key, there,
-                                     name_key(w.source.path, fs::path()), w.source.look)) {
+    if (run.made &&
+        made_before(*run.made, w.key, there, name_key(w.source.path, fs::path()), w.source.look)) {
       return;
     }
   }
@@ -89,7 +91,7 @@ void make(const TextureSettings& settings, const TextureWanted& w, TextureResult
 
 // Claims the images in the job's turn and makes its own; false where the run
 // was interrupted.
-bool claim_and_make(const TextureSettings& settings, TextureStore* store, std::size_t order,
+bool claim_and_make(const RunTextures& run, TextureStore* store, std::size_t order,
                     std::vector<TextureWanted>* wanted) {
   // A model without images to claim keeps no other waiting.
   bool any = false;
@@ -106,7 +108,7 @@ bool claim_and_make(const TextureSettings& settings, TextureStore* store, std::s
   end_turn(store, order);
   for (TextureWanted& w : *wanted) {
     if (!w.warning.empty() || w.claim != Claim::kMine) continue;
-    make(settings, w, &w.result);
+    make(run, w, &w.result);
     image_made(store, w.key, w.result);
   }
   return true;
@@ -196,44 +198,44 @@ std::vector<TextureWanted> wanted_textures(const ModelChunks& chunks) {
   return wanted;
 }
 
-fs::path run_cwd(const TextureSettings& settings) {
-  if (settings.place.run_folders) return settings.place.run_folders->cwd;
+fs::path run_cwd(const RunTextures& run) {
+  if (run.run_folders) return run.run_folders->cwd;
   std::error_code ec;
   return fs::current_path(ec);
 }
 
 // The run's lookup; without one, `own`, started for this model alone.
-TextureLookup* lookup_of(const TextureSettings& settings, TextureLookup* own) {
-  if (settings.lookup) return settings.lookup;
-  start_lookup(own, run_cwd(settings));
+TextureLookup* lookup_of(const RunTextures& run, TextureLookup* own) {
+  if (run.lookup) return run.lookup;
+  start_lookup(own, run_cwd(run));
   return own;
 }
 
 }  // namespace
 
-void begin_materials(const TextureSettings& settings, std::size_t order, const ModelChunks& chunks,
-                     const fs::path& model, const std::string& obj_shown, const RunFolder* own,
-                     MaterialsMade* made) {
+void begin_materials(const Settings& settings, const RunTextures& run, std::size_t order,
+                     const ModelChunks& chunks, const fs::path& model, const std::string& obj_shown,
+                     const RunFolder* own, MaterialsMade* made) {
   TextureLookup own_lookup;
-  TextureLookup* lookup = lookup_of(settings, &own_lookup);
+  TextureLookup* lookup = lookup_of(run, &own_lookup);
   made->wanted = wanted_textures(chunks);
-  for (TextureWanted& w : made->wanted) place(settings, lookup, model, obj_shown, own, &w);
+  for (TextureWanted& w : made->wanted) place(settings, run, lookup, model, obj_shown, own, &w);
   TextureStore own_store;
-  TextureStore* store = settings.store;
+  TextureStore* store = run.store;
   if (store == nullptr) {
     start_texture_store(&own_store, 1);
     store = &own_store;
     order = 0;
   }
-  made->stopped = !claim_and_make(settings, store, order, &made->wanted);
+  made->stopped = !claim_and_make(run, store, order, &made->wanted);
   if (!made->stopped) first_failure(made->wanted, made);
 }
 
-void end_materials(const TextureSettings& settings, const ModelChunks& chunks, const fs::path& obj,
+void end_materials(const RunTextures& run, const ModelChunks& chunks, const fs::path& obj,
                    MaterialsMade* made) {
   for (TextureWanted& w : made->wanted) {
-    if (w.warning.empty() && w.claim == Claim::kShared && settings.store &&
-        !wait_for_image(settings.store, w.key, &w.result)) {
+    if (w.warning.empty() && w.claim == Claim::kShared && run.store &&
+        !wait_for_image(run.store, w.key, &w.result)) {
       made->stopped = true;
       return;
     }
@@ -241,7 +243,7 @@ void end_materials(const TextureSettings& settings, const ModelChunks& chunks, c
   // An image another job could not write fails this model too.
   if (first_failure(made->wanted, made)) return;
   std::vector<std::string> maps(chunks.textures.size());
-  take_results(obj.parent_path(), run_cwd(settings), made, &maps);
+  take_results(obj.parent_path(), run_cwd(run), made, &maps);
   made->plan = plan_materials(chunks);
   describe(maps, made);
   made->wanted.clear();
@@ -273,16 +275,16 @@ std::vector<PlannedMaterial> plan_materials(const ModelChunks& chunks) {
   return plan;
 }
 
-void embed_materials(const TextureSettings& settings, const ModelChunks& chunks,
+void embed_materials(const Settings& settings, const RunTextures& run, const ModelChunks& chunks,
                      const fs::path& model, MaterialsMade* made,
                      std::vector<EmbeddedImage>* images) {
   TextureLookup own_lookup;
-  TextureLookup* lookup = lookup_of(settings, &own_lookup);
+  TextureLookup* lookup = lookup_of(run, &own_lookup);
   made->plan = plan_materials(chunks);
   std::vector<std::string> names(chunks.textures.size());
   for (TextureWanted& w : wanted_textures(chunks)) {
     EmbeddedImage image;
-    const bool read = look_up(settings, lookup, model, &w) &&
+    const bool read = look_up(settings, run, lookup, model, &w) &&
                       embed_texture(w.source, &image.mime, &image.bytes, &w.warning);
     made->textures.push_back(found_of(w, false));
     if (!read) {

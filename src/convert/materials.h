@@ -9,20 +9,21 @@
 #include <vector>
 
 #include "common/material_plan.h"
+#include "common/settings.h"
 #include "mdx/chunk_walk.h"
 #include "texture/texture_find.h"
 #include "texture/texture_make.h"
 #include "texture/texture_place.h"
 #include "texture/texture_store.h"
 
-// Where a run's textures are looked for and where their images go.
-struct TextureSettings {
+// What the models of a run share for their textures: the folders searched
+// and the images made.
+struct RunTextures {
   std::vector<std::filesystem::path> search;  // --textures, after the model's own folders
-  std::filesystem::path top;  // where the search upwards stops (the page's data root); empty: /
-  PlaceSettings place;
-  TextureStore* store = nullptr;     // the run's; none: the model's images are its own
-  TextureLookup* lookup = nullptr;   // the run's; none: the model's lookups are its own
-  const MadeImages* made = nullptr;  // with -u: the images earlier runs made
+  const RunFolders* run_folders = nullptr;    // the run's, where its images are placed
+  TextureStore* store = nullptr;              // the run's; none: the model's images are its own
+  TextureLookup* lookup = nullptr;            // the run's; none: the model's lookups are its own
+  const MadeImages* made = nullptr;           // with -u: the images earlier runs made
 };
 
 // Per material, as --json tells it.
@@ -71,13 +72,13 @@ struct MaterialsMade {
 // Before the OBJ: the model's textures (the job's `order` in the run) found,
 // their images claimed in the run's order and those that are this model's to
 // make made. `own` is the model's run folder (null: none).
-void begin_materials(const TextureSettings& settings, std::size_t order, const ModelChunks& chunks,
-                     const std::filesystem::path& model, const std::string& obj_shown,
-                     const RunFolder* own, MaterialsMade* made);
+void begin_materials(const Settings& settings, const RunTextures& run, std::size_t order,
+                     const ModelChunks& chunks, const std::filesystem::path& model,
+                     const std::string& obj_shown, const RunFolder* own, MaterialsMade* made);
 
 // Once the OBJ is written: the images other jobs make waited for, and the
 // materials mapped to them from the MTL's folder.
-void end_materials(const TextureSettings& settings, const ModelChunks& chunks,
+void end_materials(const RunTextures& run, const ModelChunks& chunks,
                    const std::filesystem::path& obj, MaterialsMade* made);
 
 // A texture as a GLB embeds it.
@@ -92,7 +93,7 @@ struct EmbeddedImage {
 // model's textures found and read into `images`, nothing written beside it;
 // `made` tells the textures, the warnings and the materials as for an MTL,
 // each material's texture by its path in the model.
-void embed_materials(const TextureSettings& settings, const ModelChunks& chunks,
+void embed_materials(const Settings& settings, const RunTextures& run, const ModelChunks& chunks,
                      const std::filesystem::path& model, MaterialsMade* made,
                      std::vector<EmbeddedImage>* images);
 

@@ -131,7 +131,7 @@ Took wrong(Reader* r, const std::string& error) {
 }
 
 // The options without a value.
-bool take_switch(const std::string& flag, BatchOptions* o) {
+bool take_switch(const std::string& flag, Settings* o) {
   if (flag == "-q" || flag == "--quiet") {
     ++o->quiet;
   } else if (flag == "-r" || flag == "--recursive") {
@@ -147,16 +147,16 @@ bool take_switch(const std::string& flag, BatchOptions* o) {
   } else if (flag == "-0" || flag == "--null") {
     o->null_separated = true;
   } else if (flag == "--objects") {
-    o->style.objects = true;
+    o->objects = true;
   } else if (flag == "-m" || flag == "--materials") {
-    o->style.materials = true;
+    o->materials = true;
   } else {
     return false;
   }
   return true;
 }
 
-Took take_shard(Reader* r, const std::string& flag, BatchOptions* o) {
+Took take_shard(Reader* r, const std::string& flag, Settings* o) {
   std::string part;
   if (!take_value(r, &part)) return wrong(r, flag + " needs a part, as K/N");
   unsigned long k = 0, n = 0;
@@ -170,7 +170,7 @@ Took take_shard(Reader* r, const std::string& flag, BatchOptions* o) {
   return Took::kOption;
 }
 
-Took take_jobs(Reader* r, const std::string& flag, BatchOptions* o) {
+Took take_jobs(Reader* r, const std::string& flag, Settings* o) {
   std::string jobs;
   if (!take_value(r, &jobs)) return wrong(r, flag + " needs a number of jobs");
   char* end = nullptr;
@@ -192,7 +192,7 @@ Took take_name(Reader* r, const std::string& flag, const char* needs,
   return Took::kOption;
 }
 
-Took take_style(Reader* r, const std::string& flag, ObjStyle* style) {
+Took take_style(Reader* r, const std::string& flag, Settings* style) {
   std::string text;
   if (flag == "--up") {
     if (!take_value(r, &text) || (text != "y" && text != "z")) {
@@ -209,7 +209,7 @@ Took take_style(Reader* r, const std::string& flag, ObjStyle* style) {
   return Took::kOption;
 }
 
-Took take_flag(Reader* r, const std::string& flag, BatchOptions* o) {
+Took take_flag(Reader* r, const std::string& flag, Settings* o) {
   if (flag == "--") {
     if (r->has_value) return Took::kUnknown;
     r->options_over = true;
@@ -225,7 +225,7 @@ Took take_flag(Reader* r, const std::string& flag, BatchOptions* o) {
   }
   if (flag == "--up" || flag == "--scale") {
     o->up_given = o->up_given || flag == "--up";
-    return take_style(r, flag, &o->style);
+    return take_style(r, flag, o);
   }
   if (flag == "--format") {
     std::string format;
@@ -279,7 +279,7 @@ std::vector<std::string> flags_of(Reader* r, const std::string& arg) {
 
 // An MTL goes beside its OBJ, which its first line names: the OBJ must be a
 // file that has a folder.
-bool materials_have_a_place(const BatchOptions& o, std::ostream& diag, ExitStatus* status) {
+bool materials_have_a_place(const Settings& o, std::ostream& diag, ExitStatus* status) {
   if (o.to_stdout) {
     return usage_error(diag, "-m and -o - do not go together: the MTL goes beside the OBJ file",
                        status);
@@ -295,14 +295,14 @@ bool materials_have_a_place(const BatchOptions& o, std::ostream& diag, ExitStatu
 
 // A GLB is always Y up, its geosets nodes of their own, its materials and
 // textures inside it; its bytes are no text for a terminal.
-bool glb_options_fit(const BatchOptions& o, std::ostream& diag, ExitStatus* status) {
+bool glb_options_fit(const Settings& o, std::ostream& diag, ExitStatus* status) {
   if (o.up_given)
     return usage_error(diag, "--up does not go with glb: a GLB is always Y up", status);
-  if (o.style.objects) {
+  if (o.objects) {
     return usage_error(diag, "--objects does not go with glb: each geoset is a node of a GLB",
                        status);
   }
-  if (o.style.materials) {
+  if (o.materials) {
     return usage_error(diag, "-m does not go with glb: a GLB always carries its materials", status);
   }
   if (o.to_stdout && output_is_terminal()) {
@@ -312,7 +312,7 @@ bool glb_options_fit(const BatchOptions& o, std::ostream& diag, ExitStatus* stat
 }
 
 // The options that do not go together, and a run without a model.
-bool check_together(const BatchOptions& o, bool any_path, std::ostream& diag, ExitStatus* status) {
+bool check_together(const Settings& o, bool any_path, std::ostream& diag, ExitStatus* status) {
   if (!any_path && !o.files_from) return usage_error(diag, "no model given", status);
   if (o.output && o.output_dir) return usage_error(diag, "-o and -d do not go together", status);
   if (o.json && o.to_stdout) {
@@ -330,7 +330,7 @@ bool check_together(const BatchOptions& o, bool any_path, std::ostream& diag, Ex
     return usage_error(diag, "-0 goes with --files-from", status);
   }
   if (o.format == OutputFormat::kGlb && !glb_options_fit(o, diag, status)) return false;
-  if (!o.textures.empty() && !o.style.materials && o.format != OutputFormat::kGlb) {
+  if (!o.textures.empty() && !o.materials && o.format != OutputFormat::kGlb) {
     return usage_error(diag, "--textures goes with -m or --format glb", status);
   }
   // A mistyped folder would only make every texture under it missing.
@@ -342,14 +342,13 @@ bool check_together(const BatchOptions& o, bool any_path, std::ostream& diag, Ex
       return usage_error(diag, "--textures names no folder: " + folder, status);
     }
   }
-  return !o.style.materials || materials_have_a_place(o, diag, status);
+  return !o.materials || materials_have_a_place(o, diag, status);
 }
 
 }  // namespace
 
 bool parse_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& diag,
-                        BatchOptions* options, std::vector<std::string>* paths,
-                        ExitStatus* status) {
+                        Settings* options, std::vector<std::string>* paths, ExitStatus* status) {
   options->jobs = usable_cpus();
   options->format_threads = format_threads();
   *status = kExitSuccess;
@@ -385,7 +384,7 @@ bool parse_command_line(const std::vector<std::string>& args, std::ostream& out,
 namespace {
 
 // The list of --files-from; false where it cannot be read.
-bool read_listed(const BatchOptions& options, std::vector<std::string>* listed, std::string* why) {
+bool read_listed(const Settings& options, std::vector<std::string>* listed, std::string* why) {
   if (!options.files_from) return true;
   std::ifstream file;
   if (*options.files_from != "-") {
@@ -404,7 +403,7 @@ bool read_listed(const BatchOptions& options, std::vector<std::string>* listed, 
 int run_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& diag,
                      Columns columns, bool dropped) {
   std::vector<std::string> paths;
-  BatchOptions options;
+  Settings options;
   options.recursive = dropped;  // a dropped folder can only mean its models
   ExitStatus status = kExitSuccess;
   if (!parse_command_line(args, out, diag, &options, &paths, &status)) return status;

@@ -39,7 +39,7 @@ int run_converter(std::istream& in, std::ostream& console, std::ostream& diag,
     }
     name->path = native_name(name->shown, bytes);
   }
-  ConvertSettings settings;
+  Settings settings;
   settings.format_threads = format_threads();
   if (options.catch_signals) catch_interruptions();
   const Converted done = convert_model(settings, job, console, console);

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "batch/batch_options.h"
 #include "batch/run.h"
 #include "common/file_identity.h"
+#include "common/settings.h"
 #include "convert/convert.h"
 
 // A console pastes a dropped or copied path in quotes, and no file name on
@@ -44,7 +44,7 @@ int run_converter(std::istream& in, std::ostream& console, std::ostream& diag,
 // True when there is a run to make; false when the run ends here, with
 // *status: the help or the version on `out`, or a usage error on `diag`.
 bool parse_command_line(const std::vector<std::string>& args, std::ostream& out, std::ostream& diag,
-                        BatchOptions* options, std::vector<std::string>* paths, ExitStatus* status);
+                        Settings* options, std::vector<std::string>* paths, ExitStatus* status);
 
 // Runs the command line (the arguments after the program's name, in UTF-8).
 // OBJ text of "-o -", the help and the version go to `out`; summaries and

@@ -60,7 +60,7 @@ struct ObjPool {
   // Set before the threads start.
   bool formats = false;
   std::size_t capacity = 0;
-  const ObjStyle* style = nullptr;
+  const Settings* style = nullptr;
   std::vector<std::unique_ptr<ObjChunk>> chunks;
   // With formatting threads, the chunk that the sink's thread fills; no other
   // thread sees it until it is handed on.
@@ -154,7 +154,7 @@ void grow_chunk(TextSpace* space) {
   space->end = c.text.get() + c.capacity;
 }
 
-void format_chunk(ObjChunk* c, const ObjStyle& style) {
+void format_chunk(ObjChunk* c, const Settings& style) {
   ChunkSpace space;
   space.chunk = c;
   space.at = c->text.get();
@@ -259,7 +259,7 @@ bool pool_failed(const ObjPool* w) { return w->failed.load(std::memory_order_acq
 }  // namespace
 
 ObjPoolPtr start_obj_pool(std::streambuf* out, std::size_t capacity, int threads,
-                          const ObjStyle* style) {
+                          const Settings* style) {
   ObjPoolPtr pool(new ObjPool);
   ObjPool& w = *pool;
   w.formats = threads > 1;

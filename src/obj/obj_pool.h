@@ -25,7 +25,7 @@ using ObjPoolPtr = std::unique_ptr<ObjPool, EndObjPool>;
 // threads in all that format (the caller's and the writer among them).
 // Blocks hold `capacity` bytes of text; `style` outlives the pool.
 ObjPoolPtr start_obj_pool(std::streambuf* out, std::size_t capacity, int threads,
-                          const ObjStyle* style);
+                          const Settings* style);
 
 // True where the pool formats: records go in with pool_add_records.
 bool pool_formats(const ObjPool& pool);

@@ -89,7 +89,7 @@ void ObjSink::use_material(std::uint64_t number) {
 }
 
 void attach_obj_sink(ObjSink* sink, std::streambuf* out, std::size_t capacity, int threads,
-                     const ObjStyle& style) {
+                     const Settings& style) {
   sink->pool.reset();
   if (capacity < 2 * kMaxRecord) capacity = 2 * kMaxRecord;
   sink->out = out;

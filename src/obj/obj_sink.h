@@ -33,7 +33,7 @@ struct ObjSink : RecordSink {
   std::uint64_t written = 0;      // bytes handed to the stream, once flushed
   std::string failure;            // why it takes no more records; empty while it does
   bool used_no_material = false;  // a geoset's faces were told to use none
-  ObjStyle style;
+  Settings style;
   // Last, so that the threads end before the stream they write to closes.
   ObjPoolPtr pool;
 
@@ -55,7 +55,7 @@ struct ObjSink : RecordSink {
 // no thread of the sink's own, 1 for a writer thread, and N above 1 for a
 // writer thread and N threads in all that format.
 void attach_obj_sink(ObjSink* sink, std::streambuf* out, std::size_t capacity = kObjBufferSize,
-                     int threads = 1, const ObjStyle& style = ObjStyle());
+                     int threads = 1, const Settings& style = Settings());
 
 // `count` records of `kind`, as the model stores them; see RecordSpan.
 void write_records(ObjSink& sink, RecordKind kind, const unsigned char* records,

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-std::string style_key(const ObjStyle& style) {
+std::string style_key(const Settings& style) {
   std::string key = style.objects ? "objects" : "";
   if (style.y_up) key += key.empty() ? "up=y" : " up=y";
   if (style.scale != 1.0) {

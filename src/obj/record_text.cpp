@@ -26,7 +26,7 @@ char* put_vec3(char* out, float x, float y, float z) {
 }
 
 // One record at `b`, turned and scaled as the style says.
-char* put_vertex(const ObjStyle& style, const unsigned char* b, char* out) {
+char* put_vertex(const Settings& style, const unsigned char* b, char* out) {
   float x = f32_at(b), y = f32_at(b + 4), z = f32_at(b + 8);
   if (style.scale != 1.0) {
     x = scaled(x, style.scale);
@@ -38,7 +38,7 @@ char* put_vertex(const ObjStyle& style, const unsigned char* b, char* out) {
   return put_vec3(out + 1, x, y, z);
 }
 
-char* put_normal(const ObjStyle& style, const unsigned char* b, char* out) {
+char* put_normal(const Settings& style, const unsigned char* b, char* out) {
   float x = f32_at(b), y = f32_at(b + 4), z = f32_at(b + 8);
   std::memcpy(out, "vn", 2);
   if (style.y_up) return put_vec3(out + 2, x, z, negated(y));
@@ -167,7 +167,7 @@ int decimal_digits(std::uint64_t n) {
 
 }  // namespace
 
-void format_span(const RecordSpan& span, const ObjStyle& style, TextSpace* text) {
+void format_span(const RecordSpan& span, const Settings& style, TextSpace* text) {
   switch (span.kind) {
     case RecordKind::kVertex:
       if (style.y_up || style.scale != 1.0) {

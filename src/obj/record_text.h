@@ -35,7 +35,7 @@ struct TextSpace {
 // Writes the text of the span's records into the space: positions and
 // normals turned and scaled as the style says (the object records themselves
 // are the caller's choice).
-void format_span(const RecordSpan& span, const ObjStyle& style, TextSpace* text);
+void format_span(const RecordSpan& span, const Settings& style, TextSpace* text);
 
 // The text of one record of `kind` as most models make it (numbers below
 // 1000), and at most for faces; spans are cut into chunks of about equal text

@@ -63,23 +63,20 @@ std::size_t add_run_folder(RunFolders* folders, const std::string& shown,
   return at.first->second;
 }
 
-ImagePlace place_image(const PlaceSettings& settings, const RunFolder* own, const fs::path& source,
-                       TextureKind kind, const std::string& relative,
+ImagePlace place_image(const Settings& settings, const RunFolders* folders, const RunFolder* own,
+                       const fs::path& source, TextureKind kind, const std::string& relative,
                        const std::string& obj_shown) {
   std::string below;
-  const RunFolder* folder = settings.beside_sources && settings.run_folders
-                                ? folder_of(*settings.run_folders, own, source, &below)
-                                : nullptr;
+  const RunFolder* folder =
+      !settings.output && folders ? folder_of(*folders, own, source, &below) : nullptr;
+  const std::optional<std::string>& root = settings.output_dir;
   std::string shown;
   if (folder) {
     const std::string image = image_path(below, kind);
-    shown = settings.under_root ? joined(settings.root_shown, joined(folder->mirror, image))
-                                : joined(folder->shown, image);
+    shown = root ? joined(*root, joined(folder->mirror, image)) : joined(folder->shown, image);
   } else {
     const std::string image = image_path(relative, kind);
-    shown = joined(
-        settings.under_root ? settings.root_shown : fs::u8path(obj_shown).parent_path().u8string(),
-        image);
+    shown = joined(root ? *root : fs::u8path(obj_shown).parent_path().u8string(), image);
   }
   ImagePlace place;
   place.shown = shown;

@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "common/settings.h"
 #include "texture/texture_make.h"
 
 // A folder of the run: a PATH walked with -r, or the folder of a model named
@@ -35,24 +36,17 @@ struct RunFolders {
 std::size_t add_run_folder(RunFolders* folders, const std::string& shown,
                            const std::string& mirror);
 
-// Where images go, decided once for the run.
-struct PlaceSettings {
-  bool beside_sources = true;  // false with -o
-  bool under_root = false;     // -d
-  std::filesystem::path root;
-  std::string root_shown;
-  const RunFolders* run_folders = nullptr;
-};
-
 struct ImagePlace {
   std::filesystem::path file;  // as the file system knows it
   std::string shown;           // as messages show it
 };
 
 // The image of the texture of `kind` found at `source` (absolute) for a
-// model of the run folder `own` (null: none) whose OBJ is shown as
-// `obj_shown`; `relative` is the texture's path as the model names it.
-ImagePlace place_image(const PlaceSettings& settings, const RunFolder* own,
+// model of the run folder `own` (null: none) of `folders` whose OBJ is shown
+// as `obj_shown`; `relative` is the texture's path as the model names it.
+// Beside the source within its run folder, unless -o names the OBJ; under -d
+// where it is given.
+ImagePlace place_image(const Settings& settings, const RunFolders* folders, const RunFolder* own,
                        const std::filesystem::path& source, TextureKind kind,
                        const std::string& relative, const std::string& obj_shown);
 

@@ -102,7 +102,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE int convert_file(double size, int objects, const
   // geometry seems whole.
   ModelChunks chunks;
   if (!walk_chunks(src, &chunks, &why)) return tell_failure(console, model_name, why);
-  ObjStyle style;
+  Settings style;
   style.objects = objects != 0;
   style.y_up = up_y != 0;
   style.scale = scale;
@@ -239,7 +239,8 @@ struct PageRun {
   TextureStore store;
   TextureLookup lookup;
   RunFolders folders;
-  ConvertSettings settings;
+  Settings settings;
+  RunTextures textures;
 };
 std::unique_ptr<PageRun> page_run;
 
@@ -260,24 +261,23 @@ extern "C" EMSCRIPTEN_KEEPALIVE void start_run(int models, const char* root, int
   add_run_folder(&run.folders, folder, "");
   start_lookup(&run.lookup, run.folders.cwd);
   start_texture_store(&run.store, static_cast<std::size_t>(models));
-  ConvertSettings& s = run.settings;
-  s.style.objects = objects != 0;
-  s.style.y_up = up_y != 0;
-  s.style.scale = scale;
-  s.style.materials = true;
+  Settings& s = run.settings;
+  s.objects = objects != 0;
+  s.y_up = up_y != 0;
+  s.scale = scale;
+  s.materials = true;
   if (glb) {
     s.format = OutputFormat::kGlb;
-    s.style = ObjStyle();
-    s.style.scale = scale;
+    s.objects = s.y_up = s.materials = false;
   }
   s.geosets_needed = true;
   s.chunk_walk = true;
   // The OBJ text leaves through this thread's own messages: no writer thread.
   s.writer_thread = false;
-  s.textures.top = *root ? root : ".";
-  s.textures.place.run_folders = &run.folders;
-  s.textures.store = &run.store;
-  s.textures.lookup = &run.lookup;
+  s.texture_top = *root ? root : ".";
+  run.textures.run_folders = &run.folders;
+  run.textures.store = &run.store;
+  run.textures.lookup = &run.lookup;
 }
 
 // Converts the run's model number `order`, named `name` (under the current
@@ -291,6 +291,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE int convert_textured(int order, const char* name
   job.obj = {obj_shown, native_name(obj, NameBytes::kUtf8)};
   job.order = static_cast<std::size_t>(order);
   job.run_folder = &run.folders.all[0];
+  job.textures = &run.textures;
   ToWorker log(log_text);
   std::ostream console(&log), none(nullptr);
   last_obj_bytes = 0;
