@@ -67,49 +67,40 @@ bool read_chunks(const Settings& settings, const Conversion& job, ModelSource* s
   return materials_ok(done);
 }
 
-// The OBJ's first line: the MTL beside it.
-bool name_mtl(const Conversion& job, OutputFile* file, Converted* done) {
-  const MtlFile mtl = mtl_beside(job.obj.path, job.obj.shown);
-  if (!write_mtllib(file, job.obj.path, job.obj.shown, &done->obj_bytes, &done->failure)) {
-    return false;
-  }
-  done->mtl = mtl.shown;
-  done->mtl_file = mtl.file;
-  return true;
-}
-
-// The sink attached to the OBJ: standard output, or a file begun beside the
-// OBJ's name. A small model converts in a moment: threads of its own would
-// cost more than they save.
-bool open_obj(const Settings& settings, const Conversion& job, const ModelSource& src,
-              std::ostream& out, OutputFile* file, ObjSink* sink, Converted* done) {
+// The sink attached to the OBJ: standard output, or the OBJ's files begun.
+// A small model converts in a moment: threads of its own would cost more
+// than they save.
+bool open_obj(const Settings& settings, const ModelSource& src, std::ostream& out, ObjFiles* files,
+              ObjSink* sink, Converted* done) {
   int threads = settings.format_threads > 1 ? settings.format_threads : 1;
   if (!settings.writer_thread || source_size(src) < kWriterThreadFrom) threads = 0;
-  std::string err;
   if (settings.to_stdout) {
     attach_obj_sink(sink, out.rdbuf(), kObjBufferSize, threads, settings);
     return true;
   }
-  if (!open_output(file, job.obj.path, &src.look, settings.output_dir.has_value(), &err)) {
-    fail(done, job.obj.shown, err).file_system = file->file_system_fault;
+  if (!open_obj_files(files, src.look, settings.output_dir.has_value(), settings.materials,
+                      &done->failure)) {
     return false;
   }
-  if (settings.materials && !name_mtl(job, file, done)) return false;
-  attach_obj_sink(sink, file, kObjBufferSize, threads, settings);
+  done->obj_bytes = files->head_bytes;
+  done->mtl = files->mtl.shown;
+  done->mtl_file = files->mtl.file;
+  attach_obj_sink(sink, &files->file, kObjBufferSize, threads, settings);
   return true;
 }
 
-// The OBJ put in place, and looked at where the caller needs to know it as
-// stored.
-bool commit_obj(const Conversion& job, OutputFile* file, Converted* done) {
-  std::string err;
-  if (!commit_output(file, &err)) {
-    fail(done, job.obj.shown, err).file_system = file->file_system_fault;
+// The OBJ's files put in place, and the OBJ looked at where the caller needs
+// to know it as stored.
+bool commit_obj(const Conversion& job, const ModelSource& src, const ObjSink& sink, ObjFiles* files,
+                Converted* done) {
+  const MaterialsMade& made = done->materials;
+  if (!commit_obj_files(files, src.look, made.plan, made.maps, sink.used_no_material,
+                        &done->failure)) {
     return false;
   }
   int code = 0;
   if ((job.look_at_obj || kLineEndsGrow) &&
-      g_file_calls.look(file->name, true, &done->obj, &code)) {
+      g_file_calls.look(files->file.name, true, &done->obj, &code)) {
     done->obj_bytes = done->obj.size;
   }
   return true;
@@ -224,12 +215,14 @@ Converted convert_model(const Settings& settings, const Conversion& job, std::os
   Converted done;
   ModelSource src;
   ModelChunks chunks;
-  OutputFile file;  // before the sink, whose threads write to it
+  ObjFiles files;  // before the sink, whose threads write to it
+  files.shown = job.obj.shown;
+  files.path = job.obj.path;
   ObjSink sink;
   Lent lent(job.buffers, src, sink);
   if (!open_model(settings, job, &src, &done) ||
       (settings.chunk_walk && !read_chunks(settings, job, &src, &chunks, &done)) ||
-      !open_obj(settings, job, src, out, &file, &sink, &done)) {
+      !open_obj(settings, src, out, &files, &sink, &done)) {
     return done;
   }
   std::string why;
@@ -248,6 +241,7 @@ Converted convert_model(const Settings& settings, const Conversion& job, std::os
   }
   if (!walked && sink.failed()) {
     // The file knows why a write fell short; the sink only that it did.
+    const OutputFile& file = files.file;
     fail(&done, obj, file.error.empty() ? why : file.error).file_system = file.file_system_fault;
     done.output_closed = settings.to_stdout && output_is_pipe();
     return done;
@@ -255,13 +249,9 @@ Converted convert_model(const Settings& settings, const Conversion& job, std::os
   if (materials) {
     // The images of other jobs, waited for only now that this OBJ is written.
     end_materials(textures_of(job), chunks, job.obj.path, &done.materials);
-    const MaterialsMade& made = done.materials;
-    if (!materials_ok(&done) || !commit_mtl({done.mtl, done.mtl_file}, src.look, made.plan,
-                                            made.maps, sink.used_no_material, &done.failure)) {
-      return done;
-    }
+    if (!materials_ok(&done)) return done;
   }
-  if (!settings.to_stdout && !commit_obj(job, &file, &done)) return done;
+  if (!settings.to_stdout && !commit_obj(job, src, sink, &files, &done)) return done;
   return end_conversion(&done, job, settings.to_stdout, walked, why, obj);
 }
 
