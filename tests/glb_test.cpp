@@ -149,6 +149,18 @@ TEST_F(GlbFixture, MaterialsAndImagesAsTheMtlHasThem) {
   ASSERT_EQ(run("-q --format glb art/unit.mdx"), 0) << err();
   EXPECT_EQ(err(), mtl_warnings);
   EXPECT_FALSE(file_exists(dir.path / "art/Textures"));  // nothing beside the GLB
+  // Its record lists the textures it embeds, as the line of its conversion.
+  std::string embedded = "\"textures\": [";
+  for (const char* t : {"Skin.blp", "Photo.jpg", "Extra.png", "Cmyk.jpg"}) {
+    embedded += std::string(t[0] == 'S' ? "" : ", ") + "\"" + json_made("Textures/") + t + "\"";
+  }
+  embedded += "]";
+  for (const char* line : {"converted", "up-to-date"}) {
+    ASSERT_EQ(run("-u --json --format glb art/unit.mdx > json 2> " + std::string(kNullDevice)), 0);
+    const std::string json = text("json");
+    EXPECT_NE(json.find(line), std::string::npos) << json;
+    EXPECT_NE(json.find(embedded), std::string::npos) << json;
+  }
   const Glb glb = read_glb(file("art/unit.glb"));
   const nlohmann::json& j = glb.json;
   ASSERT_EQ(j["images"].size(), 4u);

@@ -70,8 +70,17 @@ std::string textures_reason(Pool* pool, const Ledger& ledger, const LedgerEntry&
 }
 
 // The files the record lists with the OBJ (its MTL, then its images), as
-// messages show them.
-std::vector<std::string> recorded_files(const Ledger& ledger, const LedgerEntry& entry) {
+// messages show them; of a GLB, no MTL ("") and the textures it embeds, as
+// its converted line names them.
+std::vector<std::string> recorded_files(const Ledger& ledger, const LedgerEntry& entry,
+                                        OutputFormat format) {
+  if (format == OutputFormat::kGlb) {
+    std::vector<std::string> embedded{""};
+    for (const LedgerTexture& t : entry.textures) {
+      if (t.image.empty() && t.image_size > 0) embedded.push_back(shown_name(t.relative));
+    }
+    return embedded;
+  }
   const fs::path folder = fs::u8path(ledger.shown).parent_path();
   std::vector<std::string> files;
   auto add = [&](const std::string& path) {
@@ -98,7 +107,7 @@ bool settled_by_ledger(Pool* pool, const Job& job, Ledger* ledger, const std::st
   // A texture whose source changed has another image: the texture says why.
   if (why.empty()) why = textures_reason(pool, *ledger, *was, conversion.model.path);
   if (why.empty()) why = images_reason(*ledger, *was);
-  if (was) end->recorded = recorded_files(*ledger, *was);
+  if (was) end->recorded = recorded_files(*ledger, *was, pool->settings.format);
   if (why.empty()) {
     // A run killed while it wrote this OBJ again left its temporary file
     // beside it: this run does not write there, so it removes it now.

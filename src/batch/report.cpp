@@ -54,10 +54,12 @@ std::string materials_json(const Converted& done) {
          json_field("warnings", done.materials.warnings) + ", \"materials\": [" + list + "]";
 }
 
-// With -m, a model not converted: the MTL and images its record lists.
+// With -m or a GLB, a model not converted: the MTL and images its record
+// lists, or the textures the GLB embeds.
 std::string recorded_json(const Report& r, const JobEnd& end) {
-  if (!r.options.materials || end.recorded.empty()) return "";
-  return json_field("mtl", end.recorded[0]) +
+  const bool glb = r.options.format == OutputFormat::kGlb;
+  if (!(r.options.materials || glb) || end.recorded.empty()) return "";
+  return (glb ? "" : json_field("mtl", end.recorded[0])) +
          json_field("textures",
                     std::vector<std::string>(end.recorded.begin() + 1, end.recorded.end()));
 }

@@ -291,6 +291,8 @@ void embed_materials(const Settings& settings, const RunTextures& run, const Mod
       warn(made, w, w.warning);
       continue;
     }
+    // Embedded: an image of its size, in no file of its own.
+    made->textures.back().image_size = image.bytes.size();
     image.texture_id = w.texture_id;
     image.name = w.relative;
     names[w.texture_id] = w.relative;

@@ -39,8 +39,8 @@ struct TextureFound {
   std::string relative;          // the texture's path, as texture_path gives it
   std::filesystem::path source;  // absolute; empty where none was found
   FileLook source_look;
-  std::filesystem::path image;  // as the file system knows it; empty where none was made
-  std::uint64_t image_size = 0;
+  std::filesystem::path image;   // as the file system knows it; empty where none was made
+  std::uint64_t image_size = 0;  // also of an image embedded in the file, which has no path
 };
 
 // One texture of the model that a material maps, on its way to an image.
