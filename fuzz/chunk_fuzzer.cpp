@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   std::stringbuf obj;
   ObjSink sink;
-  ObjStyle style;
+  Settings style;
   style.materials = true;
   attach_obj_sink(&sink, &obj, 600, 0, style);
   std::ostringstream console;
