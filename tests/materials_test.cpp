@@ -89,7 +89,7 @@ TEST(ChunkWalk, CutsAndLayoutsThatDoNotFit) {
     EXPECT_EQ(chunks_of(whole.substr(0, n)).cut.empty(), between) << n;
   }
   const std::string cut = chunks_of(whole.substr(0, whole.size() - 1)).cut;
-  EXPECT_EQ(cut, "file ends inside the BONE chunk at offset " + std::to_string(boundaries.back()));
+  EXPECT_EQ(cut, "file ends inside the CAMS chunk at offset " + std::to_string(boundaries.back()));
 
   // A version whose fields would lie elsewhere: no materials, and why.
   std::string other = build_model(unit_geosets(), nullptr, unit_dress(900));

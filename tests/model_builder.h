@@ -170,7 +170,7 @@ inline std::string build_model(const std::vector<GeosetData>& geosets,
     write_geoset(w, geosets[i], &at[i], dress.version);
   }
   w.patch_size(geos_size_at);
-  w.tag("BONE", {8, 1, 7});
+  w.tag("CAMS", {8, 1, 7});  // a chunk the converter passes over
   if (offsets) *offsets = at;
   return std::move(w.bytes);
 }

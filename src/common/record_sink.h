@@ -12,14 +12,32 @@ enum class RecordKind : unsigned char {
   kFace,      // three 16-bit vertex numbers of a geoset
   kObject,    // no bytes: a geoset begins, numbered from 1
   kMaterial,  // no bytes: the geoset's faces use material N (from 1; 0 for none)
+  // A geoset's vertex groups, after its faces, for a sink that wants them:
+  kGroupSize,    // a 32-bit count: the nodes of one group
+  kGroupNode,    // a 32-bit object id: a node of a group, group after group
+  kVertexGroup,  // a byte: a vertex's group
 };
 
 // The bytes of one record of `kind` in the model.
 inline std::size_t record_size(RecordKind kind) {
-  return kind == RecordKind::kTexCoord                                  ? 8
-         : kind == RecordKind::kFace                                    ? 6
-         : kind == RecordKind::kObject || kind == RecordKind::kMaterial ? 0
-                                                                        : 12;
+  switch (kind) {
+    case RecordKind::kVertex:
+    case RecordKind::kNormal:
+      return 12;
+    case RecordKind::kTexCoord:
+      return 8;
+    case RecordKind::kFace:
+      return 6;
+    case RecordKind::kGroupSize:
+    case RecordKind::kGroupNode:
+      return 4;
+    case RecordKind::kVertexGroup:
+      return 1;
+    case RecordKind::kObject:
+    case RecordKind::kMaterial:
+      break;
+  }
+  return 0;
 }
 
 // Takes records as the model stores them, little-endian, a block at a time.
@@ -35,6 +53,9 @@ struct RecordSink {
   // The faces that follow use material `number` (from 1; 0 for none).
   virtual void use_material(std::uint64_t number) = 0;
   virtual bool failed() const = 0;
+  // Whether the sink takes each geoset's vertex groups (where the model's
+  // chunks give them).
+  virtual bool wants_groups() const { return false; }
 
  protected:
   ~RecordSink() = default;

@@ -7,7 +7,9 @@
 #include "common/output_file.h"
 #include "convert/convert_steps.h"
 #include "gltf/glb_records.h"
+#include "gltf/glb_skeleton.h"
 #include "gltf/glb_write.h"
+#include "mdx/skeleton_walk.h"
 
 namespace {
 
@@ -41,9 +43,10 @@ void take_images(const ModelChunks& chunks, std::vector<EmbeddedImage>* images,
 // The first pass: every whole geoset counted and bounded. False where the
 // walk stopped inside one (why says where), which the GLB leaves out.
 bool scan_model(const Settings& settings, ModelSource* src, const ModelChunks& chunks,
-                GlbScan* scan, std::string* why) {
+                GlbSkeleton* skeleton, GlbScan* scan, std::string* why) {
   GlbScanSink sink;
   sink.scale = settings.scale;
+  sink.skeleton = skeleton;
   std::ostream none(nullptr);
   WalkCounts counts;
   const bool walked = convert_geosets(*src, sink, none, why, &counts, &chunks);
@@ -51,6 +54,8 @@ bool scan_model(const Settings& settings, ModelSource* src, const ModelChunks& c
   if (walked && !sink.scan.geosets.empty()) end_geoset(&sink);
   if (!walked && !sink.scan.geosets.empty()) sink.scan.geosets.pop_back();
   *scan = std::move(sink.scan);
+  // Geosets without groups: nothing the skeleton could move.
+  if (!sink.any_groups) *skeleton = GlbSkeleton();
   return walked;
 }
 
@@ -72,6 +77,7 @@ bool write_glb(const Settings& settings, const GlbScan& scan, const GlbContent& 
   if (!write_glb_start(out, scan, content, layout, why)) return false;
   GlbDataSink sink;
   sink.out = out;
+  sink.skeleton = &content.skeleton;
   // A large model's GLB is written by a thread of its own while the next
   // block is made.
   BlockWriter writer;
@@ -88,12 +94,37 @@ bool write_glb(const Settings& settings, const GlbScan& scan, const GlbContent& 
   faults->non_finite = faults->non_finite || sink.faults.non_finite;
   if (!close_glb_data(&sink, why)) return false;
   std::uint64_t expected = 0;
-  for (const GlbGeoset& g : scan.geosets) expected += has_mesh(g) ? mesh_bytes(g) : 0;
+  for (const GlbGeoset& g : scan.geosets) {
+    expected += has_mesh(g) ? mesh_bytes(g, skin_bytes(content.skeleton, g)) : 0;
+  }
   if (sink.written != expected) {
     *why = "the model changed while it was read";
     return false;
   }
-  return write_glb_images(out, content, why);
+  return write_glb_skeleton(out, content, why) && write_glb_images(out, content, why);
+}
+
+// The model's skeleton, as the GLB's joints and animations, and the warnings
+// of what it holds that they cannot; false where the file could not be read.
+bool take_skeleton(const Settings& settings, const Conversion& job, ModelSource* src,
+                   const ModelChunks& chunks, Converted* done, GlbContent* content,
+                   std::vector<std::string>* warnings) {
+  ModelSkeleton model;
+  std::string why;
+  if (!walk_skeleton(*src, chunks, &model, &why)) {
+    fail(done, job.model.shown, why);
+    return false;
+  }
+  // A skeleton not read is told; the faults of one read, only where the GLB
+  // carries it.
+  for (const std::string& w : skeleton_warnings(model.faults)) {
+    (model.faults.unfit ? done->materials.warnings : *warnings).push_back(w);
+  }
+  GlbSkeletonFaults faults;
+  const std::string name = std::filesystem::u8path(job.model.shown).stem().u8string();
+  content->skeleton = glb_skeleton(model, name, settings.scale, &faults);
+  for (const std::string& w : glb_skeleton_warnings(faults)) warnings->push_back(w);
+  return true;
 }
 
 }  // namespace
@@ -110,12 +141,18 @@ Converted convert_to_glb(const Settings& settings, const Conversion& job, std::o
   if (!chunks.unfit.empty()) made.warnings.push_back("materials not read: " + chunks.unfit);
   std::vector<EmbeddedImage> images;
   embed_materials(settings, textures_of(job), chunks, job.model.path, &made, &images);
+  GlbContent content;
+  std::vector<std::string> skeleton_warnings;
+  if (!take_skeleton(settings, job, &src, chunks, &done, &content, &skeleton_warnings)) return done;
   GlbScan scan;
   std::string cut;
-  const bool walked = scan_model(settings, &src, chunks, &scan, &cut) && chunks.cut.empty();
+  const bool walked =
+      scan_model(settings, &src, chunks, &content.skeleton, &scan, &cut) && chunks.cut.empty();
   if (cut.empty()) cut = chunks.cut;
   done.counts = counts_of(scan);
-  GlbContent content;
+  if (has_skin(content.skeleton)) {
+    made.warnings.insert(made.warnings.end(), skeleton_warnings.begin(), skeleton_warnings.end());
+  }
   take_images(chunks, &images, made, &content);
   GlbLayout layout;
   std::string why;

@@ -112,6 +112,13 @@ void GlbScanSink::write_records(RecordKind kind, const unsigned char* b, std::ui
         g.wide = g.wide || t[0] == 0xFFFF || t[1] == 0xFFFF || t[2] == 0xFFFF;
       }
       break;
+    case RecordKind::kGroupSize:
+    case RecordKind::kGroupNode:
+      take_groups(&groups, *skeleton, kind, b, n);
+      g.eight_joints = needs_eight(groups);
+      faults.many_joints = faults.many_joints || groups.many;
+      any_groups = any_groups || !groups.sizes.empty();
+      break;
     default:
       break;
   }
@@ -121,6 +128,7 @@ void GlbScanSink::begin_object(std::uint64_t) {
   if (!scan.geosets.empty()) end_geoset(this);
   scan.geosets.emplace_back();
   normals = tex_coords = 0;
+  groups = GroupTable();
 }
 
 void GlbScanSink::use_material(std::uint64_t number) {
@@ -134,9 +142,13 @@ void end_geoset(GlbScanSink* sink) {
   }
 }
 
-std::uint64_t mesh_bytes(const GlbGeoset& g) {
+std::size_t skin_bytes(const GlbSkeleton& skeleton, const GlbGeoset& g) {
+  return has_skin(skeleton) ? skin_stride(wide_joints(skeleton), g.eight_joints) : 0;
+}
+
+std::uint64_t mesh_bytes(const GlbGeoset& g, std::size_t skin) {
   const std::uint64_t indices = std::uint64_t(g.triangles) * 3 * (g.wide ? 4 : 2);
-  return std::uint64_t(g.vertices) * 32 + (indices + 3) / 4 * 4;
+  return std::uint64_t(g.vertices) * (32 + skin) + (indices + 3) / 4 * 4;
 }
 
 namespace {
@@ -211,6 +223,20 @@ bool put_converted(GlbDataSink* s, const unsigned char* b, std::uint32_t n, std:
   return whole;
 }
 
+// The joints and weights of n vertices: those of their groups (each a byte
+// of `groups`), or of the model node alone where `groups` is null.
+void put_skins(GlbDataSink* s, const unsigned char* groups, std::uint32_t n) {
+  const GlbSkeleton& skeleton = *s->skeleton;
+  const bool wide = wide_joints(skeleton), eight = s->current->eight_joints;
+  const std::size_t stride = skin_stride(wide, eight);
+  const auto model = static_cast<std::uint32_t>(skeleton.joints.size());
+  for (std::uint32_t i = 0; i < n; ++i) {
+    const JointSlots* slots = groups ? slots_of(s->groups, groups[i]) : nullptr;
+    if (!slots) s->faults.unskinned = true;
+    put_skin(room(s, stride), slots, model, wide, eight);
+  }
+}
+
 // The stages before `to` filled up to the vertex count: missing normals
 // (0, 1, 0), missing texture coordinates (0, 0); indices padded to 4 bytes.
 void advance(GlbDataSink* s, GlbStage to) {
@@ -227,6 +253,10 @@ void advance(GlbDataSink* s, GlbStage to) {
     } else if (s->stage == GlbStage::kIndices) {
       static const unsigned char zeros[2] = {0, 0};
       if (!g.wide && g.triangles % 2 == 1) put(s, zeros, 2);
+    } else if (s->stage == GlbStage::kSkin && s->skeleton && has_skin(*s->skeleton)) {
+      // Vertices beyond the file's groups stay where the file has them.
+      if (s->in_stage < g.vertices) s->faults.unskinned = true;
+      for (; s->in_stage < g.vertices; ++s->in_stage) put_skins(s, nullptr, 1);
     }
     s->stage = static_cast<GlbStage>(static_cast<int>(s->stage) + 1);
     s->in_stage = 0;
@@ -262,12 +292,21 @@ void put_faces(GlbDataSink* s, const unsigned char* b, std::uint32_t n) {
 void GlbDataSink::write_records(RecordKind kind, const unsigned char* b, std::uint32_t n,
                                 std::uint64_t) {
   if (current == nullptr || !failure.empty()) return;
-  const GlbStage to = kind == RecordKind::kVertex     ? GlbStage::kPositions
-                      : kind == RecordKind::kNormal   ? GlbStage::kNormals
-                      : kind == RecordKind::kTexCoord ? GlbStage::kTexCoords
-                                                      : GlbStage::kIndices;
+  if (kind == RecordKind::kGroupSize || kind == RecordKind::kGroupNode) {
+    return take_groups(&groups, *skeleton, kind, b, n);
+  }
+  const GlbStage to = kind == RecordKind::kVertex        ? GlbStage::kPositions
+                      : kind == RecordKind::kNormal      ? GlbStage::kNormals
+                      : kind == RecordKind::kTexCoord    ? GlbStage::kTexCoords
+                      : kind == RecordKind::kVertexGroup ? GlbStage::kSkin
+                                                         : GlbStage::kIndices;
   advance(this, to);
   if (kind == RecordKind::kFace) return put_faces(this, b, n);
+  if (kind == RecordKind::kVertexGroup) {
+    const std::uint32_t k = std::min(n, current->vertices - in_stage);
+    in_stage += k;
+    return put_skins(this, b, k);
+  }
   const std::uint32_t k = std::min(n, current->vertices - in_stage);
   in_stage += k;
   const double by = scale;
@@ -292,6 +331,7 @@ void GlbDataSink::begin_object(std::uint64_t number) {
     current = &scan->geosets[number - 1];
     stage = GlbStage::kPositions;
     in_stage = 0;
+    groups = GroupTable();
   }
 }
 
@@ -314,6 +354,10 @@ std::vector<std::string> glb_warnings(const GlbFaults& faults) {
   if (faults.bad_normals) out.push_back("normals of no direction written as (0, 1, 0)");
   if (faults.counts_differ) {
     out.push_back("normals or texture coordinates not one a vertex: filled or dropped");
+  }
+  if (faults.many_joints) out.push_back("groups of more than 8 nodes: the first 8 kept");
+  if (faults.unskinned) {
+    out.push_back("vertices of no group, or of one that names no node, left where they are");
   }
   return out;
 }

@@ -1,5 +1,7 @@
 #include "gltf/glb_write.h"
 
+#include <cstring>
+
 #include "gltf/glb_json.h"
 
 namespace {
@@ -59,6 +61,38 @@ bool write_glb_start(std::streambuf* out, const GlbScan& scan, const GlbContent&
   put_u32(&bin, layout.bin);
   bin += std::string("BIN\0", 4);
   return put_all(out, bin.data(), bin.size(), err);
+}
+
+namespace {
+
+void put_floats(std::string* out, const float* v, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) {
+    std::uint32_t bits;
+    std::memcpy(&bits, &v[i], 4);
+    put_u32(out, bits);
+  }
+}
+
+}  // namespace
+
+bool write_glb_skeleton(std::streambuf* out, const GlbContent& content, std::string* err) {
+  const GlbSkeleton& s = content.skeleton;
+  if (!has_skin(s)) return true;
+  // Each joint's inverse bind matrix, column by column: the translation by
+  // minus its pivot; the model node's, the identity.
+  std::string bytes;
+  for (std::size_t j = 0; j <= s.joints.size(); ++j) {
+    float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+    for (int k = 0; k < 3 && j < s.joints.size(); ++k) m[12 + k] = -s.joints[j].pivot[k];
+    put_floats(&bytes, m, 16);
+  }
+  for (const GlbAnimation& a : s.animations) {
+    for (const GlbChannel& c : a.channels) {
+      put_floats(&bytes, c.times.data(), c.times.size());
+      put_floats(&bytes, c.values.data(), c.values.size());
+    }
+  }
+  return put_all(out, bytes.data(), bytes.size(), err);
 }
 
 bool write_glb_images(std::streambuf* out, const GlbContent& content, std::string* err) {

@@ -25,5 +25,9 @@ bool lay_out_glb(const GlbScan& scan, const GlbContent& content, GlbLayout* layo
 bool write_glb_start(std::streambuf* out, const GlbScan& scan, const GlbContent& content,
                      const GlbLayout& layout, std::string* err);
 
+// After the geometry: the skin's inverse bind matrices and the animations'
+// times and values.
+bool write_glb_skeleton(std::streambuf* out, const GlbContent& content, std::string* err);
+
 // The images, after the geometry, each padded to 4 bytes.
 bool write_glb_images(std::streambuf* out, const GlbContent& content, std::string* err);

@@ -106,18 +106,25 @@ bool read_textures(Span body, ModelChunks* chunks) {
 
 // The blocks before a geoset's material: a tag, a count and that many records
 // of a size each.
-bool skip_geoset_blocks(Span& geoset) {
+bool skip_geoset_blocks(Span& geoset, GeosetEntry* entry) {
   static const struct {
     const char* tag;
     std::uint64_t size;
   } blocks[] = {{"VRTX", 12}, {"NRMS", 12}, {"PTYP", 4}, {"PCNT", 4},
                 {"PVTX", 2},  {"GNDX", 1},  {"MTGC", 4}, {"MATS", 4}};
-  for (const auto& block : blocks) {
+  EntryBlock* kept[] = {nullptr,
+                        nullptr,
+                        nullptr,
+                        nullptr,
+                        nullptr,
+                        &entry->vertex_groups,
+                        &entry->group_sizes,
+                        &entry->group_nodes};
+  for (std::size_t i = 0; i < 8; ++i) {
     std::uint32_t count;
-    if (!read_tag(geoset, block.tag) || !read_u32(geoset, &count) ||
-        !skip(geoset, count * block.size)) {
-      return false;
-    }
+    if (!read_tag(geoset, blocks[i].tag) || !read_u32(geoset, &count)) return false;
+    if (kept[i]) *kept[i] = EntryBlock{geoset.at, count};
+    if (!skip(geoset, count * blocks[i].size)) return false;
   }
   return true;
 }
@@ -127,7 +134,7 @@ bool read_geosets(Span body, ModelChunks* chunks) {
     GeosetEntry entry;
     entry.begin = body.at;
     Span geoset{body.file, 0, 0};
-    if (!entry_span(body, 4, &geoset) || !skip_geoset_blocks(geoset) ||
+    if (!entry_span(body, 4, &geoset) || !skip_geoset_blocks(geoset, &entry) ||
         !read_u32(geoset, &entry.material_id) || chunks->geosets.size() >= kMostEntries) {
       return false;
     }
@@ -137,8 +144,23 @@ bool read_geosets(Span body, ModelChunks* chunks) {
   return true;
 }
 
+bool is_node_chunk(const char* tag) {
+  for (const char* t : {"BONE", "HELP", "ATCH", "PIVT", "SEQS", "GLBS"}) {
+    if (std::memcmp(tag, t, 4) == 0) return true;
+  }
+  return false;
+}
+
 // One chunk's body; false where it does not fit the layout of its version.
 bool read_chunk(const char* tag, Span body, ModelChunks* chunks) {
+  if (is_node_chunk(tag) && chunks->nodes.size() < kMostEntries) {
+    ChunkSpan span;
+    std::memcpy(span.tag, tag, 4);
+    span.begin = body.at;
+    span.end = body.end;
+    chunks->nodes.push_back(span);
+    return true;
+  }
   if (std::memcmp(tag, "VERS", 4) == 0) return read_u32(body, &chunks->version);
   if (std::memcmp(tag, "MTLS", 4) == 0) return read_materials(body, chunks);
   if (std::memcmp(tag, "TEXS", 4) == 0) return read_textures(body, chunks);
@@ -197,13 +219,17 @@ bool walk_chunks(ModelSource& src, ModelChunks* chunks, std::string* err) {
   return true;
 }
 
-std::uint32_t material_at(const ModelChunks& chunks, std::uint64_t vertex_tag) {
+const GeosetEntry* entry_at(const ModelChunks& chunks, std::uint64_t vertex_tag) {
   // The entries lie in file order, one after another.
   auto after =
       std::upper_bound(chunks.geosets.begin(), chunks.geosets.end(), vertex_tag,
                        [](std::uint64_t at, const GeosetEntry& g) { return at < g.begin; });
-  if (after == chunks.geosets.begin()) return kNoMaterial;
-  const GeosetEntry& g = *(after - 1);
-  if (vertex_tag >= g.end || g.material_id >= chunks.materials.size()) return kNoMaterial;
-  return g.material_id;
+  if (after == chunks.geosets.begin() || vertex_tag >= (after - 1)->end) return nullptr;
+  return &*(after - 1);
+}
+
+std::uint32_t material_at(const ModelChunks& chunks, std::uint64_t vertex_tag) {
+  const GeosetEntry* g = entry_at(chunks, vertex_tag);
+  if (!g || g->material_id >= chunks.materials.size()) return kNoMaterial;
+  return g->material_id;
 }

@@ -29,11 +29,27 @@ struct ModelTexture {
   std::string path;                  // as stored: "\" between folders
 };
 
-// One GEOS entry: the bytes it spans and the material it names.
+// A block of a GEOS entry: where its records begin and how many it holds.
+struct EntryBlock {
+  std::uint64_t at = 0;
+  std::uint32_t count = 0;
+};
+
+// One GEOS entry: the bytes it spans, the material it names and its vertex
+// groups: each vertex's group (GNDX, a byte each), the nodes in each group
+// (MTGC) and their object ids, one group after another (MATS).
 struct GeosetEntry {
   std::uint64_t begin = 0;
   std::uint64_t end = 0;
   std::uint32_t material_id = 0;
+  EntryBlock vertex_groups, group_sizes, group_nodes;
+};
+
+// A chunk's body in the file, for a reader of its own.
+struct ChunkSpan {
+  char tag[4] = {0, 0, 0, 0};
+  std::uint64_t begin = 0;
+  std::uint64_t end = 0;
 };
 
 constexpr std::uint32_t kNoMaterial = 0xFFFFFFFFu;
@@ -46,6 +62,7 @@ struct ModelChunks {
   std::vector<MaterialLayer> layers;
   std::vector<ModelTexture> textures;
   std::vector<GeosetEntry> geosets;
+  std::vector<ChunkSpan> nodes;  // BONE, HELP, ATCH, PIVT, SEQS and GLBS, in file order
   // Where a chunk runs past the end of the file: why, without a file name.
   std::string cut;
   // Where a material, texture or geoset entry does not fit the layout of its
@@ -57,6 +74,9 @@ struct ModelChunks {
 // could not be read (*err says why). A cut or an unfit layout is no failure
 // of the walk: they are in `chunks`.
 bool walk_chunks(ModelSource& src, ModelChunks* chunks, std::string* err);
+
+// The GEOS entry holding the "VRTX" tag at `vertex_tag`; null for none.
+const GeosetEntry* entry_at(const ModelChunks& chunks, std::uint64_t vertex_tag);
 
 // The material (from 0) of the geoset whose "VRTX" tag lies at `vertex_tag`:
 // that of the GEOS entry holding it; kNoMaterial outside every entry or where

@@ -85,6 +85,33 @@ inline void use_material_of(RecordSink& sink, const ModelChunks* chunks, std::ui
   sink.use_material(material == kNoMaterial ? 0 : std::uint64_t(material) + 1);
 }
 
+// With the model's chunks, a sink that wants them is handed the vertex
+// groups of the GEOS entry the geoset's "VRTX" lies in: the groups' sizes,
+// their nodes and each vertex's group. False where the file could not be read.
+template <class Source>
+bool hand_groups(Source& src, RecordSink& sink, const ModelChunks* chunks,
+                 std::uint64_t vertex_tag) {
+  const GeosetEntry* entry =
+      chunks && sink.wants_groups() ? entry_at(*chunks, vertex_tag) : nullptr;
+  if (!entry) return true;
+  const struct {
+    RecordKind kind;
+    const EntryBlock& block;
+  } blocks[] = {{RecordKind::kGroupSize, entry->group_sizes},
+                {RecordKind::kGroupNode, entry->group_nodes},
+                {RecordKind::kVertexGroup, entry->vertex_groups}};
+  for (const auto& b : blocks) {
+    seek_to(src, b.block.at);
+    if (!read_records(src, b.block.count, record_size(b.kind),
+                      [&](const unsigned char* records, std::uint32_t n) {
+                        sink.write_records(b.kind, records, n, 0);
+                      })) {
+      return false;
+    }
+  }
+  return true;
+}
+
 // A search that found nothing ends the walk; it is a failure only when the
 // file could not be read to its end.
 template <class Source>
@@ -169,6 +196,8 @@ bool walk_geosets(Source& src, RecordSink& sink, std::ostream& console, std::str
         })) {
       return input_failed(src, "indices", err);
     }
+    if (sink.failed()) return false;
+    if (!hand_groups(src, sink, chunks, vertex_tag)) return input_failed(src, "vertex groups", err);
     if (sink.failed()) return false;
 
     vertex_base += vertex_count;

@@ -205,6 +205,10 @@ void format_span(const RecordSpan& span, const Settings& style, TextSpace* text)
         *out = '\n';
         return out + 1;
       });
+    case RecordKind::kGroupSize:
+    case RecordKind::kGroupNode:
+    case RecordKind::kVertexGroup:
+      return;  // an OBJ has no skin
   }
 }
 
@@ -222,6 +226,9 @@ std::size_t estimated_text(RecordKind kind, std::uint64_t base) {
       return 1 + 3 * (3 * decimal_digits(base + 65536) + 3) + 1;
     case RecordKind::kObject:
     case RecordKind::kMaterial:
+    case RecordKind::kGroupSize:
+    case RecordKind::kGroupNode:
+    case RecordKind::kVertexGroup:
       break;
   }
   return 16 + 20 + 1;

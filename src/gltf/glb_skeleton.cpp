@@ -1,0 +1,99 @@
+#include "gltf/glb_skeleton.h"
+
+#include <algorithm>
+
+#include "common/model_float.h"
+
+namespace {
+
+// A pivot in the GLB's axes, as a position is written: (x, z, -y) times the
+// scale.
+void glb_pivot(const ModelSkeleton& model, std::uint32_t object_id, double scale, float out[3]) {
+  float p[3] = {0, 0, 0};
+  if (object_id < model.pivots.size())
+    std::copy(model.pivots[object_id].begin(), model.pivots[object_id].end(), p);
+  if (scale != 1.0) {
+    for (float& v : p) v = scaled(v, scale);
+  }
+  out[0] = p[0];
+  out[1] = p[2];
+  out[2] = negated(p[1]);
+}
+
+// Each node's parent: the first node of its parent id, or -1 (the model
+// node) where none is, or where the node lies on a loop of parents.
+std::vector<std::int32_t> parents_of(const GlbSkeleton& s, const ModelSkeleton& model,
+                                     GlbSkeletonFaults* faults) {
+  const std::size_t n = model.nodes.size();
+  std::vector<std::int32_t> parent(n, -1);
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::uint32_t id = model.nodes[i].parent_id;
+    if (id == kNoParent) continue;
+    auto at = std::lower_bound(s.joint_of.begin(), s.joint_of.end(), std::make_pair(id, 0u));
+    if (at == s.joint_of.end() || at->first != id) {
+      faults->no_parent = true;
+      continue;
+    }
+    parent[i] = static_cast<std::int32_t>(at->second);
+  }
+  // A node is on a loop where walking up from it comes back to it.
+  std::vector<bool> on_loop(n, false);
+  for (std::size_t i = 0; i < n; ++i) {
+    std::int32_t at = parent[i];
+    for (std::size_t steps = 0; at >= 0 && steps <= n; ++steps) {
+      if (std::size_t(at) == i) {
+        on_loop[i] = true;
+        break;
+      }
+      at = parent[std::size_t(at)];
+    }
+  }
+  for (std::size_t i = 0; i < n; ++i) {
+    if (on_loop[i]) parent[i] = -1, faults->parent_loop = true;
+  }
+  return parent;
+}
+
+}  // namespace
+
+GlbSkeleton glb_skeleton(const ModelSkeleton& model, const std::string& model_name, double scale,
+                         GlbSkeletonFaults* faults) {
+  GlbSkeleton s;
+  s.model_name = model_name;
+  if (model.nodes.empty()) return s;
+  for (std::size_t i = 0; i < model.nodes.size(); ++i) {
+    s.joint_of.emplace_back(model.nodes[i].object_id, static_cast<std::uint32_t>(i));
+  }
+  // Of two nodes with one object id, the first counts.
+  std::stable_sort(s.joint_of.begin(), s.joint_of.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  s.joint_of.erase(std::unique(s.joint_of.begin(), s.joint_of.end(),
+                               [](const auto& a, const auto& b) { return a.first == b.first; }),
+                   s.joint_of.end());
+  const std::vector<std::int32_t> parent = parents_of(s, model, faults);
+  s.joints.resize(model.nodes.size());
+  for (std::size_t i = 0; i < model.nodes.size(); ++i) {
+    GlbJoint& j = s.joints[i];
+    j.name = model.nodes[i].name;
+    j.parent = parent[i];
+    glb_pivot(model, model.nodes[i].object_id, scale, j.pivot);
+  }
+  for (GlbJoint& j : s.joints) {
+    const float* from = j.parent >= 0 ? s.joints[std::size_t(j.parent)].pivot : nullptr;
+    for (int k = 0; k < 3; ++k) {
+      j.rest[k] = static_cast<float>(double(j.pivot[k]) - (from ? double(from[k]) : 0.0));
+    }
+  }
+  add_animations(model, scale, &s, faults);
+  return s;
+}
+
+std::vector<std::string> glb_skeleton_warnings(const GlbSkeletonFaults& faults) {
+  std::vector<std::string> out;
+  if (faults.no_parent) out.push_back("nodes whose parent names no node put under the model");
+  if (faults.parent_loop) out.push_back("nodes on a loop of parents put under the model");
+  if (faults.backwards) out.push_back("sequences that end before they start taken as of length 0");
+  if (faults.too_many_keys)
+    out.push_back("animations past " + std::string("the keys a GLB takes here dropped"));
+  return out;
+}
