@@ -55,6 +55,46 @@ struct GeosetData {
   bool has_index_block = true;
   int tex_blocks = 1;  // 0: none of its own; 2: a second set of coordinates
   std::uint32_t material = 0;
+  // Each vertex's group and each group's object ids; without them, every
+  // vertex is of one group of node 0.
+  std::vector<std::uint8_t> vertex_groups;
+  std::vector<std::vector<std::uint32_t>> groups;
+};
+
+// A skeleton: nodes with their tracks, pivots, sequences, global sequences.
+struct KeyData {
+  std::int32_t time = 0;
+  std::vector<float> value, in, out;  // in and out only for Hermite and Bezier tracks
+};
+
+struct TrackData {
+  const char* tag = "KGTR";  // KGTR, KGRT, KGSC
+  std::uint32_t interpolation = 1;
+  std::int32_t global = -1;
+  std::vector<KeyData> keys;
+};
+
+struct NodeData {
+  const char* chunk = "BONE";  // BONE, HELP, ATCH
+  std::string name;
+  std::uint32_t object_id = 0;
+  std::uint32_t parent = 0xFFFFFFFFu;
+  std::vector<TrackData> tracks;
+};
+
+struct SequenceData {
+  std::string name;
+  std::uint32_t start = 0, end = 0;
+  float move_speed = 0;
+  std::uint32_t flags = 0;
+  float rarity = 0;
+};
+
+struct SkeletonData {
+  std::vector<NodeData> nodes;
+  std::vector<Vec3> pivots;
+  std::vector<SequenceData> sequences;
+  std::vector<std::uint32_t> globals;
 };
 
 // What a model says of its look: its materials (each a list of layers) and
@@ -74,6 +114,7 @@ struct ModelDress {
   std::uint32_t version = 800;
   std::vector<std::vector<LayerData>> materials;
   std::vector<TextureData> textures = {TextureData{}};
+  SkeletonData skeleton;
 };
 
 // Where the tags of one geoset were written.
@@ -101,12 +142,25 @@ inline void write_geoset(ByteWriter& w, const GeosetData& g, GeosetOffsets* at,
     w.tag("PVTX", {count_of(g.indices.size())});
     for (std::uint16_t i : g.indices) w.u16(i);
   }
-  w.tag("GNDX", {count_of(g.vertices.size())});
-  w.zeros(g.vertices.size());
-  w.tag("MTGC", {1, 1});
+  if (g.groups.empty()) {
+    w.tag("GNDX", {count_of(g.vertices.size())});
+    w.zeros(g.vertices.size());
+    w.tag("MTGC", {1, 1});
+    w.tag("MATS", {1, 0});
+  } else {
+    w.tag("GNDX", {count_of(g.vertex_groups.size())});
+    for (std::uint8_t v : g.vertex_groups) w.bytes.push_back(static_cast<char>(v));
+    w.tag("MTGC", {count_of(g.groups.size())});
+    std::uint32_t ids = 0;
+    for (const auto& group : g.groups) w.u32(count_of(group.size())), ids += count_of(group.size());
+    w.tag("MATS", {ids});
+    for (const auto& group : g.groups) {
+      for (std::uint32_t id : group) w.u32(id);
+    }
+  }
   // Material, selection group and flags, [level of detail and name], bounds
   // radius, bounds, no extents.
-  w.tag("MATS", {1, 0, g.material, 0, 0});
+  w.u32(g.material), w.u32(0), w.u32(0);
   if (version >= 900) w.u32(0), w.zeros(80);
   w.u32(0x40000000u);
   w.zeros(28);
@@ -119,6 +173,56 @@ inline void write_geoset(ByteWriter& w, const GeosetData& g, GeosetOffsets* at,
     }
   }
   w.patch_size(size_at, true);
+}
+
+inline void write_track(ByteWriter& w, const TrackData& t) {
+  w.tag(t.tag, {count_of(t.keys.size()), t.interpolation, static_cast<std::uint32_t>(t.global)});
+  for (const KeyData& k : t.keys) {
+    w.u32(static_cast<std::uint32_t>(k.time));
+    for (float v : k.value) w.f32(v);
+    for (float v : k.in) w.f32(v);
+    for (float v : k.out) w.f32(v);
+  }
+}
+
+// Each node chunk of the skeleton, a node's entries in their own chunk.
+inline void write_nodes(ByteWriter& w, const SkeletonData& s) {
+  for (const char* chunk : {"BONE", "HELP", "ATCH"}) {
+    std::size_t chunk_at = 0;
+    for (const NodeData& n : s.nodes) {
+      if (std::string(n.chunk) != chunk) continue;
+      if (chunk_at == 0) w.tag(chunk, {0}), chunk_at = w.size() - 4;
+      const std::size_t entry_at = w.size();
+      if (std::string(chunk) == "ATCH") w.u32(0);
+      const std::size_t node_at = w.size();
+      w.u32(0);
+      std::string name = n.name;
+      name.resize(80, '\0');
+      w.bytes += name;
+      w.u32(n.object_id), w.u32(n.parent), w.u32(0);
+      for (const TrackData& t : n.tracks) write_track(w, t);
+      w.patch_size(node_at, true);
+      if (std::string(chunk) == "BONE") w.u32(0xFFFFFFFFu), w.u32(0xFFFFFFFFu);
+      if (std::string(chunk) == "ATCH") w.zeros(260), w.u32(0), w.patch_size(entry_at, true);
+    }
+    if (chunk_at) w.patch_size(chunk_at);
+  }
+  if (s.pivots.empty()) return;
+  w.tag("PIVT", {count_of(12 * s.pivots.size())});
+  for (const Vec3& p : s.pivots) w.f32(p.x), w.f32(p.y), w.f32(p.z);
+}
+
+inline void write_sequences(ByteWriter& w, const SkeletonData& s) {
+  if (!s.sequences.empty()) w.tag("SEQS", {count_of(132 * s.sequences.size())});
+  for (const SequenceData& q : s.sequences) {
+    std::string name = q.name;
+    name.resize(80, '\0');
+    w.bytes += name;
+    w.u32(q.start), w.u32(q.end), w.f32(q.move_speed), w.u32(q.flags), w.f32(q.rarity);
+    w.zeros(4 + 28);  // sync point, extent
+  }
+  if (!s.globals.empty()) w.tag("GLBS", {count_of(4 * s.globals.size())});
+  for (std::uint32_t d : s.globals) w.u32(d);
 }
 
 inline void write_materials(ByteWriter& w, const ModelDress& dress) {
@@ -161,6 +265,7 @@ inline std::string build_model(const std::vector<GeosetData>& geosets,
   w.tag("VERS", {4, dress.version});
   w.tag("MODL", {372});  // name, animation file, bounds, blend time
   w.zeros(372);
+  write_sequences(w, dress.skeleton);
   if (!dress.materials.empty()) write_materials(w, dress);
   write_textures(w, dress);
   w.tag("GEOS", {0});
@@ -170,6 +275,7 @@ inline std::string build_model(const std::vector<GeosetData>& geosets,
     write_geoset(w, geosets[i], &at[i], dress.version);
   }
   w.patch_size(geos_size_at);
+  write_nodes(w, dress.skeleton);
   w.tag("CAMS", {8, 1, 7});  // a chunk the converter passes over
   if (offsets) *offsets = at;
   return std::move(w.bytes);

@@ -91,6 +91,7 @@ bool write_glb(const Settings& settings, const GlbScan& scan, const GlbContent& 
   std::string walk_why;
   convert_geosets(*src, sink, none, &walk_why, nullptr, &chunks);
   faults->bad_normals = sink.faults.bad_normals;
+  faults->unskinned = sink.faults.unskinned;
   faults->non_finite = faults->non_finite || sink.faults.non_finite;
   if (!close_glb_data(&sink, why)) return false;
   std::uint64_t expected = 0;

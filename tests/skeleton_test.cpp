@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include "pose.h"
+#include "run_fixture.h"
+
+namespace {
+
+struct SkeletonFixture : RunFixture {
+  void TearDown() override { validate_glbs(dir.path); }
+};
+
+KeyData key(std::int32_t time, std::vector<float> value, std::vector<float> in = {},
+            std::vector<float> out = {}) {
+  return KeyData{time, std::move(value), std::move(in), std::move(out)};
+}
+
+// Bones, a helper and an attachment in a hierarchy, every interpolation, a
+// global sequence, keys out of order and sharing a time, a missing parent.
+SkeletonData walking_skeleton() {
+  SkeletonData s;
+  s.pivots = {{0.5f, 0, 0}, {0, 1, 2}, {1, -1, 3}, {0, 0, 4}, {-1, 2, 0}};
+  NodeData root{"BONE", "root", 0, 0xFFFFFFFFu, {}};
+  root.tracks.push_back(
+      {"KGTR", 1, -1, {key(0, {0, 0, 0}), key(500, {1, 0, 0}), key(1000, {1, 2, 0})}});
+  root.tracks.push_back({"KGSC",
+                         3,
+                         -1,
+                         {key(200, {1, 1, 1}, {1, 1, 1}, {1.2f, 1, 1}),
+                          key(800, {2, 1, 1}, {1.5f, 1, 1}, {2, 1, 1})}});
+  NodeData arm{"BONE", "arm", 1, 0, {}};
+  arm.tracks.push_back({"KGRT",
+                        1,
+                        -1,
+                        {key(1000, {0, 0, 0.7071f, 0.7071f}), key(0, {0, 0, 0, 1}),
+                         key(500, {0.5f, 0, 0, 0.866f}), key(500, {0, -0.7654f, 0, -1.8478f})}});
+  NodeData hand{"HELP", "hand", 2, 1, {}};
+  hand.tracks.push_back(
+      {"KGTR",
+       2,
+       -1,
+       {key(100, {0, 0, 0}, {0, 0, 0}, {1, 0, 0}), key(900, {0, 1, 0}, {0, 2, 0}, {0, 0, 0})}});
+  hand.tracks.push_back(
+      {"KGRT",
+       3,
+       -1,
+       {key(0, {0, 0, 0, 1}, {0, 0, 0, 1}, {0.1f, 0, 0, 1}),
+        key(1000, {0.3827f, 0, 0, 0.9239f}, {0.3f, 0, 0, 0.95f}, {0.3f, 0, 0, 0.95f})}});
+  NodeData tip{"ATCH", "tip", 3, 2, {}};
+  tip.tracks.push_back(
+      {"KGTR", 0, -1, {key(0, {0, 0, 0}), key(400, {0, 0, 1}), key(600, {0, 0, 2})}});
+  NodeData orphan{"BONE", "orphan", 4, 99, {}};
+  orphan.tracks.push_back(
+      {"KGRT", 1, 0, {key(0, {0, 0, 0, 1}), key(700, {0, 0, 0.7071f, 0.7071f})}});
+  s.nodes = {root, arm, hand, tip, orphan};
+  s.sequences = {{"Stand", 0, 1000, 0, 0, 0},
+                 {"Walk", 200, 800, 270, 1, 0.5f},
+                 {"Still", 5000, 6000, 0, 0, 0},
+                 {"Backwards", 300, 200, 0, 0, 0}};
+  s.globals = {700};
+  return s;
+}
+
+GeosetData skinned_geoset() {
+  GeosetData g = make_geoset(12, 6);
+  g.vertex_groups = {0, 1, 2, 3, 4, 5, 6, 7, 8, 0, 1, 2};
+  // Groups of 1 to 9 nodes, a node listed twice, one that names none.
+  g.groups = {{0}, {1}, {0, 1}, {2, 2, 1}, {3}, {0, 1, 2, 3, 4}, {0, 1, 2, 3, 4, 0, 1, 2, 3}, {99}};
+  return g;
+}
+
+TEST_F(SkeletonFixture, AnimationsPlayAsTheModelsRules) {
+  ModelDress d;
+  d.skeleton = walking_skeleton();
+  const GeosetData g = skinned_geoset();
+  put("unit.mdx", build_model({g}, nullptr, d));
+  ASSERT_EQ(run("-q --format glb unit.mdx"), 0) << err();
+  EXPECT_EQ(err(),
+            "mdx2obj: unit.mdx: keys out of order sorted, the last of equal times kept\n"
+            "mdx2obj: unit.mdx: nodes whose parent names no node put under the model\n"
+            "mdx2obj: unit.mdx: sequences that end before they start taken as of length 0\n"
+            "mdx2obj: unit.mdx: groups of more than 8 nodes: the first 8 kept\n"
+            "mdx2obj: unit.mdx: vertices of no group, or of one that names no node, left where "
+            "they are\n");
+  ASSERT_EQ(run("-q --format glb --scale 2 -o double.glb unit.mdx"), 0) << err();
+  const nlohmann::json& j = read_glb(file("unit.glb")).json;
+  EXPECT_EQ(j["scenes"][0]["nodes"].dump(), "[0,6]");
+  EXPECT_EQ(j["nodes"][6].dump(), R"({"children":[1,3],"name":"unit"})");
+  EXPECT_EQ(j["nodes"][2]["name"], "arm");
+  EXPECT_EQ(j["skins"][0]["joints"].size(), 6u);
+  EXPECT_TRUE(j["meshes"][0]["primitives"][0]["attributes"].contains("JOINTS_1"));
+  std::string names, extras, kinds;
+  for (const auto& a : j["animations"]) {
+    names += a["name"].get<std::string>() + ",";
+    extras += a["extras"].dump() + ";";
+    for (const auto& s : a["samplers"]) kinds += s["interpolation"].get<std::string>()[0];
+    kinds += ",";
+  }
+  EXPECT_EQ(names, "Stand,Walk,Still,Backwards,global sequence 0,");
+  EXPECT_EQ(extras, R"({"looping":true,"moveSpeed":0.0,"rarity":0.0};)"
+                    R"({"looping":false,"moveSpeed":270.0,"rarity":0.5};)"
+                    R"({"looping":true,"moveSpeed":0.0,"rarity":0.0};)"
+                    R"({"looping":true,"moveSpeed":0.0,"rarity":0.0};)"
+                    R"({"global":true,"looping":true};)");
+  // Root: linear, Bezier; arm: linear; hand: Hermite, Bezier; tip: none.
+  EXPECT_EQ(kinds, "LCLCCS,LCLLLS,LLLLLL,LLLLLL,L,");
+  for (const double scale : {1.0, 2.0}) {
+    const Glb glb = read_glb(file(scale == 1 ? "unit.glb" : "double.glb"));
+    struct Span {
+      int animation;
+      std::int32_t global;
+      double start, end;
+    };
+    const Span spans[] = {{0, -1, 0, 1000},
+                          {1, -1, 200, 800},
+                          {2, -1, 5000, 6000},
+                          {3, -1, 300, 300},
+                          {4, 0, 0, 700}};
+    for (const Span& span : spans) {
+      for (double f : {0.0, 0.05, 0.1, 0.2, 0.25, 0.4, 0.5, 0.55, 0.6, 0.8, 0.9, 1.0}) {
+        const double t = span.start + f * (span.end - span.start);
+        const std::vector<Mat> m = model_matrices(d.skeleton, span.global, t, span.start, span.end);
+        const auto moved =
+            gltf_vertices(glb, 0, gltf_world(glb, span.animation, float((t - span.start) / 1000)));
+        for (std::size_t v = 0; v < g.vertices.size(); ++v) {
+          const std::uint8_t group = g.vertex_groups[v];
+          const std::vector<std::uint32_t> ids =
+              group < g.groups.size() ? g.groups[group] : std::vector<std::uint32_t>{};
+          const auto want = model_vertex(d.skeleton, m, ids, g.vertices[v]);
+          for (int c = 0; c < 3; ++c) {
+            EXPECT_NEAR(moved[v][c], scale * want[c], 5e-5)
+                << "animation " << span.animation << " at " << t << ", vertex " << v;
+          }
+        }
+      }
+    }
+  }
+}
+
+}  // namespace
