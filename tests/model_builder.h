@@ -72,6 +72,7 @@ struct TrackData {
   std::uint32_t interpolation = 1;
   std::int32_t global = -1;
   std::vector<KeyData> keys;
+  std::uint32_t claimed = 0;  // where set, the key count the track claims
 };
 
 struct NodeData {
@@ -176,7 +177,8 @@ inline void write_geoset(ByteWriter& w, const GeosetData& g, GeosetOffsets* at,
 }
 
 inline void write_track(ByteWriter& w, const TrackData& t) {
-  w.tag(t.tag, {count_of(t.keys.size()), t.interpolation, static_cast<std::uint32_t>(t.global)});
+  w.tag(t.tag, {t.claimed ? t.claimed : count_of(t.keys.size()), t.interpolation,
+                static_cast<std::uint32_t>(t.global)});
   for (const KeyData& k : t.keys) {
     w.u32(static_cast<std::uint32_t>(k.time));
     for (float v : k.value) w.f32(v);

@@ -136,4 +136,89 @@ TEST_F(SkeletonFixture, AnimationsPlayAsTheModelsRules) {
   }
 }
 
+// What the rules cannot take: told once a model, the rest of the skeleton
+// kept; a skeleton that does not fit its layout is none.
+TEST_F(SkeletonFixture, WhatTheRulesCannotTakeIsWarned) {
+  const float nan = std::nanf("");
+  const TrackData moves{"KGTR", 1, -1, {key(0, {0, 0, 0}), key(100, {1, 0, 0})}};
+  struct Case {
+    std::vector<NodeData> nodes;
+    std::uint32_t version;
+    std::string warning;
+    bool skin;
+    std::string channels;
+  };
+  const Case cases[] = {
+      {{{"BONE", "a", 0, 0xFFFFFFFFu, {{"KGRT", 7, -1, {key(0, {0, 0, 0, 1})}}, moves}}},
+       800,
+       "a track of an unknown interpolation dropped, with its node's tracks after it",
+       true,
+       "2:translation:2 "},
+      {{{"BONE", "a", 0, 0xFFFFFFFFu, {{"KGTR", 1, 5, {key(0, {1, 0, 0})}}}}},
+       800,
+       "tracks of a global sequence not in GLBS dropped",
+       true,
+       "2:translation:2 "},
+      {{{"BONE",
+         "a",
+         0,
+         0xFFFFFFFFu,
+         {{"KGTR", 1, -1, {key(0, {nan, 0, 0}), key(50, {1, 0, 0})}},
+          {"KGRT", 1, -1, {key(0, {0, 0, 0, 0}), key(50, {0, 0, 0, 1})}}}}},
+       800,
+       "keys not finite, or rotations of no length, dropped",
+       true,
+       "1:translation:3 1:rotation:3 "},
+      {{{"BONE", "a", 0, 1, {moves}}, {"HELP", "b", 1, 0, {}}},
+       800,
+       "nodes on a loop of parents put under the model",
+       true,
+       "1:translation:2 "},
+      {{{"BONE", "a", 0, 0xFFFFFFFFu, {moves}}},
+       900,
+       "skeleton not read: version 900 is not 800",
+       false,
+       ""},
+      {{{"BONE", "a", 0, 0xFFFFFFFFu, {{"KGXX", 1, -1, {}}}}},
+       800,
+       "skeleton not read: the BONE chunk at offset ",
+       false,
+       ""},
+      // Four billion keys claimed: read no further than the node.
+      {{{"BONE", "a", 0, 0xFFFFFFFFu, {{"KGTR", 1, -1, {key(0, {1, 0, 0})}, 0xFFFFFFFFu}}}},
+       800,
+       "skeleton not read: the BONE chunk at offset ",
+       false,
+       ""},
+  };
+  for (const Case& c : cases) {
+    ModelDress d;
+    d.version = c.version;
+    d.skeleton.nodes = c.nodes;
+    d.skeleton.pivots = {{0, 0, 1}, {0, 1, 0}};
+    d.skeleton.sequences = {{"Stand", 0, 100, 0, 0, 0}};
+    d.skeleton.globals = {100};
+    put("odd.mdx", build_model({make_geoset(3, 1)}, nullptr, d));
+    ASSERT_EQ(run("-q --format glb odd.mdx"), 0) << c.warning;
+    const std::string told = err();
+    EXPECT_EQ(told.rfind("mdx2obj: odd.mdx: " + c.warning, 0), 0u) << told;
+    EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1) << told;
+    const nlohmann::json j = read_glb(file("odd.glb")).json;
+    EXPECT_EQ(j.contains("skins"), c.skin) << c.warning;
+    // What is kept still moves: each channel's node, path and keys.
+    std::string channels;
+    const nlohmann::json animations =
+        j.value("animations", nlohmann::json::array({nlohmann::json::object()}));
+    for (const auto& ch : animations[0].value("channels", nlohmann::json::array())) {
+      const auto& sampler = j["animations"][0]["samplers"][ch["sampler"].get<std::size_t>()];
+      channels +=
+          std::to_string(ch["target"]["node"].get<int>()) + ":" +
+          ch["target"]["path"].get<std::string>() + ":" +
+          std::to_string(j["accessors"][sampler["input"].get<std::size_t>()]["count"].get<int>()) +
+          " ";
+    }
+    EXPECT_EQ(channels, c.channels) << c.warning;
+  }
+}
+
 }  // namespace
