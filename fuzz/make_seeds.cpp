@@ -1,5 +1,5 @@
 // Writes the fuzzers' first corpora: models from the test builder, each behind
-// the byte that picks the window size (the geoset and chunk walks), and
+// the byte that picks the window size (the geoset, chunk and skeleton walks), and
 // textures of every kind behind the byte that picks their reader.
 //
 //   mdx_make_seeds MODEL_DIR [TEXTURE_DIR]
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model_builder.h"
+#include "skeleton_models.h"
 #include "texture_builder.h"
 
 namespace {
@@ -46,7 +47,12 @@ int main(int argc, char** argv) {
   ModelDress dressed;
   dressed.textures = {{1, ""}, {0, "Textures\\Footman.blp"}};
   dressed.materials = {{{0, 0, 0}, {1, 0x10, 1}}, {{2, 0, 1}}};
+  ModelDress walking;
+  walking.skeleton = walking_skeleton();
   int n = 0;
+  for (char window : {'\0', '\x07'}) {
+    write_seed(argv[1], n++, window, build_model({skinned_geoset()}, nullptr, walking));
+  }
   for (const auto& geosets : models) {
     for (const ModelDress& dress : {ModelDress(), dressed}) {
       std::string bytes = build_model(geosets, nullptr, dress);

@@ -14,7 +14,7 @@ namespace {
 constexpr std::size_t kMostKeys = std::size_t(1) << 22;
 
 struct Point {
-  std::int32_t time = 0;
+  std::int64_t time = 0;          // ms: a sequence's end may pass a key's range
   const TrackKey* key = nullptr;  // null: a key added to hold a value
   float value[4] = {0, 0, 0, 0};
   float in[4] = {0, 0, 0, 0};  // in units a second, of the GLB's curve
@@ -42,13 +42,13 @@ std::vector<Point> points_of(const NodeTrack& t, std::int64_t start, std::int64_
   if (points.empty()) return points;
   if (points.front().time > start) {
     Point hold = points.front();
-    hold.time = static_cast<std::int32_t>(start);
+    hold.time = start;
     hold.key = nullptr;
     points.insert(points.begin(), hold);
   }
   if (points.back().time < end) {
     Point hold = points.back();
-    hold.time = static_cast<std::int32_t>(end);
+    hold.time = end;
     hold.key = nullptr;
     points.push_back(hold);
   }
@@ -108,7 +108,7 @@ GlbChannel channel_of(const NodeTrack& t, int path, std::uint32_t node, const fl
     how = Interpolation::kLinear;
     for (std::int64_t at : {start, end}) {
       Point p;
-      p.time = static_cast<std::int32_t>(at);
+      p.time = at;
       rest_value(path, p.value);
       if (points.empty() || at != start) points.push_back(p);
     }
@@ -120,7 +120,11 @@ GlbChannel channel_of(const NodeTrack& t, int path, std::uint32_t node, const fl
   c.path = path;
   c.interpolation = interpolation_of(how, points.size());
   for (const Point& p : points) {
-    c.times.push_back(static_cast<float>((double(p.time) - double(start)) / 1000.0));
+    // Times far from the sequence's start that one float cannot tell apart
+    // keep the first: glTF's times must rise.
+    const float time = static_cast<float>((double(p.time) - double(start)) / 1000.0);
+    if (!c.times.empty() && time <= c.times.back()) continue;
+    c.times.push_back(time);
     if (cubic) put_value(p.in, path, scale, nullptr, &c.values);
     put_value(p.value, path, scale, rest, &c.values);
     if (cubic) put_value(p.out, path, scale, nullptr, &c.values);
