@@ -366,6 +366,12 @@ TEST_F(GlbFixture, OptionsAGlbDoesNotTake) {
       {"--format glb --objects unit.mdx",
        "--objects does not go with glb: each geoset is a node of a GLB"},
       {"--format glb -m unit.mdx", "-m does not go with glb: a GLB always carries its materials"},
+      {"--bake 30 unit.mdx", "--bake goes with --format glb: an OBJ does not move"},
+      {"--format glb --bake 0 unit.mdx",
+       "--bake takes a number of samples a second from 1 to 1000, not 0"},
+      {"--format glb --bake=1001 unit.mdx",
+       "--bake takes a number of samples a second from 1 to 1000, not 1001"},
+      {"--format glb --bake", "--bake needs a number of samples a second"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(run(c.args), 2) << c.args;

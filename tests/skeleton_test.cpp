@@ -45,6 +45,26 @@ TEST_F(SkeletonFixture, AnimationsPlayAsTheModelsRules) {
                     R"({"global":true,"looping":true};)");
   // Root: linear, Bezier; arm: linear; hand: Hermite, Bezier; tip: none.
   EXPECT_EQ(kinds, "LCLCCS,LCLLLS,LLLLLL,LLLLLL,L,");
+  // Baked: straight lines through samples 30 times a second and the keys.
+  ASSERT_EQ(run("-q --format glb --bake 30 -o baked.glb unit.mdx"), 0) << err();
+  const Glb baked = read_glb(file("baked.glb"));
+  std::string baked_kinds;
+  for (const auto& a : baked.json["animations"]) {
+    for (const auto& s : a["samplers"]) baked_kinds += s["interpolation"].get<std::string>()[0];
+  }
+  EXPECT_EQ(baked_kinds, "LLLLLSLLLLLSLLLLLLLLLLLLL");
+  for (int k = 0; k <= 30; ++k) {
+    const double t = k * 1000.0 / 30;
+    const std::vector<Mat> m = model_matrices(d.skeleton, -1, t, 0, 1000);
+    const auto moved = gltf_vertices(baked, 0, gltf_world(baked, 0, float(t / 1000)));
+    for (std::size_t v = 0; v < g.vertices.size(); ++v) {
+      const std::uint8_t group = g.vertex_groups[v];
+      const auto want = model_vertex(
+          d.skeleton, m, group < g.groups.size() ? g.groups[group] : std::vector<std::uint32_t>{},
+          g.vertices[v]);
+      for (int c = 0; c < 3; ++c) EXPECT_NEAR(moved[v][c], want[c], 5e-5) << "baked, at " << t;
+    }
+  }
   for (const double scale : {1.0, 2.0}) {
     const Glb glb = read_glb(file(scale == 1 ? "unit.glb" : "double.glb"));
     struct Span {

@@ -9,13 +9,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The options that shaped a file: a GLB's, "glb" and its scale.
+// The options that shaped a file: a GLB's, "glb", its scale and its baking.
 std::string record_style(const Settings& options) {
   if (options.format == OutputFormat::kObj) return style_key(options);
   Settings scale_alone;
   scale_alone.scale = options.scale;
   const std::string scale = style_key(scale_alone);
-  return scale.empty() ? "glb" : "glb " + scale;
+  const std::string bake = options.bake ? " bake=" + std::to_string(options.bake) : "";
+  return (scale.empty() ? "glb" : "glb " + scale) + bake;
 }
 
 // The model and its OBJ as they are now, as the ledger keeps them.

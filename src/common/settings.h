@@ -17,6 +17,7 @@ struct Settings {
   bool y_up = false;          // --up y: positions and normals (x, y, z) as (x, z, -y)
   double scale = 1.0;         // --scale: positions multiplied by it, rounded to the nearest float
   bool materials = false;     // -m: "mtllib" and "usemtl" lines, for an MTL beside the OBJ
+  unsigned bake = 0;          // --bake HZ: a GLB's curves sampled HZ times a second; 0: as they are
   bool format_given = false;  // --format: wins over -o's name
   bool up_given = false;      // --up, which a GLB does not take
   std::vector<std::string> textures;  // --textures: folders searched for textures

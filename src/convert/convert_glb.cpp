@@ -123,7 +123,7 @@ bool take_skeleton(const Settings& settings, const Conversion& job, ModelSource*
   }
   GlbSkeletonFaults faults;
   const std::string name = std::filesystem::u8path(job.model.shown).stem().u8string();
-  content->skeleton = glb_skeleton(model, name, settings.scale, &faults);
+  content->skeleton = glb_skeleton(model, name, settings.scale, settings.bake, &faults);
   for (const std::string& w : glb_skeleton_warnings(faults)) warnings->push_back(w);
   return true;
 }

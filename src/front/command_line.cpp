@@ -54,6 +54,9 @@ constexpr char kHelp[] =
     "  -m, --materials    write an MTL file beside each OBJ (unit.obj: unit.mtl),\n"
     "                     and the model's textures as PNG images where the OBJ\n"
     "                     files go, at the paths the model names them by\n"
+    "  --bake HZ          with glb: sample each animation's curves HZ times a second\n"
+    "                     (1 to 1000) and at its keys, as straight lines, for\n"
+    "                     readers that drop cubic tangents\n"
     "  --textures DIR     with -m or glb: look for textures under DIR too, after the\n"
     "                     model's folder and each folder above it (repeatable)\n"
     "  -q, --quiet        failures, warnings, the status line and the tally: no\n"
@@ -182,6 +185,18 @@ Took take_jobs(Reader* r, const std::string& flag, Settings* o) {
   return Took::kOption;
 }
 
+Took take_bake(Reader* r, const std::string& flag, Settings* o) {
+  std::string rate;
+  if (!take_value(r, &rate)) return wrong(r, flag + " needs a number of samples a second");
+  char* end = nullptr;
+  unsigned long n = std::strtoul(rate.c_str(), &end, 10);
+  if (rate.empty() || *end != '\0' || rate[0] == '-' || n < 1 || n > 1000) {
+    return wrong(r, flag + " takes a number of samples a second from 1 to 1000, not " + rate);
+  }
+  o->bake = static_cast<unsigned>(n);
+  return Took::kOption;
+}
+
 // An option given once at most, whose value is a name: -o, -d, --files-from.
 Took take_name(Reader* r, const std::string& flag, const char* needs,
                std::optional<std::string>* into) {
@@ -244,6 +259,7 @@ Took take_flag(Reader* r, const std::string& flag, Settings* o) {
     return take_name(r, flag, "a folder name", &o->output_dir);
   }
   if (flag == "-j" || flag == "--jobs") return take_jobs(r, flag, o);
+  if (flag == "--bake") return take_bake(r, flag, o);
   if (flag == "--textures") {
     std::string folder;
     if (!take_value(r, &folder) || folder.empty()) return wrong(r, flag + " needs a folder name");
@@ -330,6 +346,9 @@ bool check_together(const Settings& o, bool any_path, std::ostream& diag, ExitSt
     return usage_error(diag, "-0 goes with --files-from", status);
   }
   if (o.format == OutputFormat::kGlb && !glb_options_fit(o, diag, status)) return false;
+  if (o.bake && o.format != OutputFormat::kGlb) {
+    return usage_error(diag, "--bake goes with --format glb: an OBJ does not move", status);
+  }
   if (!o.textures.empty() && !o.materials && o.format != OutputFormat::kGlb) {
     return usage_error(diag, "--textures goes with -m or --format glb", status);
   }

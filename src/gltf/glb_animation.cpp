@@ -4,6 +4,7 @@
 // units a second, all in the GLB's axes.
 #include <algorithm>
 #include <cmath>
+#include <string>
 
 #include "gltf/glb_skeleton.h"
 
@@ -156,6 +157,65 @@ GlbAnimation animation_of(const ModelSkeleton& model, const GlbSkeleton& s, std:
   return a;
 }
 
+// A channel's value at t seconds, by the glTF rules: a rotation's straight
+// line the shorter arc, a cubic's result of unit length.
+void value_at(const GlbChannel& c, std::size_t width, double t, float* out) {
+  const bool cubic = std::string(c.interpolation) == "CUBICSPLINE";
+  const std::size_t stride = cubic ? 3 * width : width, mid = cubic ? width : 0;
+  const std::vector<float>& times = c.times;
+  const std::size_t k =
+      std::upper_bound(times.begin(), times.end(), t) - times.begin() - (t >= times[0] ? 1 : 0);
+  const float* a = &c.values[std::min(k, times.size() - 1) * stride];
+  if (t <= times.front() || k + 1 >= times.size())
+    return void(std::copy(a + mid, a + mid + width, out));
+  const float* b = a + stride;
+  const double dt = double(times[k + 1]) - times[k], s = (t - times[k]) / dt;
+  double v[4] = {0, 0, 0, 0}, square = 0, dot = 0;
+  for (std::size_t i = 0; i < width; ++i) dot += double(a[i]) * b[i];
+  const double sign = width == 4 && dot < 0 ? -1 : 1;
+  const double angle = std::acos(std::min(1.0, std::fabs(dot)));
+  const bool arc = width == 4 && !cubic && angle > 1e-6;
+  for (std::size_t i = 0; i < width; ++i) {
+    if (cubic) {
+      const double s2 = s * s, s3 = s2 * s;
+      v[i] = (2 * s3 - 3 * s2 + 1) * a[mid + i] + (s3 - 2 * s2 + s) * dt * a[2 * width + i] +
+             (-2 * s3 + 3 * s2) * b[mid + i] + (s3 - s2) * dt * b[i];
+    } else if (arc) {
+      v[i] =
+          (std::sin((1 - s) * angle) * a[i] + sign * std::sin(s * angle) * b[i]) / std::sin(angle);
+    } else {
+      v[i] = a[i] + s * (sign * b[i] - a[i]);
+    }
+    square += v[i] * v[i];
+  }
+  const double length = width == 4 && square > 0 ? std::sqrt(square) : 1;
+  for (std::size_t i = 0; i < width; ++i) out[i] = static_cast<float>(v[i] / length);
+}
+
+// A LINEAR or CUBICSPLINE channel sampled `hz` times a second and at each of
+// its keys, as straight lines; false where that passes what a model keeps.
+bool bake(GlbChannel* c, unsigned hz) {
+  if (std::string(c->interpolation) == "STEP" || c->times.size() < 2) return true;
+  const double end = c->times.back();
+  if (end * hz > double(kMostKeys)) return false;
+  std::vector<float> times = c->times;
+  for (std::uint64_t k = 1; double(k) / hz < end; ++k)
+    times.push_back(static_cast<float>(double(k) / hz));
+  std::sort(times.begin(), times.end());
+  times.erase(std::unique(times.begin(), times.end()), times.end());
+  const std::size_t width = c->path == kRotation ? 4 : 3;
+  GlbChannel out;
+  out.node = c->node;
+  out.path = c->path;
+  out.interpolation = "LINEAR";
+  out.times = times;
+  out.values.resize(times.size() * width);
+  for (std::size_t i = 0; i < times.size(); ++i)
+    value_at(*c, width, times[i], &out.values[i * width]);
+  *c = std::move(out);
+  return true;
+}
+
 std::size_t keys_of(const GlbAnimation& a) {
   std::size_t keys = 0;
   for (const GlbChannel& c : a.channels) keys += c.times.size();
@@ -164,10 +224,13 @@ std::size_t keys_of(const GlbAnimation& a) {
 
 }  // namespace
 
-void add_animations(const ModelSkeleton& model, double scale, GlbSkeleton* s,
+void add_animations(const ModelSkeleton& model, double scale, unsigned hz, GlbSkeleton* s,
                     GlbSkeletonFaults* faults) {
   std::size_t keys = 0;
   auto add = [&](GlbAnimation a) {
+    for (GlbChannel& c : a.channels) {
+      if (hz > 0 && !bake(&c, hz)) faults->too_many_keys = true;
+    }
     keys += keys_of(a);
     if (keys > kMostKeys) faults->too_many_keys = true;
     if (!faults->too_many_keys) s->animations.push_back(std::move(a));

@@ -57,7 +57,7 @@ std::vector<std::int32_t> parents_of(const GlbSkeleton& s, const ModelSkeleton& 
 }  // namespace
 
 GlbSkeleton glb_skeleton(const ModelSkeleton& model, const std::string& model_name, double scale,
-                         GlbSkeletonFaults* faults) {
+                         unsigned bake, GlbSkeletonFaults* faults) {
   GlbSkeleton s;
   s.model_name = model_name;
   if (model.nodes.empty()) return s;
@@ -84,7 +84,7 @@ GlbSkeleton glb_skeleton(const ModelSkeleton& model, const std::string& model_na
       j.rest[k] = static_cast<float>(double(j.pivot[k]) - (from ? double(from[k]) : 0.0));
     }
   }
-  add_animations(model, scale, &s, faults);
+  add_animations(model, scale, bake, &s, faults);
   return s;
 }
 

@@ -17,12 +17,13 @@ struct GlbSkeletonFaults {
   bool too_many_keys = false;  // animations past the keys a GLB takes here
 };
 
-// The joints and animations; positions and translations scaled by `scale`.
+// The joints and animations; positions and translations scaled by `scale`;
+// with `bake`, curves sampled that many times a second.
 GlbSkeleton glb_skeleton(const ModelSkeleton& model, const std::string& model_name, double scale,
-                         GlbSkeletonFaults* faults);
+                         unsigned bake, GlbSkeletonFaults* faults);
 
 std::vector<std::string> glb_skeleton_warnings(const GlbSkeletonFaults& faults);
 
 // The animations of the skeleton's tracks (glb_animation.cpp).
-void add_animations(const ModelSkeleton& model, double scale, GlbSkeleton* skeleton,
+void add_animations(const ModelSkeleton& model, double scale, unsigned bake, GlbSkeleton* skeleton,
                     GlbSkeletonFaults* faults);
