@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "model_builder.h"
+#include "model_pose.h"
+#include "skeleton_models.h"
 #include "texture_builder.h"
 
 namespace {
@@ -58,6 +60,9 @@ int main(int argc, char** argv) {
       {"folder/units/knight.mdx", {make_geoset(7, 5, 5.0f)}},
       {"folder/deep/tree.mdx", {make_geoset(3, 1, 6.0f)}},
   };
+  ModelDress walking;
+  walking.skeleton = walking_skeleton();
+  const GeosetData skinned = skinned_geoset();
   std::string json = "{";
   for (const Model& m : models) {
     std::filesystem::create_directories((root / m.path).parent_path());
@@ -86,6 +91,24 @@ int main(int argc, char** argv) {
   // A model cut short: the converter fails it, and it adds nothing.
   const std::string cut = build_model({make_geoset(3, 1)});
   std::ofstream(root / "folder/broken.mdx", std::ios::binary) << cut.substr(0, cut.find("PVTX") + 6);
+  // A unit that walks, and where its vertices stand half a second into its
+  // first sequence, in the model's axes, as Blender's are.
+  std::filesystem::create_directories(root / "walking");
+  std::ofstream(root / "walking/unit.mdx", std::ios::binary)
+      << build_model({skinned}, nullptr, walking);
+  const std::vector<Mat> m = model_matrices(walking.skeleton, -1, 500, 0, 1000);
+  json += ", \"walking at 0.5 s\": [";
+  for (std::size_t v = 0; v < skinned.vertices.size(); ++v) {
+    const std::uint8_t group = skinned.vertex_groups[v];
+    const auto p = model_vertex(walking.skeleton, m,
+                                group < skinned.groups.size() ? skinned.groups[group]
+                                                              : std::vector<std::uint32_t>{},
+                                skinned.vertices[v]);
+    char text[96];
+    std::snprintf(text, sizeof text, "%s[%.9g, %.9g, %.9g]", v ? ", " : "", p[0], -p[2], p[1]);
+    json += text;
+  }
+  json += "]";
   std::ofstream(root / "expected.json") << json << "}\n";
   return 0;
 }

@@ -21,7 +21,7 @@ def check(condition, what):
 
 def clear():
     for kind in (bpy.data.objects, bpy.data.collections, bpy.data.meshes, bpy.data.materials,
-                 bpy.data.images):
+                 bpy.data.images, bpy.data.armatures, bpy.data.actions):
         for thing in list(kind):
             kind.remove(thing)
 
@@ -116,6 +116,34 @@ def check_imports():
           "folder: %s" % sorted(o.name for o in bpy.data.objects))
     check_model("folder/units/knight.mdx")
     check_model("folder/deep/tree.mdx")
+    if file_format == "GLB":
+        check_walking()
+
+
+def check_walking():
+    """A unit that walks: its skeleton, an action a sequence, and its
+    vertices half a second into its first where the model's rules put them."""
+    check(imported("walking", ["unit.mdx"]) == {"FINISHED"}, "the walking unit did not import")
+    armature = bpy.data.objects.get("unit skeleton")
+    mesh = bpy.data.objects.get("unit geoset 1")
+    check(armature is not None and armature.type == "ARMATURE", "no armature: %s" %
+          sorted(o.name for o in bpy.data.objects))
+    names = sorted(a.name.rsplit("_", 1)[0] for a in bpy.data.actions)
+    check(names == ["Backwards", "Stand", "Still", "Walk", "global sequence 0"],
+          "actions: %s" % names)
+    if armature is None or mesh is None:
+        return
+    armature.animation_data.action = next(a for a in bpy.data.actions if a.name.startswith("Stand"))
+    bpy.context.scene.frame_set(12)  # 0.5 s at 24 frames a second
+    evaluated = mesh.evaluated_get(bpy.context.evaluated_depsgraph_get())
+    got = [tuple(mesh.matrix_world @ v.co) for v in evaluated.to_mesh().vertices]
+    evaluated.to_mesh_clear()
+    want = expected["walking at 0.5 s"]
+    check(len(got) == len(want) and all(abs(a - b) < 1e-4 for g, w in zip(got, want)
+                                         for a, b in zip(g, w)),
+          "walking at 0.5 s: %d vertices of %d, %s" %
+          (len(got), len(want), [(i, g, w) for i, (g, w) in enumerate(zip(got, want))
+                                 if max(abs(a - b) for a, b in zip(g, w)) >= 1e-4]))
 
 
 for file_format in ("GLB", "OBJ"):

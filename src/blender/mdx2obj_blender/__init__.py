@@ -155,7 +155,12 @@ class IMPORT_SCENE_OT_mdx(bpy.types.Operator, ImportHelper):
             return self.convert(context, converter, paths, scratch)
 
     def convert(self, context, converter, paths, scratch):
-        through = (["--format", "glb"] if self.file_format == "GLB" else
+        # Blender's glTF importer turns cubic tangents into handles of its
+        # own: the curves come sampled at the scene's frame rate instead, so
+        # that each frame plays where the model's keys put it.
+        render = context.scene.render
+        rate = max(1, min(1000, round(render.fps / render.fps_base)))
+        through = (["--format", "glb", "--bake", str(rate)] if self.file_format == "GLB" else
                    ["--objects", "-m"])
         command = ([converter, "--json", "-qq", "-r"] + through +
                    ["-d", scratch, "--scale", repr(float(self.global_scale))] +
@@ -237,6 +242,9 @@ class IMPORT_SCENE_OT_mdx(bpy.types.Operator, ImportHelper):
             for owner in list(obj.users_collection):
                 owner.objects.unlink(obj)
             collection.objects.link(obj)
+            if obj.type == "ARMATURE":
+                obj.name = "%s skeleton" % model
+                obj.data.name = obj.name
             number = numbered(obj.name, "geoset_")
             if number is not None:
                 obj.name = "%s geoset %d" % (model, number)
