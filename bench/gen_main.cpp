@@ -1,9 +1,11 @@
 // Writes generated models for timing the converter: one model, or a tree of
 // many in nested folders.
 //
-//   mdx_gen [--real|--large] OUT.mdx BYTES [SEED]
+//   mdx_gen [--skinned] [--real|--large] OUT.mdx BYTES [SEED]
+//   mdx_gen --walking OUT.mdx     the tests' walking unit, and OUT.mdx.json: its pose
 //   mdx_gen [--textured|--missing|--team] [--real|--large] --tree DIR COUNT BYTES
-//   mdx_gen [--textured] --shape OUT.mdx [SEED]   a figure of smooth parts, for pictures
+//   mdx_gen [--textured] [--skinned] --shape OUT.mdx [SEED]   a figure of smooth parts, for
+//                                               pictures; skinned, it sways
 //
 // --textured: the models have materials, and their BLP textures are written
 // where a game's data keeps them. --missing: the same models, their folders
@@ -57,6 +59,12 @@ int main(int argc, char** argv) {
       (std::strcmp(argv[arg], "--missing") == 0 || std::strcmp(argv[arg], "--team") == 0)) {
     dress = argv[arg++];
   }
+  if (arg + 1 < argc && std::strcmp(argv[arg], "--walking") == 0) {
+    const std::string out = argv[arg + 1];
+    return write_model(out, walking_model()) && write_model(out + ".json", walking_pose()) ? 0 : 1;
+  }
+  bool skinned = false;
+  if (arg < argc && std::strcmp(argv[arg], "--skinned") == 0) skinned = true, ++arg;
   if (arg < argc && std::strcmp(argv[arg], "--real") == 0) kind = ModelKind::kRealistic, ++arg;
   if (arg < argc && std::strcmp(argv[arg], "--large") == 0) kind = ModelKind::kLarge, ++arg;
   if (arg + 1 < argc && std::strcmp(argv[arg], "--shape") == 0) {
@@ -67,7 +75,7 @@ int main(int argc, char** argv) {
       std::filesystem::create_directories((model.parent_path() / path).parent_path());
       if (!write_model(model.parent_path() / path, bytes)) return 1;
     }
-    return write_model(model, shape_model(seed, textured)) ? 0 : 1;
+    return write_model(model, shape_model(seed, textured, skinned)) ? 0 : 1;
   }
   if (arg + 3 < argc && std::strcmp(argv[arg], "--tree") == 0) {
     // COUNT models of about BYTES each, ten to a folder, folders three deep.
@@ -93,13 +101,17 @@ int main(int argc, char** argv) {
   }
   if (arg + 2 > argc) {
     std::fprintf(stderr,
-                 "usage: mdx_gen [--real|--large] OUT.mdx BYTES [SEED]\n"
+                 "usage: mdx_gen [--skinned] [--real|--large] OUT.mdx BYTES [SEED]\n"
+                 "       mdx_gen --walking OUT.mdx    and OUT.mdx.json, its pose at 0.5 s\n"
                  "       mdx_gen [--textured|--missing|--team] [--real|--large] --tree DIR COUNT "
                  "BYTES\n"
-                 "       mdx_gen [--textured] --shape OUT.mdx [SEED]\n");
+                 "       mdx_gen [--textured] [--skinned] --shape OUT.mdx [SEED]\n");
     return 2;
   }
   const std::size_t bytes = std::strtoull(argv[arg + 1], nullptr, 10);
   unsigned seed = arg + 2 < argc ? static_cast<unsigned>(std::atoi(argv[arg + 2])) : 1u;
-  return write_model(argv[arg], generate_model(bytes, seed, kind)) ? 0 : 1;
+  return write_model(argv[arg],
+                     skinned ? skinned_model(bytes, seed, kind) : generate_model(bytes, seed, kind))
+             ? 0
+             : 1;
 }

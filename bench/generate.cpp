@@ -5,6 +5,8 @@
 #include <random>
 
 #include "model_builder.h"
+#include "model_pose.h"
+#include "skeleton_models.h"
 #include "texture_builder.h"
 
 namespace {
@@ -69,7 +71,7 @@ GeosetData random_geoset(std::mt19937& rng, int n) {
 // Keyframe-like bulk that the walk searches through but never converts.
 void write_animation_chunk(ByteWriter& w, std::mt19937& rng, std::size_t bytes) {
   bytes -= bytes % 4;  // whole values: the chunk holds all that its size says
-  w.tag("BONE");
+  w.tag("KEYS");
   w.u32(static_cast<std::uint32_t>(bytes));
   std::uniform_real_distribution<float> value(-3.0f, 3.0f);
   for (std::size_t i = 0; i + 4 <= bytes; i += 4) {
@@ -85,6 +87,94 @@ void write_animation_chunk(ByteWriter& w, std::mt19937& rng, std::size_t bytes) 
 
 std::string generate_model(std::size_t target, unsigned seed, ModelKind kind) {
   return dressed_model(target, seed, kind, "", "");
+}
+
+namespace {
+
+// 40 bones in a tree, each turning in three sequences, some moving.
+SkeletonData bench_skeleton(std::mt19937& rng) {
+  SkeletonData s;
+  std::uniform_real_distribution<float> at(-2, 2), turn(-0.3f, 0.3f);
+  for (std::uint32_t b = 0; b < 40; ++b) {
+    NodeData n{"BONE", "bone" + std::to_string(b), b, b == 0 ? 0xFFFFFFFFu : b / 3, {}};
+    TrackData rotation{"KGRT", b % 2 ? 1u : 3u, -1, {}};
+    for (std::int32_t t = 0; t <= 3000; t += 100) {
+      const float x = turn(rng), y = turn(rng), z = turn(rng);
+      const float w = std::sqrt(std::max(0.0f, 1 - x * x - y * y - z * z));
+      KeyData k{t, {x, y, z, w}, {}, {}};
+      if (rotation.interpolation == 3) k.in = k.value, k.out = k.value;
+      rotation.keys.push_back(k);
+    }
+    n.tracks.push_back(rotation);
+    if (b % 4 == 0) {
+      n.tracks.push_back(
+          {"KGTR", 1, -1, {{0, {0, 0, 0}, {}, {}}, {1500, {at(rng), at(rng), 0}, {}, {}}}});
+    }
+    s.nodes.push_back(n);
+    s.pivots.push_back({at(rng), at(rng), at(rng)});
+  }
+  s.sequences = {{"Stand", 0, 1000, 0, 0, 0},
+                 {"Walk", 1000, 2000, 270, 0, 0},
+                 {"Attack", 2000, 3000, 0, 1, 0}};
+  return s;
+}
+
+// Each vertex of one of 16 groups of 1 to 4 bones.
+void add_groups(std::mt19937& rng, GeosetData* g) {
+  for (int k = 0; k < 16; ++k) {
+    std::vector<std::uint32_t> group;
+    for (std::uint32_t n = 0, count = 1 + rng() % 4; n < count; ++n) group.push_back(rng() % 40);
+    g->groups.push_back(group);
+  }
+  for (std::size_t v = 0; v < g->vertices.size(); ++v) g->vertex_groups.push_back(rng() % 16);
+}
+
+}  // namespace
+
+std::string skinned_model(std::size_t target, unsigned seed, ModelKind kind) {
+  std::mt19937 rng(seed);
+  std::vector<GeosetData> geosets;
+  std::size_t estimate = 2000;
+  const int most =
+      static_cast<int>(std::max<std::size_t>(16, std::min<std::size_t>(4500, target / 60)));
+  while (estimate < target * 3 / 4) {
+    geosets.push_back(
+        kind == ModelKind::kRealistic
+            ? realistic_geoset(rng, most)
+            : random_geoset(rng, std::min(most, 500 + static_cast<int>(rng() % 4000))));
+    add_groups(rng, &geosets.back());
+    const GeosetData& g = geosets.back();
+    estimate += 200 + g.vertices.size() * (12 + 12 + 8 + 1) + g.indices.size() * 2;
+  }
+  ModelDress dress;
+  dress.skeleton = bench_skeleton(rng);
+  ByteWriter w;
+  w.bytes = build_model(geosets, nullptr, dress);
+  if (w.size() + 8 < target) write_animation_chunk(w, rng, target - w.size() - 8);
+  return std::move(w.bytes);
+}
+
+std::string walking_model() {
+  ModelDress d;
+  d.skeleton = walking_skeleton();
+  return build_model({skinned_geoset()}, nullptr, d);
+}
+
+std::string walking_pose() {
+  const SkeletonData s = walking_skeleton();
+  const GeosetData g = skinned_geoset();
+  const std::vector<Mat> m = model_matrices(s, -1, 500, 0, 1000);
+  std::string json = "{";
+  for (std::size_t v = 0; v < g.vertices.size(); ++v) {
+    const std::uint8_t group = g.vertex_groups[v];
+    if (group >= g.groups.size() || g.groups[group].size() > 4) continue;
+    const auto p = model_vertex(s, m, g.groups[group], g.vertices[v]);
+    char text[120];
+    std::snprintf(text, sizeof text, "%s\"%zu\": [%.9g, %.9g, %.9g]", json.size() > 1 ? ", " : "",
+                  v, p[0], p[1], p[2]);
+    json += text;
+  }
+  return json + "}\n";
 }
 
 std::string dressed_model(std::size_t target, unsigned seed, ModelKind kind,
@@ -238,7 +328,51 @@ std::vector<std::pair<std::string, std::string>> shape_textures(unsigned seed) {
   return textures;
 }
 
-std::string shape_model(unsigned seed, bool textured) {
+namespace {
+
+// The figure's bones: the body sways and bobs, the head turns on a cubic
+// curve, the hat lifts on another; a second sequence stands still.
+SkeletonData figure_skeleton(float s) {
+  SkeletonData k;
+  k.pivots = {{0, 0, 1.0f * s}, {0, 0, 2.0f * s}, {0, 0, 3.6f * s}};
+  NodeData body{"BONE", "body", 0, 0xFFFFFFFFu, {}};
+  body.tracks.push_back({"KGRT",
+                         1,
+                         -1,
+                         {{0, {0, 0, 0, 1}, {}, {}},
+                          {500, {0.17f, 0, 0, 0.985f}, {}, {}},
+                          {1000, {0, 0, 0, 1}, {}, {}}}});
+  body.tracks.push_back(
+      {"KGTR",
+       1,
+       -1,
+       {{0, {0, 0, 0}, {}, {}}, {500, {0, 0, 0.3f * s}, {}, {}}, {1000, {0, 0, 0}, {}, {}}}});
+  NodeData head{"BONE", "head", 1, 0, {}};
+  head.tracks.push_back({"KGRT",
+                         2,
+                         -1,
+                         {{0, {0, 0, -0.38f, 0.925f}, {0, 0, 0, 0}, {0, 0, 0.5f, 0}},
+                          {1000, {0, 0, 0.38f, 0.925f}, {0, 0, 0.5f, 0}, {0, 0, 0, 0}}}});
+  NodeData hat{"HELP", "hat", 2, 1, {}};
+  hat.tracks.push_back({"KGTR",
+                        3,
+                        -1,
+                        {{0, {0, 0, 0}, {0, 0, 0}, {0, 0, 0.4f * s}},
+                         {1000, {0, 0, 0.5f * s}, {0, 0, 0.1f * s}, {0, 0, 0.5f * s}}}});
+  k.nodes = {body, head, hat};
+  k.sequences = {{"Walk", 0, 1000, 270, 0, 0}, {"Stand", 2000, 3000, 0, 0, 0}};
+  return k;
+}
+
+// Every vertex of a part of the bone that carries it.
+void carried(GeosetData* g, std::uint32_t bone) {
+  g->groups = {{bone}};
+  g->vertex_groups.assign(g->vertices.size(), 0);
+}
+
+}  // namespace
+
+std::string shape_model(unsigned seed, bool textured, bool skinned) {
   const float s = 1.0f + 0.1f * static_cast<float>(seed % 5);
   std::vector<GeosetData> parts = {
       ball(1.0f * s, 1.0f * s, 24),
@@ -263,6 +397,11 @@ std::string shape_model(unsigned seed, bool textured) {
                }),
   };
   ModelDress dress;
+  if (skinned) {
+    dress.skeleton = figure_skeleton(s);
+    const std::uint32_t bones[] = {0, 1, 1, 0, 2};
+    for (std::size_t i = 0; i < parts.size(); ++i) carried(&parts[i], bones[i]);
+  }
   if (textured) {
     dress.textures.clear();
     for (std::size_t i = 0; i < parts.size(); ++i) {

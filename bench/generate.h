@@ -22,10 +22,20 @@ enum class ModelKind {
 // animation and bone chunks of realistic bulk (kLarge: geosets alone).
 std::string generate_model(std::size_t bytes, unsigned seed, ModelKind kind);
 
+// As generate_model, with a skeleton that moves it: 40 bones, three
+// sequences of linear and Bezier keys, each vertex of a group of 1 to 4.
+std::string skinned_model(std::size_t bytes, unsigned seed, ModelKind kind);
+
+// The tests' walking unit, and where its vertices of groups of at most 4
+// nodes stand half a second into its first sequence, in glTF's axes, as JSON.
+std::string walking_model();
+std::string walking_pose();
+
 // A model that looks like one, for pictures: a figure of a few smooth parts
 // (body, head, a ring, a hat), each a geoset with unit normals and texture
 // coordinates on a texel grid.
-std::string shape_model(unsigned seed, bool textured = false);
+// With `skinned`, a skeleton that sways it in a "Walk".
+std::string shape_model(unsigned seed, bool textured = false, bool skinned = false);
 
 // With materials: as generate_model, its geosets taking in turn a unit's skin
 // (over the team colour) and a blended texture that many models share, named

@@ -6,7 +6,8 @@
 // textures are found, the download is a zip of every file the converter
 // writes, and the preview wears the textures. A GLB (the format chosen) holds
 // its materials and textures always: one model's is offered as it is, and the
-// preview loads it with three.js's own glTF loader.
+// preview loads it with three.js's own glTF loader and plays the sequence
+// picked, looping where the model says it loops.
 import * as THREE from 'three';
 import { GLTFLoader } from './three/loaders/GLTFLoader.js';
 import { MTLLoader } from './three/MTLLoader.js';
@@ -55,6 +56,11 @@ const sun = new THREE.DirectionalLight(0xffffff, 2);
 scene.add(camera, sun);
 sun.position.set(1, -2, 3);
 let shown = null;
+const sequences = document.getElementById('sequences');
+const sequence = document.getElementById('sequence');
+// The preview's moving model: its mixer and clips, while one is shown.
+let mixer = null, clips = [];
+const clock = new THREE.Clock();
 
 // Drawn when something changed, not at every frame.
 function draw() {
@@ -97,7 +103,8 @@ function show(text, name, upAxis, dressed = null) {
   look(parsed, name, upAxis);
 }
 
-// A GLB's scene, Y up, as three.js's own loader reads it.
+// A GLB's scene, Y up, as three.js's own loader reads it; its sequences
+// offered, the first playing.
 function showGlb(bytes, name) {
   new GLTFLoader().parse(bytes, '', (gltf) => {
     let textured = 0;
@@ -107,12 +114,55 @@ function showGlb(bytes, name) {
     });
     canvas.dataset.textured = textured;
     look(gltf.scene, name, 'y');
+    const extras = (gltf.parser.json.animations ?? []).map((a) => a.extras ?? {});
+    clips = gltf.animations.map((clip, i) => Object.assign(clip, { looping: extras[i].looping !== false }));
+    mixer = clips.length ? new THREE.AnimationMixer(gltf.scene) : null;
+    sequence.replaceChildren(...clips.map((clip, i) => new Option(clip.name, i)));
+    sequences.hidden = !mixer;
+    canvas.dataset.sequences = clips.map((clip) => clip.name).join('\n');
+    if (mixer) play(0);
   }, (error) => { log.textContent += `preview: ${error.message}\n`; });
 }
+
+// Plays clip `i` from its start: over and over, or once and held at its end.
+function play(i) {
+  mixer.stopAllAction();
+  const action = mixer.clipAction(clips[i]);
+  action.setLoop(clips[i].looping ? THREE.LoopRepeat : THREE.LoopOnce);
+  action.clampWhenFinished = true;
+  action.play();
+  clock.start();
+  renderer.setAnimationLoop(() => {
+    mixer.update(clock.getDelta());
+    draw();
+  });
+}
+sequence.addEventListener('change', () => play(Number(sequence.value)));
+
+// For the browser test: the first skinned mesh's vertices as three.js skins
+// them, `seconds` into clip `i`, in the GLB's axes.
+window.skinnedVertices = (i, seconds) => {
+  renderer.setAnimationLoop(null);
+  mixer.stopAllAction();
+  mixer.clipAction(clips[i]).play();
+  mixer.setTime(seconds);
+  shown.updateMatrixWorld(true);
+  let mesh = null;
+  shown.traverse((child) => { mesh = mesh ?? (child.isSkinnedMesh ? child : null); });
+  mesh.skeleton.update();
+  const out = [];
+  for (let v = 0; v < mesh.geometry.attributes.position.count; ++v) {
+    out.push(mesh.getVertexPosition(v, new THREE.Vector3()).applyMatrix4(mesh.matrixWorld).toArray());
+  }
+  return out;
+};
 
 // The object shown, the view around it.
 function look(object, name, upAxis) {
   if (shown) scene.remove(shown);
+  renderer.setAnimationLoop(null);
+  mixer = null;
+  sequences.hidden = true;
   shown = object;
   // (x, y, z) of the model's view, as the file of that up axis places it.
   const placed = (x, y, z) => (upAxis === 'y' ? new THREE.Vector3(x, z, -y) : new THREE.Vector3(x, y, z));

@@ -301,3 +301,37 @@ test('as GLB: a folder gives the files of mdx2obj --format glb -r, one model its
   assert.equal(one.name, 'model0.glb');
   assert.ok(one.bytes.equals(native_glb(join(tree, 'set0', 'unit0', 'model0.MDX'))));
 });
+
+test('a GLB that moves: its sequences offered, a skinned vertex where the model\'s rules put it', async () => {
+  const path = join(scratch, 'walk.mdx');
+  execFileSync(env.MDX2OBJ_GEN, ['--walking', path]);
+  const want = JSON.parse(readFileSync(`${path}.json`, 'utf8'));
+  const run = await convert(path, { format: 'glb' });
+  assert.equal(run.name, 'walk.glb');
+  await page.waitForFunction(() => document.getElementById('preview').dataset.sequences);
+  assert.equal(await page.$eval('#preview', (c) => c.dataset.sequences),
+               'Stand\nWalk\nStill\nBackwards\nglobal sequence 0');
+  assert.equal(await page.$eval('#sequences', (l) => l.hidden), false);
+  // Half a second into "Stand": a key of the root's straight line, and
+  // between the keys of the hand's cubic curve. three.js reads four joints a
+  // vertex: the vertices of groups of at most four.
+  const got = await page.evaluate(() => window.skinnedVertices(0, 0.5));
+  for (const [v, p] of Object.entries(want)) {
+    for (let c = 0; c < 3; ++c) {
+      assert.ok(Math.abs(got[v][c] - p[c]) < 1e-4, `vertex ${v}: ${got[v]}, not ${p}`);
+    }
+  }
+});
+
+test('a figure that sways: its textured GLB plays "Walk" in the preview', async () => {
+  const folder = join(scratch, 'swaying');
+  mkdirSync(folder);
+  execFileSync(env.MDX2OBJ_GEN, ['--textured', '--skinned', '--shape', join(folder, 'figure.mdx'), '3']);
+  await convertOn(async () => (await page.$('#folder')).uploadFile(folder), { format: 'glb' });
+  await page.waitForFunction(() => Number(document.getElementById('preview').dataset.textured) === 5 &&
+                             document.getElementById('preview').dataset.sequences === 'Walk\nStand');
+  await new Promise((resolve) => setTimeout(resolve, 700));
+  if (env.MDX2OBJ_SCREENSHOT) {
+    await page.screenshot({ path: env.MDX2OBJ_SCREENSHOT.replace(/\.png$/, '-walking.png') });
+  }
+});
