@@ -1,9 +1,10 @@
 # Renders the picture of an imported model for the README: run in a headless
 # Blender with the add-on's zip and a model (mdx_gen --textured --shape makes
-# one, with its textures):
+# one, with its textures). With sequences named, the model is imported once
+# for each, side by side, each playing its own half a second in:
 #
 #   blender --background --factory-startup --python src/blender/render_preview.py -- \
-#       build/test/mdx2obj_blender.zip MODEL.mdx OUT.png
+#       build/test/mdx2obj_blender.zip MODEL.mdx OUT.png [SEQUENCE...]
 import math
 import os
 import sys
@@ -11,14 +12,24 @@ import sys
 import bpy
 from mathutils import Vector
 
-zip_path, model, out = sys.argv[sys.argv.index("--") + 1:]
+zip_path, model, out, *sequences = sys.argv[sys.argv.index("--") + 1:]
 bpy.ops.preferences.addon_install(filepath=zip_path)
 bpy.ops.preferences.addon_enable(module="mdx2obj_blender")
 for obj in list(bpy.data.objects):
     bpy.data.objects.remove(obj)
 directory = os.path.dirname(os.path.abspath(model)) + os.sep
-bpy.ops.import_scene.mdx(filepath=model, directory=directory,
-                         files=[{"name": os.path.basename(model)}])
+for i, sequence in enumerate(sequences or [None]):
+    before = set(bpy.data.objects)
+    bpy.ops.import_scene.mdx(filepath=model, directory=directory,
+                             files=[{"name": os.path.basename(model)}])
+    for obj in set(bpy.data.objects) - before:
+        if obj.type != "ARMATURE" or not sequence:
+            continue
+        obj.location.x += 4.5 * i
+        obj.animation_data.action = next(a for a in bpy.data.actions
+                                         if a.name.startswith(sequence + "_"))
+# Half a second in, at the scene's 24 frames a second.
+bpy.context.scene.frame_set(12)
 
 # Each geoset without a texture in a colour of its own, as the page draws
 # them.
@@ -34,6 +45,7 @@ for i, obj in enumerate(meshes):
     material.node_tree.nodes["Principled BSDF"].inputs["Base Color"].default_value = (r, g, b, 1)
     obj.data.materials.append(material)
 
+bpy.context.view_layer.update()
 corners = [o.matrix_world @ Vector(c) for o in meshes for c in o.bound_box]
 low = Vector([min(c[k] for c in corners) for k in range(3)])
 high = Vector([max(c[k] for c in corners) for k in range(3)])
