@@ -100,6 +100,31 @@ TEST(ChunkWalk, CutsAndLayoutsThatDoNotFit) {
   EXPECT_TRUE(c.materials.empty() && c.geosets.empty());
   EXPECT_EQ(c.cut, "");
 
+  // Entries that do not fit their chunk: a texture entry cut short, a geoset
+  // block that runs past its entry, a geoset block out of its order.
+  const auto set_u32 = [](std::string* bytes, std::size_t at, std::uint32_t v) {
+    for (int k = 0; k < 4; ++k) (*bytes)[at + k] = static_cast<char>(v >> (8 * k));
+  };
+  std::string short_entry = whole;
+  const std::size_t texs = short_entry.find("TEXS");
+  const std::uint32_t texs_size =
+      le_u32(reinterpret_cast<const unsigned char*>(short_entry.data()) + texs + 4);
+  set_u32(&short_entry, texs + 4, texs_size + 4);
+  short_entry.insert(texs + 8 + texs_size, 4, '\0');
+  std::string long_block = whole;
+  set_u32(&long_block, long_block.find("MATS") + 4, 0x10000000u);
+  std::string misnamed = whole;
+  misnamed.replace(misnamed.find("GNDX"), 4, "GNDY");
+  const struct {
+    const std::string& bytes;
+    const char* chunk;
+  } unfit[] = {{short_entry, "TEXS"}, {long_block, "GEOS"}, {misnamed, "GEOS"}};
+  for (const auto& u : unfit) {
+    const ModelChunks k = chunks_of(u.bytes);
+    EXPECT_EQ(k.unfit.rfind(std::string("the ") + u.chunk + " chunk at offset ", 0), 0u) << k.unfit;
+    EXPECT_TRUE(k.geosets.empty());
+  }
+
   // A texture path that holds a block's tag: the tag walk takes it for a
   // geoset, which lies in no GEOS entry; the true geosets keep theirs.
   ModelDress odd = unit_dress();
