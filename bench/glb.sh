@@ -7,7 +7,8 @@
 #
 #   bench/glb.sh [RUNS] [SIZES_IN_MB...]     (defaults: 7 runs; 32 MB)
 #
-# The models are mdx_gen's "noise", "real" and "large" (see compare.sh).
+# The models are mdx_gen's "noise", "real" and "large" (see compare.sh), and
+# "skinned": a real one with 40 bones, three sequences and vertex groups.
 # Every timed run writes a file that does not exist yet, after a sync outside
 # the timing, and reads files that are in the page cache. gltfpack (apt-get
 # install gltfpack) is timed only where it is installed, with -noq (no
@@ -52,10 +53,11 @@ time_one() {
 echo "| model | program | median s | time / copy of its file | peak RSS MiB | file MiB |"
 echo "|---|---|---|---|---|---|"
 for mb in "${sizes[@]}"; do
-  for kind in noise real large; do
+  for kind in noise real large skinned; do
     model="$work/model-$mb-$kind.mdx"
     flag=()
     [ "$kind" != noise ] && flag=("--$kind")
+    [ "$kind" = skinned ] && flag=(--skinned --real)
     "$bin/bench/mdx_gen" "${flag[@]}" "$model" $((mb * 1024 * 1024)) "$mb"
     "$bin/mdx2obj" -q -o "$work/output.glb" "$model"
     "$bin/mdx2obj" -q -o "$work/output.obj" "$model"
