@@ -173,27 +173,18 @@ Took take_shard(Reader* r, const std::string& flag, Settings* o) {
   return Took::kOption;
 }
 
-Took take_jobs(Reader* r, const std::string& flag, Settings* o) {
-  std::string jobs;
-  if (!take_value(r, &jobs)) return wrong(r, flag + " needs a number of jobs");
+// A whole number from 1 to `most`, of `what` ("jobs"): -j, --bake.
+Took take_count(Reader* r, const std::string& flag, const std::string& what, unsigned long most,
+                unsigned* into) {
+  std::string text;
+  if (!take_value(r, &text)) return wrong(r, flag + " needs a number of " + what);
   char* end = nullptr;
-  unsigned long n = std::strtoul(jobs.c_str(), &end, 10);
-  if (jobs.empty() || *end != '\0' || jobs[0] == '-' || n < 1 || n > 1024) {
-    return wrong(r, flag + " takes a number of jobs from 1 to 1024, not " + jobs);
+  unsigned long n = std::strtoul(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || text[0] == '-' || n < 1 || n > most) {
+    return wrong(r, flag + " takes a number of " + what + " from 1 to " + std::to_string(most) +
+                        ", not " + text);
   }
-  o->jobs = static_cast<unsigned>(n);
-  return Took::kOption;
-}
-
-Took take_bake(Reader* r, const std::string& flag, Settings* o) {
-  std::string rate;
-  if (!take_value(r, &rate)) return wrong(r, flag + " needs a number of samples a second");
-  char* end = nullptr;
-  unsigned long n = std::strtoul(rate.c_str(), &end, 10);
-  if (rate.empty() || *end != '\0' || rate[0] == '-' || n < 1 || n > 1000) {
-    return wrong(r, flag + " takes a number of samples a second from 1 to 1000, not " + rate);
-  }
-  o->bake = static_cast<unsigned>(n);
+  *into = static_cast<unsigned>(n);
   return Took::kOption;
 }
 
@@ -258,8 +249,8 @@ Took take_flag(Reader* r, const std::string& flag, Settings* o) {
   if (flag == "-d" || flag == "--output-dir") {
     return take_name(r, flag, "a folder name", &o->output_dir);
   }
-  if (flag == "-j" || flag == "--jobs") return take_jobs(r, flag, o);
-  if (flag == "--bake") return take_bake(r, flag, o);
+  if (flag == "-j" || flag == "--jobs") return take_count(r, flag, "jobs", 1024, &o->jobs);
+  if (flag == "--bake") return take_count(r, flag, "samples a second", 1000, &o->bake);
   if (flag == "--textures") {
     std::string folder;
     if (!take_value(r, &folder) || folder.empty()) return wrong(r, flag + " needs a folder name");
