@@ -98,6 +98,33 @@ TEST_F(SkeletonFixture, AnimationsPlayAsTheModelsRules) {
   }
 }
 
+// Past 256 joints (the model node among them) a vertex's joints are shorts;
+// at rest every vertex stands where the file has it.
+TEST_F(SkeletonFixture, ManyJointsAsShorts) {
+  ModelDress d;
+  for (std::uint32_t n = 0; n < 300; ++n) {
+    d.skeleton.nodes.push_back(
+        {"HELP", "node" + std::to_string(n), n, n ? n - 1 : 0xFFFFFFFFu, {}});
+    d.skeleton.pivots.push_back({float(n), 1, 2});
+  }
+  GeosetData g = make_geoset(4, 2);
+  g.groups = {{299, 3}, {255}};
+  g.vertex_groups = {0, 1, 0, 1};
+  put("many.mdx", build_model({g}, nullptr, d));
+  ASSERT_EQ(run("-q --format glb many.mdx"), 0) << err();
+  const Glb glb = read_glb(file("many.glb"));
+  const auto& attributes = glb.json["meshes"][0]["primitives"][0]["attributes"];
+  EXPECT_EQ(glb.json["accessors"][attributes["JOINTS_0"].get<std::size_t>()]["componentType"],
+            5123);
+  EXPECT_EQ(accessor_values(glb, attributes["JOINTS_0"]),
+            (std::vector<double>{299, 3, 0, 0, 255, 0, 0, 0, 299, 3, 0, 0, 255, 0, 0, 0}));
+  const auto rest = gltf_vertices(glb, 0, gltf_world(glb, -1, 0));
+  const std::vector<double> positions = accessor_values(glb, attributes["POSITION"]);
+  for (std::size_t v = 0; v < rest.size(); ++v) {
+    for (int c = 0; c < 3; ++c) EXPECT_NEAR(rest[v][c], positions[3 * v + c], 1e-4) << v;
+  }
+}
+
 // What the rules cannot take: told once a model, the rest of the skeleton
 // kept; a skeleton that does not fit its layout is none.
 TEST_F(SkeletonFixture, WhatTheRulesCannotTakeIsWarned) {
