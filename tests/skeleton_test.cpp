@@ -136,6 +136,7 @@ TEST_F(SkeletonFixture, WhatTheRulesCannotTakeIsWarned) {
     std::string warning;
     bool skin;
     std::string channels;
+    int edit = 0;  // 1: 2 bytes after the BONE chunk's node; 2: 2 inside its node; 3: a node of 10
   };
   const Case cases[] = {
       {{{"BONE", "a", 0, 0xFFFFFFFFu, {{"KGRT", 7, -1, {key(0, {0, 0, 0, 1})}}, moves}}},
@@ -173,6 +174,25 @@ TEST_F(SkeletonFixture, WhatTheRulesCannotTakeIsWarned) {
        "skeleton not read: the BONE chunk at offset ",
        false,
        ""},
+      // Bytes that are no node, or in a node no track.
+      {{{"BONE", "a", 0, 0xFFFFFFFFu, {moves}}},
+       800,
+       "skeleton not read: the BONE chunk at offset ",
+       false,
+       "",
+       1},
+      {{{"BONE", "a", 0, 0xFFFFFFFFu, {moves}}},
+       800,
+       "skeleton not read: the BONE chunk at offset ",
+       false,
+       "",
+       2},
+      {{{"BONE", "a", 0, 0xFFFFFFFFu, {moves}}},
+       800,
+       "skeleton not read: the BONE chunk at offset ",
+       false,
+       "",
+       3},
       // Four billion keys claimed: read no further than the node.
       {{{"BONE", "a", 0, 0xFFFFFFFFu, {{"KGTR", 1, -1, {key(0, {1, 0, 0})}, 0xFFFFFFFFu}}}},
        800,
@@ -187,7 +207,17 @@ TEST_F(SkeletonFixture, WhatTheRulesCannotTakeIsWarned) {
     d.skeleton.pivots = {{0, 0, 1}, {0, 1, 0}};
     d.skeleton.sequences = {{"Stand", 0, 100, 0, 0, 0}};
     d.skeleton.globals = {100};
-    put("odd.mdx", build_model({make_geoset(3, 1)}, nullptr, d));
+    std::string bytes = build_model({make_geoset(3, 1)}, nullptr, d);
+    const std::size_t chunk = bytes.find("BONE"), node = chunk + 8;
+    const auto add_to = [&](std::size_t at, std::uint32_t n) {
+      const std::uint32_t v = le_u32(reinterpret_cast<const unsigned char*>(&bytes[at])) + n;
+      for (int k = 0; k < 4; ++k) bytes[at + k] = static_cast<char>(v >> (8 * k));
+    };
+    const std::uint32_t node_size = le_u32(reinterpret_cast<const unsigned char*>(&bytes[node]));
+    if (c.edit == 1) add_to(chunk + 4, 2), bytes.insert(node + node_size + 8, 2, '\0');
+    if (c.edit == 2) add_to(chunk + 4, 2), add_to(node, 2), bytes.insert(node + node_size, 2, '\0');
+    if (c.edit == 3) add_to(node, 10 - node_size);
+    put("odd.mdx", bytes);
     ASSERT_EQ(run("-q --format glb odd.mdx"), 0) << c.warning;
     const std::string told = err();
     EXPECT_EQ(told.rfind("mdx2obj: odd.mdx: " + c.warning, 0), 0u) << told;
