@@ -103,8 +103,9 @@ TEST_F(SkeletonFixture, AnimationsPlayAsTheModelsRules) {
 TEST_F(SkeletonFixture, ManyJointsAsShorts) {
   ModelDress d;
   for (std::uint32_t n = 0; n < 300; ++n) {
+    // Helpers and attachments, each chunk of many entries.
     d.skeleton.nodes.push_back(
-        {"HELP", "node" + std::to_string(n), n, n ? n - 1 : 0xFFFFFFFFu, {}});
+        {n % 2 ? "ATCH" : "HELP", "node" + std::to_string(n), n, n ? n - 1 : 0xFFFFFFFFu, {}});
     d.skeleton.pivots.push_back({float(n), 1, 2});
   }
   GeosetData g = make_geoset(4, 2);
@@ -117,7 +118,7 @@ TEST_F(SkeletonFixture, ManyJointsAsShorts) {
   EXPECT_EQ(glb.json["accessors"][attributes["JOINTS_0"].get<std::size_t>()]["componentType"],
             5123);
   EXPECT_EQ(accessor_values(glb, attributes["JOINTS_0"]),
-            (std::vector<double>{299, 3, 0, 0, 255, 0, 0, 0, 299, 3, 0, 0, 255, 0, 0, 0}));
+            (std::vector<double>{299, 151, 0, 0, 277, 0, 0, 0, 299, 151, 0, 0, 277, 0, 0, 0}));
   const auto rest = gltf_vertices(glb, 0, gltf_world(glb, -1, 0));
   const std::vector<double> positions = accessor_values(glb, attributes["POSITION"]);
   for (std::size_t v = 0; v < rest.size(); ++v) {
@@ -136,7 +137,9 @@ TEST_F(SkeletonFixture, WhatTheRulesCannotTakeIsWarned) {
     std::string warning;
     bool skin;
     std::string channels;
-    int edit = 0;  // 1: 2 bytes after the BONE chunk's node; 2: 2 inside its node; 3: a node of 10
+    // 1: 2 bytes after the BONE chunk's node; 2: 2 inside its node; 3: a node
+    // of 10; 4: a bone without its geoset ids.
+    int edit = 0;
   };
   const Case cases[] = {
       {{{"BONE", "a", 0, 0xFFFFFFFFu, {{"KGRT", 7, -1, {key(0, {0, 0, 0, 1})}}, moves}}},
@@ -192,6 +195,12 @@ TEST_F(SkeletonFixture, WhatTheRulesCannotTakeIsWarned) {
        "skeleton not read: the BONE chunk at offset ",
        false,
        "",
+       4},
+      {{{"BONE", "a", 0, 0xFFFFFFFFu, {moves}}},
+       800,
+       "skeleton not read: the BONE chunk at offset ",
+       false,
+       "",
        3},
       // Four billion keys claimed: read no further than the node.
       {{{"BONE", "a", 0, 0xFFFFFFFFu, {{"KGTR", 1, -1, {key(0, {1, 0, 0})}, 0xFFFFFFFFu}}}},
@@ -217,6 +226,7 @@ TEST_F(SkeletonFixture, WhatTheRulesCannotTakeIsWarned) {
     if (c.edit == 1) add_to(chunk + 4, 2), bytes.insert(node + node_size + 8, 2, '\0');
     if (c.edit == 2) add_to(chunk + 4, 2), add_to(node, 2), bytes.insert(node + node_size, 2, '\0');
     if (c.edit == 3) add_to(node, 10 - node_size);
+    if (c.edit == 4) add_to(chunk + 4, std::uint32_t(-8)), bytes.erase(node + node_size, 8);
     put("odd.mdx", bytes);
     ASSERT_EQ(run("-q --format glb odd.mdx"), 0) << c.warning;
     const std::string told = err();
