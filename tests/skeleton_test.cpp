@@ -45,6 +45,22 @@ TEST_F(SkeletonFixture, AnimationsPlayAsTheModelsRules) {
                     R"({"global":true,"looping":true};)");
   // Root: linear, Bezier; arm: linear; hand: Hermite, Bezier; tip: none.
   EXPECT_EQ(kinds, "LCLCCS,LCLLLS,LLLLLL,LLLLLL,L,");
+  // Each rotation on the side of the one before: no engine takes the long way.
+  const Glb unit = read_glb(file("unit.glb"));
+  for (const auto& a : unit.json["animations"]) {
+    for (const auto& c : a["channels"]) {
+      const auto& sampler = a["samplers"][c["sampler"].get<std::size_t>()];
+      if (c["target"]["path"] != "rotation") continue;
+      const std::vector<double> q = accessor_values(unit, sampler["output"]);
+      const std::size_t step = sampler["interpolation"] == "CUBICSPLINE" ? 12 : 4;
+      const std::size_t first = step == 12 ? 4 : 0;
+      for (std::size_t k = first + step; k + 4 <= q.size(); k += step) {
+        double dot = 0;
+        for (int i = 0; i < 4; ++i) dot += q[k + i] * q[k - step + i];
+        EXPECT_GE(dot, 0) << a["name"] << " key " << k / step;
+      }
+    }
+  }
   // Baked: straight lines through samples 30 times a second and the keys.
   ASSERT_EQ(run("-q --format glb --bake 30 -o baked.glb unit.mdx"), 0) << err();
   const Glb baked = read_glb(file("baked.glb"));
