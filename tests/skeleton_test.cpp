@@ -163,7 +163,8 @@ TEST_F(SkeletonFixture, WhatTheRulesCannotTakeIsWarned) {
        "a track of an unknown interpolation dropped, with its node's tracks after it",
        true,
        "2:translation:2 "},
-      {{{"BONE", "a", 0, 0xFFFFFFFFu, {{"KGTR", 1, 5, {key(0, {1, 0, 0})}}}}},
+      // GLBS holds one: id 1 is past it.
+      {{{"BONE", "a", 0, 0xFFFFFFFFu, {{"KGTR", 1, 1, {key(0, {1, 0, 0})}}}}},
        800,
        "tracks of a global sequence not in GLBS dropped",
        true,
@@ -188,7 +189,8 @@ TEST_F(SkeletonFixture, WhatTheRulesCannotTakeIsWarned) {
        "skeleton not read: version 900 is not 800",
        false,
        ""},
-      {{{"BONE", "a", 0, 0xFFFFFFFFu, {{"KGXX", 1, -1, {}}}}},
+      // A node that fits before one that does not: neither is kept.
+      {{{"BONE", "a", 0, 0xFFFFFFFFu, {moves}}, {"BONE", "b", 1, 0, {{"KGXX", 1, -1, {}}}}},
        800,
        "skeleton not read: the BONE chunk at offset ",
        false,
