@@ -202,4 +202,3 @@ inline std::array<double, 3> model_vertex(const SkeletonData& s, const std::vect
   }
   return {sum[0], sum[2], -sum[1]};
 }
-

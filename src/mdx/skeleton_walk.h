@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "common/skeleton.h"
 #include "mdx/chunk_walk.h"
 #include "mdx/model_source.h"
-#include "common/skeleton.h"
 
 // Reads the skeleton; where a chunk does not fit its layout, or the model is
 // of another version than 800, the skeleton is empty and faults.unfit says

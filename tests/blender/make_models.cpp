@@ -55,7 +55,8 @@ int main(int argc, char** argv) {
   const std::vector<Model> models = {
       {"one/footman.mdx", dressed({make_geoset(3, 1), make_geoset(4, 2, 1.0f)}), unit_dress()},
       {"several/a.mdx", {make_geoset(5, 3, 2.0f)}, textured("Textures\\Shared.blp")},
-      {"several/b.mdx", {make_geoset(6, 4, 3.0f), make_geoset(3, 1, 4.0f), make_geoset(4, 2)},
+      {"several/b.mdx",
+       {make_geoset(6, 4, 3.0f), make_geoset(3, 1, 4.0f), make_geoset(4, 2)},
        textured("Textures\\Gone.blp")},
       {"folder/units/knight.mdx", {make_geoset(7, 5, 5.0f)}},
       {"folder/deep/tree.mdx", {make_geoset(3, 1, 6.0f)}},
@@ -90,7 +91,8 @@ int main(int argc, char** argv) {
       << blp_palette(test_picture(4, 4), 0);
   // A model cut short: the converter fails it, and it adds nothing.
   const std::string cut = build_model({make_geoset(3, 1)});
-  std::ofstream(root / "folder/broken.mdx", std::ios::binary) << cut.substr(0, cut.find("PVTX") + 6);
+  std::ofstream(root / "folder/broken.mdx", std::ios::binary)
+      << cut.substr(0, cut.find("PVTX") + 6);
   // A unit that walks, and where its vertices stand half a second into its
   // first sequence, in the model's axes, as Blender's are.
   std::filesystem::create_directories(root / "walking");
@@ -100,10 +102,10 @@ int main(int argc, char** argv) {
   json += ", \"walking at 0.5 s\": [";
   for (std::size_t v = 0; v < skinned.vertices.size(); ++v) {
     const std::uint8_t group = skinned.vertex_groups[v];
-    const auto p = model_vertex(walking.skeleton, m,
-                                group < skinned.groups.size() ? skinned.groups[group]
-                                                              : std::vector<std::uint32_t>{},
-                                skinned.vertices[v]);
+    const auto p = model_vertex(
+        walking.skeleton, m,
+        group < skinned.groups.size() ? skinned.groups[group] : std::vector<std::uint32_t>{},
+        skinned.vertices[v]);
     char text[96];
     std::snprintf(text, sizeof text, "%s[%.9g, %.9g, %.9g]", v ? ", " : "", p[0], -p[2], p[1]);
     json += text;
