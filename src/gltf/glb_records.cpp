@@ -189,11 +189,7 @@ void store_floats(unsigned char* at, const float* v) {
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
   std::memcpy(at, v, 4 * N);
 #else
-  for (int i = 0; i < N; ++i) {
-    std::uint32_t bits;
-    std::memcpy(&bits, &v[i], 4);
-    for (int k = 0; k < 4; ++k) at[4 * i + k] = static_cast<unsigned char>(bits >> (8 * k));
-  }
+  for (int i = 0; i < N; ++i) put_le_f32(at + 4 * i, v[i]);
 #endif
 }
 
@@ -277,9 +273,7 @@ void put_faces(GlbDataSink* s, const unsigned char* b, std::uint32_t n) {
       std::uint32_t t[3];
       if (!triangle_at(b, g.vertices, t)) continue;
       if (!g.wide) std::memcpy(at, b, 6);
-      for (int j = 0; g.wide && j < 12; ++j) {
-        at[j] = static_cast<unsigned char>(t[j / 4] >> (8 * (j % 4)));
-      }
+      for (int j = 0; g.wide && j < 3; ++j) put_le(at + 4 * j, t[j]);
       at += size;
     }
     s->used = static_cast<std::size_t>(at - s->buffer.get());

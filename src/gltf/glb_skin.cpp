@@ -1,7 +1,6 @@
 #include "gltf/glb_skin.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "common/little_endian.h"
 
@@ -40,12 +39,6 @@ void add_node(GroupTable* t, const GlbSkeleton& s, std::uint32_t id) {
   slots.joint[slots.used] = joint;
   slots.share[slots.used] = 1;
   ++slots.used;
-}
-
-void put_float(unsigned char* out, float f) {
-  std::uint32_t bits;
-  std::memcpy(&bits, &f, 4);
-  for (int k = 0; k < 4; ++k) out[k] = static_cast<unsigned char>(bits >> (8 * k));
 }
 
 }  // namespace
@@ -91,11 +84,10 @@ void put_skin(unsigned char* out, const JointSlots* slots, std::uint32_t model_j
     for (int k = 0; k < 4; ++k) {
       const int slot = 4 * set + k;
       const std::uint32_t joint = slot < s.used ? s.joint[slot] : 0;
-      for (int b = 0; b < width; ++b)
-        out[width * k + b] = static_cast<unsigned char>(joint >> (8 * b));
+      put_le(out + width * k, joint, width);
       const float weight =
           slot < s.used ? static_cast<float>(double(s.share[slot]) / s.nodes) : 0.0f;
-      put_float(out + 4 * width + 4 * k, weight);
+      put_le_f32(out + 4 * width + 4 * k, weight);
     }
     out += 4 * width + 16;
   }

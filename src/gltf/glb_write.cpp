@@ -1,16 +1,13 @@
 #include "gltf/glb_write.h"
 
-#include <cstring>
+#include <algorithm>
 
+#include "common/little_endian.h"
 #include "gltf/glb_json.h"
 
 namespace {
 
 std::uint64_t padded(std::uint64_t n) { return (n + 3) / 4 * 4; }
-
-void put_u32(std::string* out, std::uint64_t v) {
-  for (int k = 0; k < 4; ++k) *out += static_cast<char>((v >> (8 * k)) & 0xFF);
-}
 
 bool put_all(std::streambuf* out, const char* bytes, std::size_t n, std::string* err) {
   if (out->sputn(bytes, static_cast<std::streamsize>(n)) == static_cast<std::streamsize>(n)) {
@@ -38,12 +35,12 @@ bool lay_out_glb(const GlbScan& scan, const GlbContent& content, GlbLayout* layo
 
 bool write_glb_start(std::streambuf* out, const GlbScan& scan, const GlbContent& content,
                      const GlbLayout& layout, std::string* err) {
-  std::string head = "glTF";
-  put_u32(&head, 2);
-  put_u32(&head, layout.total);
-  put_u32(&head, layout.json);
-  head += "JSON";
-  if (!put_all(out, head.data(), head.size(), err)) return false;
+  unsigned char head[20] = {'g', 'l', 'T', 'F', 0, 0, 0,   0,   0,   0,
+                            0,   0,   0,   0,   0, 0, 'J', 'S', 'O', 'N'};
+  put_le(head + 4, 2);
+  put_le(head + 8, static_cast<std::uint32_t>(layout.total));
+  put_le(head + 12, static_cast<std::uint32_t>(layout.json));
+  if (!put_all(out, reinterpret_cast<const char*>(head), sizeof head, err)) return false;
   // The JSON again, as it was counted, in blocks.
   std::string block;
   std::uint64_t length = 0;
@@ -57,20 +54,23 @@ bool write_glb_start(std::streambuf* out, const GlbScan& scan, const GlbContent&
   block.append(layout.json - length, ' ');
   if (!ok || !put_all(out, block.data(), block.size(), err)) return false;
   if (layout.bin == 0) return true;
-  std::string bin;
-  put_u32(&bin, layout.bin);
-  bin += std::string("BIN\0", 4);
-  return put_all(out, bin.data(), bin.size(), err);
+  unsigned char bin[8] = {0, 0, 0, 0, 'B', 'I', 'N', 0};
+  put_le(bin, static_cast<std::uint32_t>(layout.bin));
+  return put_all(out, reinterpret_cast<const char*>(bin), sizeof bin, err);
 }
 
 namespace {
 
-void put_floats(std::string* out, const float* v, std::size_t n) {
-  for (std::size_t i = 0; i < n; ++i) {
-    std::uint32_t bits;
-    std::memcpy(&bits, &v[i], 4);
-    put_u32(out, bits);
+// Floats little-endian, a block at a time.
+bool put_floats(std::streambuf* out, const float* v, std::size_t n, std::string* err) {
+  unsigned char block[4096];
+  for (std::size_t done = 0; done < n;) {
+    const std::size_t k = std::min(n - done, sizeof block / 4);
+    for (std::size_t i = 0; i < k; ++i) put_le_f32(block + 4 * i, v[done + i]);
+    if (!put_all(out, reinterpret_cast<const char*>(block), 4 * k, err)) return false;
+    done += k;
   }
+  return true;
 }
 
 }  // namespace
@@ -80,19 +80,21 @@ bool write_glb_skeleton(std::streambuf* out, const GlbContent& content, std::str
   if (!has_skin(s)) return true;
   // Each joint's inverse bind matrix, column by column: the translation by
   // minus its pivot; the model node's, the identity.
-  std::string bytes;
   for (std::size_t j = 0; j <= s.joints.size(); ++j) {
     float m[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
     for (int k = 0; k < 3 && j < s.joints.size(); ++k) m[12 + k] = -s.joints[j].pivot[k];
-    put_floats(&bytes, m, 16);
+    if (!put_floats(out, m, 16, err)) return false;
   }
+  // Each channel's times and values, as they are held: no second copy.
   for (const GlbAnimation& a : s.animations) {
     for (const GlbChannel& c : a.channels) {
-      put_floats(&bytes, c.times.data(), c.times.size());
-      put_floats(&bytes, c.values.data(), c.values.size());
+      if (!put_floats(out, c.times.data(), c.times.size(), err) ||
+          !put_floats(out, c.values.data(), c.values.size(), err)) {
+        return false;
+      }
     }
   }
-  return put_all(out, bytes.data(), bytes.size(), err);
+  return true;
 }
 
 bool write_glb_images(std::streambuf* out, const GlbContent& content, std::string* err) {

@@ -5,6 +5,7 @@
 
 #include "common/file_identity.h"
 #include "common/interrupt.h"
+#include "common/little_endian.h"
 #include "obj/record_text.h"
 
 namespace {
@@ -50,22 +51,12 @@ void drain_space(TextSpace* space) {
   space->end = space->at + sink.capacity;
 }
 
-void put_u32(unsigned char* b, std::uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
-void put_float(unsigned char* b, float f) {
-  std::uint32_t bits;
-  std::memcpy(&bits, &f, sizeof bits);
-  put_u32(b, bits);
-}
-
 // One record of three floats, as the model stores it.
 void write_vec3(ObjSink& sink, RecordKind kind, float x, float y, float z) {
   unsigned char b[12];
-  put_float(b, x);
-  put_float(b + 4, y);
-  put_float(b + 8, z);
+  put_le_f32(b, x);
+  put_le_f32(b + 4, y);
+  put_le_f32(b + 8, z);
   write_records(sink, kind, b, 1);
 }
 
@@ -138,8 +129,8 @@ void write_normal(ObjSink& sink, float x, float y, float z) {
 
 void write_tex_coord(ObjSink& sink, float u, float v) {
   unsigned char b[8];
-  put_float(b, u);
-  put_float(b + 4, v);
+  put_le_f32(b, u);
+  put_le_f32(b + 4, v);
   write_records(sink, RecordKind::kTexCoord, b, 1);
 }
 
