@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/little_endian.h"
+#include "mdx/model_span.h"
 
 namespace {
 
@@ -13,48 +14,6 @@ constexpr std::size_t kMostEntries = std::size_t(1) << 16;
 constexpr std::uint64_t kTextureEntry = 268;
 constexpr std::uint64_t kTexturePath = 260;
 constexpr std::uint64_t kShaderName = 80;
-
-// A stretch of the file that one entry may not leave: [at, end).
-struct Span {
-  ModelSource* file;
-  std::uint64_t at;
-  std::uint64_t end;
-};
-
-bool read_u32(Span& s, std::uint32_t* v) {
-  unsigned char b[4];
-  if (s.end - s.at < 4) return false;
-  seek_to(*s.file, s.at);
-  if (!read_bytes(*s.file, b, 4)) return false;
-  s.at += 4;
-  *v = le_u32(b);
-  return true;
-}
-
-bool read_tag(Span& s, const char* tag) {
-  char b[4];
-  if (s.end - s.at < 4) return false;
-  seek_to(*s.file, s.at);
-  if (!read_bytes(*s.file, b, 4)) return false;
-  s.at += 4;
-  return std::memcmp(b, tag, 4) == 0;
-}
-
-bool skip(Span& s, std::uint64_t n) {
-  if (s.end - s.at < n) return false;
-  s.at += n;
-  return true;
-}
-
-// An inclusive size read at the span's start: the entry's own span.
-bool entry_span(Span& s, std::uint64_t least, Span* entry) {
-  const std::uint64_t begin = s.at;
-  std::uint32_t size;
-  if (!read_u32(s, &size) || size < least || size > s.end - begin) return false;
-  *entry = Span{s.file, s.at, begin + size};
-  s.at = begin + size;
-  return true;
-}
 
 bool read_layer(Span& material, ModelChunks* chunks) {
   Span layer{material.file, 0, 0};

@@ -6,6 +6,7 @@
 
 #include "common/little_endian.h"
 #include "common/model_float.h"
+#include "mdx/model_span.h"
 
 namespace {
 
@@ -16,32 +17,9 @@ constexpr std::size_t kMostKeys = std::size_t(1) << 20;
 constexpr std::uint64_t kNodeHeader = 4 + 80 + 12;
 constexpr std::uint64_t kSequenceEntry = 132;
 
-// A stretch of the file that one entry may not leave: [at, end).
-struct Reader {
-  ModelSource* file;
-  std::uint64_t at;
-  std::uint64_t end;
-  std::size_t* keys;  // kept so far, of the whole model
-};
-
-bool read(Reader& r, void* into, std::uint64_t n) {
-  if (r.end - r.at < n) return false;
-  seek_to(*r.file, r.at);
-  if (!read_bytes(*r.file, into, static_cast<std::size_t>(n))) return false;
-  r.at += n;
-  return true;
-}
-
-bool read_u32(Reader& r, std::uint32_t* v) {
-  unsigned char b[4];
-  if (!read(r, b, 4)) return false;
-  *v = le_u32(b);
-  return true;
-}
-
-bool read_floats(Reader& r, float* v, int n) {
+bool read_floats(Span& r, float* v, int n) {
   unsigned char b[16];
-  if (!read(r, b, 4 * static_cast<std::uint64_t>(n))) return false;
+  if (!read_span(r, b, 4 * static_cast<std::uint64_t>(n))) return false;
   for (int i = 0; i < n; ++i) v[i] = f32_at(b + 4 * i);
   return true;
 }
@@ -58,12 +36,14 @@ int path_of(const char* tag) {
   return -1;
 }
 
-// One track's keys as the file has them; false where they do not fit.
-bool read_keys(Reader& r, std::uint32_t count, Interpolation how, int width, NodeTrack* track) {
+// One track's keys as the file has them; false where they do not fit, or
+// would pass the keys a model keeps (`kept` so far).
+bool read_keys(Span& r, std::uint32_t count, Interpolation how, int width, NodeTrack* track,
+               std::size_t* kept) {
   const bool cubic = how == Interpolation::kHermite || how == Interpolation::kBezier;
   const std::uint64_t key_size = 4 + 4 * std::uint64_t(width) * (cubic ? 3 : 1);
-  if ((r.end - r.at) / key_size < count || *r.keys + count > kMostKeys) return false;
-  *r.keys += count;
+  if ((r.end - r.at) / key_size < count || *kept + count > kMostKeys) return false;
+  *kept += count;
   track->keys.resize(count);
   for (TrackKey& k : track->keys) {
     std::uint32_t time;
@@ -78,10 +58,10 @@ bool read_keys(Reader& r, std::uint32_t count, Interpolation how, int width, Nod
 
 // The node's tracks up to its end; false where one does not fit. An unknown
 // interpolation ends them, those before it kept.
-bool read_tracks(Reader& r, SkeletonNode* node, SkeletonFaults* faults) {
+bool read_tracks(Span& r, SkeletonNode* node, SkeletonFaults* faults, std::size_t* kept) {
   while (r.at < r.end) {
     char tag[4];
-    if (!read(r, tag, 4)) return false;
+    if (!read_span(r, tag, 4)) return false;
     const int path = path_of(tag);
     std::uint32_t count, how, global;
     if (path < 0 || path >= kPaths || !read_u32(r, &count) || !read_u32(r, &how) ||
@@ -95,64 +75,51 @@ bool read_tracks(Reader& r, SkeletonNode* node, SkeletonFaults* faults) {
     NodeTrack& track = node->tracks[path];
     track.interpolation = static_cast<Interpolation>(how);
     track.global_sequence = static_cast<std::int32_t>(global);
-    if (!read_keys(r, count, track.interpolation, track_width(path), &track)) return false;
+    if (!read_keys(r, count, track.interpolation, track_width(path), &track, kept)) return false;
   }
   return true;
 }
 
-// A node at the reader's place: its inclusive size, name, ids, flags and
-// tracks; the reader left at its end.
-bool read_node(Reader& r, ModelSkeleton* skeleton) {
-  const std::uint64_t begin = r.at;
-  std::uint32_t size;
-  if (!read_u32(r, &size) || size < kNodeHeader || size > r.end - begin ||
-      skeleton->nodes.size() >= kMostNodes) {
+// A node at the span's place: its inclusive size, name, ids, flags and
+// tracks; the span left at its end.
+bool read_node(Span& r, ModelSkeleton* skeleton, std::size_t* kept) {
+  Span node{r.file, 0, 0};
+  unsigned char header[kNodeHeader - 4];
+  if (skeleton->nodes.size() >= kMostNodes || !entry_span(r, kNodeHeader, &node) ||
+      !read_span(node, header, sizeof header)) {
     return false;
   }
-  unsigned char header[kNodeHeader - 4];
-  if (!read(r, header, sizeof header)) return false;
-  SkeletonNode node;
-  node.name = name_of(header, 80);
-  node.object_id = le_u32(header + 80);
-  node.parent_id = le_u32(header + 84);
-  Reader tracks{r.file, r.at, begin + size, r.keys};
-  if (!read_tracks(tracks, &node, &skeleton->faults)) return false;
-  skeleton->nodes.push_back(std::move(node));
-  r.at = begin + size;
+  SkeletonNode n;
+  n.name = name_of(header, 80);
+  n.object_id = le_u32(header + 80);
+  n.parent_id = le_u32(header + 84);
+  if (!read_tracks(node, &n, &skeleton->faults, kept)) return false;
+  skeleton->nodes.push_back(std::move(n));
   return true;
 }
 
 // BONE: a node, a geoset id and a geoset animation id. HELP: a node. ATCH:
 // an inclusive size, a node, a path, an attachment id, and a visibility
 // track that a GLB does not carry.
-bool read_nodes(Reader& r, const char* tag, ModelSkeleton* skeleton) {
+bool read_nodes(Span& r, const char* tag, ModelSkeleton* skeleton, std::size_t* kept) {
   const bool attachment = std::memcmp(tag, "ATCH", 4) == 0;
+  const bool bone = std::memcmp(tag, "BONE", 4) == 0;
   while (r.at < r.end) {
-    Reader entry = r;
-    if (attachment) {
-      std::uint32_t size;
-      if (!read_u32(r, &size) || size < 4 + kNodeHeader + 264 || size > r.end - entry.at) {
-        return false;
-      }
-      entry.end = entry.at + size;
-      entry.at += 4;
-      r.at = entry.end;
-    }
-    if (!read_node(entry, skeleton)) return false;
-    if (std::memcmp(tag, "BONE", 4) == 0) {
-      if (entry.end - entry.at < 8) return false;
-      entry.at += 8;
-    }
+    // An attachment's node lies in an entry of its own; the others' in the
+    // chunk, a bone's with 8 bytes after it.
+    Span entry = r;
+    if (attachment && !entry_span(r, 4 + kNodeHeader + 264, &entry)) return false;
+    if (!read_node(entry, skeleton, kept) || (bone && !skip(entry, 8))) return false;
     if (!attachment) r.at = entry.at;
   }
   return true;
 }
 
-bool read_sequences(Reader& r, ModelSkeleton* skeleton) {
+bool read_sequences(Span& r, ModelSkeleton* skeleton) {
   if ((r.end - r.at) % kSequenceEntry != 0) return false;
   while (r.at < r.end && skeleton->sequences.size() < kMostNodes) {
     unsigned char b[kSequenceEntry];
-    if (!read(r, b, sizeof b)) return false;
+    if (!read_span(r, b, sizeof b)) return false;
     ModelSequence s;
     s.name = name_of(b, 80);
     s.start = le_u32(b + 80);
@@ -165,23 +132,26 @@ bool read_sequences(Reader& r, ModelSkeleton* skeleton) {
   return true;
 }
 
-bool read_chunk(const ChunkSpan& chunk, Reader r, ModelSkeleton* skeleton) {
+bool read_chunk(const ChunkSpan& chunk, Span r, ModelSkeleton* skeleton, std::size_t* kept) {
   const char* tag = chunk.tag;
   if (std::memcmp(tag, "SEQS", 4) == 0) return read_sequences(r, skeleton);
-  if (std::memcmp(tag, "PIVT", 4) == 0 || std::memcmp(tag, "GLBS", 4) == 0) {
-    const bool pivots = tag[0] == 'P';
-    const std::uint64_t each = pivots ? 12 : 4;
-    const std::size_t& kept = pivots ? skeleton->pivots.size() : skeleton->global_sequences.size();
-    for (; r.end - r.at >= each && kept < kMostNodes;) {
-      float p[3];
-      std::uint32_t duration;
-      if (pivots ? !read_floats(r, p, 3) : !read_u32(r, &duration)) return false;
-      if (pivots) skeleton->pivots.push_back({p[0], p[1], p[2]});
-      if (!pivots) skeleton->global_sequences.push_back(duration);
+  if (std::memcmp(tag, "PIVT", 4) == 0) {
+    float p[3];
+    while (r.end - r.at >= 12 && skeleton->pivots.size() < kMostNodes) {
+      if (!read_floats(r, p, 3)) return false;
+      skeleton->pivots.push_back({p[0], p[1], p[2]});
     }
     return true;
   }
-  return read_nodes(r, tag, skeleton);
+  if (std::memcmp(tag, "GLBS", 4) == 0) {
+    std::uint32_t duration;
+    while (r.end - r.at >= 4 && skeleton->global_sequences.size() < kMostNodes) {
+      if (!read_u32(r, &duration)) return false;
+      skeleton->global_sequences.push_back(duration);
+    }
+    return true;
+  }
+  return read_nodes(r, tag, skeleton, kept);
 }
 
 bool finite_key(const TrackKey& k, int width, bool cubic) {
@@ -281,7 +251,7 @@ bool walk_skeleton(ModelSource& src, const ModelChunks& chunks, ModelSkeleton* s
   }
   std::size_t keys = 0;
   for (const ChunkSpan& chunk : chunks.nodes) {
-    if (read_chunk(chunk, Reader{&src, chunk.begin, chunk.end, &keys}, skeleton)) continue;
+    if (read_chunk(chunk, Span{&src, chunk.begin, chunk.end}, skeleton, &keys)) continue;
     if (io_failed(src)) {
       *err = "read failed near offset " + std::to_string(tell(src));
       return false;
