@@ -90,9 +90,7 @@ bool write_glb(const Settings& settings, const GlbScan& scan, const GlbContent& 
   std::ostream none(nullptr);
   std::string walk_why;
   convert_geosets(*src, sink, none, &walk_why, nullptr, &chunks);
-  faults->bad_normals = sink.faults.bad_normals;
-  faults->unskinned = sink.faults.unskinned;
-  faults->non_finite = faults->non_finite || sink.faults.non_finite;
+  add_faults(faults, sink.faults);
   if (!close_glb_data(&sink, why)) return false;
   std::uint64_t expected = 0;
   for (const GlbGeoset& g : scan.geosets) {

@@ -181,11 +181,9 @@ void put_images(const GlbContent& content, std::size_t first_view, const JsonPie
       "]");
 }
 
-// The views a mesh's data fills: four, and a skinned mesh's joints and
-// weights.
-std::size_t views_before_images(const GlbScan& scan, const GlbSkeleton& s,
-                                const std::vector<std::uint32_t>& meshes) {
-  (void)scan;
+// The views before the images: four a mesh (a fifth for a skinned one's
+// joints and weights), the inverse bind matrices', the animations'.
+std::size_t views_before_images(const GlbSkeleton& s, const std::vector<std::uint32_t>& meshes) {
   return meshes.size() * (has_skin(s) ? 5 : 4) + (has_skin(s) ? 1 : 0) +
          (s.animations.empty() ? 0 : 1);
 }
@@ -354,7 +352,7 @@ void glb_json(const GlbScan& scan, const GlbContent& content, const JsonPieces& 
     }
     out.end();
   }
-  if (!content.images.empty()) put_images(content, views_before_images(scan, s, meshes), put);
+  if (!content.images.empty()) put_images(content, views_before_images(s, meshes), put);
   if (!meshes.empty() || has_skin(s)) put_accessors(scan, content, meshes, put);
   if (has_skin(s)) put_skin_and_animations(scan, content, meshes, put);
   const std::uint64_t bin = glb_bin_length(scan, content);

@@ -92,5 +92,8 @@ struct GlbContent {
   std::vector<GlbImage> images;
 };
 
+// Adds the faults `more` found to `into`.
+void add_faults(GlbFaults* into, const GlbFaults& more);
+
 // The warnings of the faults, as the model's lines give them.
 std::vector<std::string> glb_warnings(const GlbFaults& faults);

@@ -341,6 +341,15 @@ bool close_glb_data(GlbDataSink* s, std::string* err) {
   return s->failure.empty();
 }
 
+void add_faults(GlbFaults* into, const GlbFaults& more) {
+  into->dropped_triangles = into->dropped_triangles || more.dropped_triangles;
+  into->non_finite = into->non_finite || more.non_finite;
+  into->bad_normals = into->bad_normals || more.bad_normals;
+  into->counts_differ = into->counts_differ || more.counts_differ;
+  into->many_joints = into->many_joints || more.many_joints;
+  into->unskinned = into->unskinned || more.unskinned;
+}
+
 std::vector<std::string> glb_warnings(const GlbFaults& faults) {
   std::vector<std::string> out;
   if (faults.dropped_triangles) out.push_back("triangles dropped: an index past its geoset");
