@@ -112,6 +112,29 @@ bool hand_groups(Source& src, RecordSink& sink, const ModelChunks* chunks,
   return true;
 }
 
+// A geoset's index block, where the source stands: its faces, told their
+// material first, then (for a sink that wants them) its vertex groups; false
+// where the walk ends here.
+template <class Source>
+bool walk_faces(Source& src, RecordSink& sink, std::ostream& console, std::string* err,
+                WalkCounts* counts, const ModelChunks* chunks, std::uint64_t vertex_tag,
+                std::uint64_t vertex_base) {
+  std::uint32_t index_count;
+  if (!read_u32(src, &index_count)) return input_failed(src, "index count", err);
+  console << "Faces: " << index_count << std::endl;
+  console << static_cast<long long>(tell(src)) << std::endl;
+  if (index_count >= 3) use_material_of(sink, chunks, vertex_tag);
+  if (!read_records(src, index_count / 3, 6, [&](const unsigned char* b, std::uint32_t n) {
+        sink.write_records(RecordKind::kFace, b, n, vertex_base);
+        counts->triangles += n;
+      })) {
+    return input_failed(src, "indices", err);
+  }
+  if (sink.failed()) return false;
+  if (!hand_groups(src, sink, chunks, vertex_tag)) return input_failed(src, "vertex groups", err);
+  return !sink.failed();
+}
+
 // A search that found nothing ends the walk; it is a failure only when the
 // file could not be read to its end.
 template <class Source>
@@ -185,21 +208,9 @@ bool walk_geosets(Source& src, RecordSink& sink, std::ostream& console, std::str
     }
 
     seek_to(src, index_block_pos);
-    std::uint32_t index_count;
-    if (!read_u32(src, &index_count)) return input_failed(src, "index count", err);
-    console << "Faces: " << index_count << std::endl;
-    console << static_cast<long long>(tell(src)) << std::endl;
-    if (index_count >= 3) use_material_of(sink, chunks, vertex_tag);
-    if (!read_records(src, index_count / 3, 6, [&](const unsigned char* b, std::uint32_t n) {
-          sink.write_records(RecordKind::kFace, b, n, vertex_base);
-          counts->triangles += n;
-        })) {
-      return input_failed(src, "indices", err);
+    if (!walk_faces(src, sink, console, err, counts, chunks, vertex_tag, vertex_base)) {
+      return false;
     }
-    if (sink.failed()) return false;
-    if (!hand_groups(src, sink, chunks, vertex_tag)) return input_failed(src, "vertex groups", err);
-    if (sink.failed()) return false;
-
     vertex_base += vertex_count;
     scan_pos += 1;
   }
