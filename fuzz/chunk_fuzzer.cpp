@@ -3,23 +3,12 @@
 // What must hold: entries lie in the file in order, every material's layers
 // are the model's, and every line the walk writes is a whole record.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <sstream>
 #include <string>
 
 #include "mdx/chunk_walk.h"
+#include "require.h"
 #include "walk_checks.h"
-
-namespace {
-
-void require(bool holds, const char* what) {
-  if (holds) return;
-  std::fprintf(stderr, "%s\n", what);
-  std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;

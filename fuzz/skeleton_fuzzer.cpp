@@ -6,21 +6,14 @@
 // cubic one); every joint's parent is a joint before the model node.
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <sstream>
 #include <string>
 
 #include "gltf/glb_skeleton.h"
 #include "mdx/skeleton_walk.h"
+#include "require.h"
 
 namespace {
-
-void require(bool holds, const char* what) {
-  if (holds) return;
-  std::fprintf(stderr, "%s\n", what);
-  std::abort();
-}
 
 void check_track(const NodeTrack& t, int path) {
   for (std::size_t k = 0; k < t.keys.size(); ++k) {

@@ -3,14 +3,13 @@
 // lengths must be a fault the reader names, never a crash, a hang or memory
 // beyond a few images of the largest size; what it reads must make a PNG.
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 #include <sstream>
 #include <string>
 
 #include "image/blp_image.h"
 #include "image/png_write.h"
 #include "image/tga_image.h"
+#include "require.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
@@ -20,22 +19,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool read = data[0] % 2 == 0 ? decode_blp(data + 1, size - 1, &image, &fault, &what)
                                      : decode_tga(data + 1, size - 1, &image, &fault, &what);
   if (!read) {
-    if (fault == ImageFault::kNone || (fault == ImageFault::kDamaged && what.empty())) {
-      std::fprintf(stderr, "a texture not read without a reason\n");
-      std::abort();
-    }
+    require(fault != ImageFault::kNone && (fault != ImageFault::kDamaged || !what.empty()),
+            "a texture not read without a reason");
     return 0;
   }
-  if (image.width == 0 || image.width > kMostImageSide || image.height > kMostImageSide ||
-      image.rgba.size() != std::size_t(image.width) * image.height * 4) {
-    std::fprintf(stderr, "an image of %ux%u\n", image.width, image.height);
-    std::abort();
-  }
+  require(image.width != 0 && image.width <= kMostImageSide && image.height <= kMostImageSide &&
+              image.rgba.size() == std::size_t(image.width) * image.height * 4,
+          "an image of " + std::to_string(image.width) + "x" + std::to_string(image.height));
   std::stringbuf png;
   std::string err;
-  if (!write_png(&png, image, &err)) {
-    std::fprintf(stderr, "no PNG: %s\n", err.c_str());
-    std::abort();
-  }
+  require(write_png(&png, image, &err), "no PNG: " + err);
   return 0;
 }
