@@ -22,3 +22,19 @@ timed() {
 }
 wall() { cut -d' ' -f1 < "$work/$1.times" | median; }
 cpu() { cut -d' ' -f2 < "$work/$1.times" | median; }
+
+# Paired rounds on one model: every program of the array `programs` once a
+# round, in a rotating order, each run by the script's own `time_one NAME
+# MODEL` (which prints "seconds rss"), into $work/NAME.times and .rss.
+paired_runs() {
+  local model=$1 i k name secs rss
+  for name in "${programs[@]}"; do : > "$work/$name.times"; : > "$work/$name.rss"; done
+  for ((i = 0; i < runs; i++)); do
+    for ((k = 0; k < ${#programs[@]}; k++)); do
+      name=${programs[$(((i + k) % ${#programs[@]}))]}
+      read -r secs rss < <(time_one "$name" "$model")
+      echo "$secs" >> "$work/$name.times"
+      echo "$rss" >> "$work/$name.rss"
+    done
+  done
+}

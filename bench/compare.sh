@@ -79,16 +79,7 @@ for mb in "${sizes[@]}"; do
     "$bin/bench/mdx_gen" "${flag[@]}" "$model" $((mb * 1024 * 1024)) "$mb"
     rm -f "$work/output.obj"
     printf '%s\n%s\n' "$model" "$work/output.obj" | "$bin/mdx2obj" > /dev/null
-    for name in "${programs[@]}"; do : > "$work/$name.times"; : > "$work/$name.rss"; done
-    for ((i = 0; i < runs; i++)); do
-      # Paired: every program once per round, in a rotating order.
-      for ((k = 0; k < ${#programs[@]}; k++)); do
-        name=${programs[$(((i + k) % ${#programs[@]}))]}
-        read -r secs rss < <(time_one "$name" "$model")
-        echo "$secs" >> "$work/$name.times"
-        echo "$rss" >> "$work/$name.rss"
-      done
-    done
+    paired_runs "$model"
     floor=$(median < "$work/floor.times")
     copy=$(median < "$work/copy.times")
     for name in "${programs[@]}"; do

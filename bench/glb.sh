@@ -61,15 +61,7 @@ for mb in "${sizes[@]}"; do
     "$bin/bench/mdx_gen" "${flag[@]}" "$model" $((mb * 1024 * 1024)) "$mb"
     "$bin/mdx2obj" -q -o "$work/output.glb" "$model"
     "$bin/mdx2obj" -q -o "$work/output.obj" "$model"
-    for name in "${programs[@]}"; do : > "$work/$name.times"; : > "$work/$name.rss"; done
-    for ((i = 0; i < runs; i++)); do
-      for ((k = 0; k < ${#programs[@]}; k++)); do
-        name=${programs[$(((i + k) % ${#programs[@]}))]}
-        read -r secs rss < <(time_one "$name" "$model")
-        echo "$secs" >> "$work/$name.times"
-        echo "$rss" >> "$work/$name.rss"
-      done
-    done
+    paired_runs "$model"
     cmp -s "$work/output.glb" "$work/new-glb.glb" || echo "the GLB differs between runs" >&2
     for name in "${programs[@]}"; do
       t=$(median < "$work/$name.times")
