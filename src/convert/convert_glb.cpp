@@ -94,7 +94,7 @@ bool write_glb(const Settings& settings, const GlbScan& scan, const GlbContent& 
   if (!close_glb_data(&sink, why)) return false;
   std::uint64_t expected = 0;
   for (const GlbGeoset& g : scan.geosets) {
-    expected += has_mesh(g) ? mesh_bytes(g, skin_bytes(content.skeleton, g)) : 0;
+    expected += has_mesh(g) ? mesh_bytes(g, content.skeleton) : 0;
   }
   if (sink.written != expected) {
     *why = "the model changed while it was read";

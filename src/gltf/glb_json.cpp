@@ -236,8 +236,7 @@ std::string utf8_name(const std::string& bytes) {
 std::uint64_t glb_bin_length(const GlbScan& scan, const GlbContent& content) {
   const GlbSkeleton& s = content.skeleton;
   std::uint64_t length = 0;
-  for (const GlbGeoset& g : scan.geosets)
-    length += has_mesh(g) ? mesh_bytes(g, skin_bytes(s, g)) : 0;
+  for (const GlbGeoset& g : scan.geosets) length += has_mesh(g) ? mesh_bytes(g, s) : 0;
   length += matrices_bytes(s) + animation_bytes(s);
   for (const GlbImage& image : content.images) length += padded(image.bytes.size());
   return length;

@@ -146,9 +146,9 @@ std::size_t skin_bytes(const GlbSkeleton& skeleton, const GlbGeoset& g) {
   return has_skin(skeleton) ? skin_stride(wide_joints(skeleton), g.eight_joints) : 0;
 }
 
-std::uint64_t mesh_bytes(const GlbGeoset& g, std::size_t skin) {
+std::uint64_t mesh_bytes(const GlbGeoset& g, const GlbSkeleton& skeleton) {
   const std::uint64_t indices = std::uint64_t(g.triangles) * 3 * (g.wide ? 4 : 2);
-  return std::uint64_t(g.vertices) * (32 + skin) + (indices + 3) / 4 * 4;
+  return std::uint64_t(g.vertices) * (32 + skin_bytes(skeleton, g)) + (indices + 3) / 4 * 4;
 }
 
 namespace {

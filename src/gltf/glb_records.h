@@ -69,8 +69,8 @@ struct GlbDataSink : RecordSink {
 std::size_t skin_bytes(const GlbSkeleton& skeleton, const GlbGeoset& g);
 
 // The bytes of a geoset's mesh in the binary chunk, indices padded to 4, then
-// its skin data.
-std::uint64_t mesh_bytes(const GlbGeoset& g, std::size_t skin = 0);
+// its skin data where the skeleton has joints.
+std::uint64_t mesh_bytes(const GlbGeoset& g, const GlbSkeleton& skeleton);
 
 // The bytes of the buffer, handed on whole.
 constexpr std::size_t kGlbDataBlock = std::size_t(1) << 20;

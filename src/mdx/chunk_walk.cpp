@@ -49,15 +49,13 @@ bool read_materials(Span body, ModelChunks* chunks) {
 
 bool read_textures(Span body, ModelChunks* chunks) {
   if ((body.end - body.at) % kTextureEntry != 0) return false;
-  for (; body.at < body.end; body.at += kTextureEntry) {
+  while (body.at < body.end) {
     if (chunks->textures.size() >= kMostEntries) return false;
     unsigned char b[kTextureEntry];
-    seek_to(*body.file, body.at);
-    if (!read_bytes(*body.file, b, sizeof b)) return false;
+    if (!read_span(body, b, sizeof b)) return false;
     ModelTexture t;
     t.replaceable_id = le_u32(b);
-    const char* path = reinterpret_cast<const char*>(b + 4);
-    t.path.assign(path, strnlen(path, kTexturePath));
+    t.path = fixed_name(b + 4, kTexturePath);
     chunks->textures.push_back(std::move(t));
   }
   return true;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "common/little_endian.h"
 #include "mdx/model_source.h"
@@ -15,6 +16,12 @@ struct Span {
   std::uint64_t at;
   std::uint64_t end;
 };
+
+// A name of at most `n` bytes, ending at its first zero byte.
+inline std::string fixed_name(const unsigned char* b, std::size_t n) {
+  const char* s = reinterpret_cast<const char*>(b);
+  return std::string(s, strnlen(s, n));
+}
 
 inline bool read_span(Span& s, void* into, std::uint64_t n) {
   if (s.end - s.at < n) return false;

@@ -24,11 +24,6 @@ bool read_floats(Span& r, float* v, int n) {
   return true;
 }
 
-std::string name_of(const unsigned char* b, std::size_t n) {
-  const char* s = reinterpret_cast<const char*>(b);
-  return std::string(s, strnlen(s, n));
-}
-
 int path_of(const char* tag) {
   if (std::memcmp(tag, "KGTR", 4) == 0) return kTranslation;
   if (std::memcmp(tag, "KGRT", 4) == 0) return kRotation;
@@ -90,7 +85,7 @@ bool read_node(Span& r, ModelSkeleton* skeleton, std::size_t* kept) {
     return false;
   }
   SkeletonNode n;
-  n.name = name_of(header, 80);
+  n.name = fixed_name(header, 80);
   n.object_id = le_u32(header + 80);
   n.parent_id = le_u32(header + 84);
   if (!read_tracks(node, &n, &skeleton->faults, kept)) return false;
@@ -121,7 +116,7 @@ bool read_sequences(Span& r, ModelSkeleton* skeleton) {
     unsigned char b[kSequenceEntry];
     if (!read_span(r, b, sizeof b)) return false;
     ModelSequence s;
-    s.name = name_of(b, 80);
+    s.name = fixed_name(b, 80);
     s.start = le_u32(b + 80);
     s.end = le_u32(b + 84);
     s.move_speed = f32_at(b + 88);
