@@ -142,6 +142,27 @@ TEST_F(SkeletonFixture, ManyJointsAsShorts) {
   }
 }
 
+// A sampling that passes the keys a GLB takes here stops at the channel that
+// passes them: the sequences before it kept, the rest dropped, told once.
+TEST_F(SkeletonFixture, SamplingPastTheBoundStopsThere) {
+  ModelDress d;
+  for (std::uint32_t n = 0; n < 40; ++n) {
+    d.skeleton.nodes.push_back({"BONE", "bone" + std::to_string(n), n, 0xFFFFFFFFu, {}});
+    d.skeleton.nodes.back().tracks.push_back(
+        {"KGTR", 1, -1, {key(0, {0, 0, 0}), key(1000, {1, 0, 0})}});
+  }
+  // 40 channels of 3 million samples each at 1000 a second.
+  d.skeleton.sequences = {
+      {"Stand", 0, 1000, 0, 0, 0}, {"Long", 0, 3000000, 0, 0, 0}, {"Walk", 0, 1000, 0, 0, 0}};
+  put("long.mdx", build_model({make_geoset(3, 1)}, nullptr, d));
+  ASSERT_EQ(run("-q --format glb --bake 1000 long.mdx"), 0) << err();
+  EXPECT_EQ(err(), "mdx2obj: long.mdx: animations past the keys a GLB takes here dropped\n");
+  const nlohmann::json j = read_glb(file("long.glb")).json;
+  std::string names;
+  for (const auto& a : j["animations"]) names += a["name"].get<std::string>() + ",";
+  EXPECT_EQ(names, "Stand,");
+}
+
 // What the rules cannot take: told once a model, the rest of the skeleton
 // kept; a skeleton that does not fit its layout is none.
 TEST_F(SkeletonFixture, WhatTheRulesCannotTakeIsWarned) {

@@ -32,8 +32,12 @@ const char* interpolation_of(Interpolation how, std::size_t keys) {
 // first and the last value.
 std::vector<Point> points_of(const NodeTrack& t, std::int64_t start, std::int64_t end) {
   std::vector<Point> points;
-  for (const TrackKey& k : t.keys) {
-    if (k.time < start || k.time > end) continue;
+  // The keys are sorted: a long track is not walked whole for each sequence.
+  const auto first =
+      std::lower_bound(t.keys.begin(), t.keys.end(), start,
+                       [](const TrackKey& k, std::int64_t at) { return k.time < at; });
+  for (auto it = first; it != t.keys.end() && it->time <= end; ++it) {
+    const TrackKey& k = *it;
     Point p;
     p.time = k.time;
     p.key = &k;
@@ -193,11 +197,12 @@ void value_at(const GlbChannel& c, std::size_t width, double t, float* out) {
 }
 
 // A LINEAR or CUBICSPLINE channel sampled `hz` times a second and at each of
-// its keys, as straight lines; false where that passes what a model keeps.
-bool bake(GlbChannel* c, unsigned hz) {
+// its keys, as straight lines; false, with nothing sampled, where that passes
+// the `room` left of what a model keeps.
+bool bake(GlbChannel* c, unsigned hz, std::size_t room) {
   if (std::string(c->interpolation) == "STEP" || c->times.size() < 2) return true;
   const double end = c->times.back();
-  if (end * hz > double(kMostKeys)) return false;
+  if (end * hz + double(c->times.size()) > double(room)) return false;
   std::vector<float> times = c->times;
   for (std::uint64_t k = 1; double(k) / hz < end; ++k)
     times.push_back(static_cast<float>(double(k) / hz));
@@ -216,27 +221,24 @@ bool bake(GlbChannel* c, unsigned hz) {
   return true;
 }
 
-std::size_t keys_of(const GlbAnimation& a) {
-  std::size_t keys = 0;
-  for (const GlbChannel& c : a.channels) keys += c.times.size();
-  return keys;
-}
-
 }  // namespace
 
 void add_animations(const ModelSkeleton& model, double scale, unsigned hz, GlbSkeleton* s,
                     GlbSkeletonFaults* faults) {
+  // Each channel counted as it is made: a sampling past the bound stops at
+  // the channel that passes it, not after every channel of it is sampled.
   std::size_t keys = 0;
   auto add = [&](GlbAnimation a) {
     for (GlbChannel& c : a.channels) {
-      if (hz > 0 && !bake(&c, hz)) faults->too_many_keys = true;
+      const bool sampled = hz == 0 || bake(&c, hz, kMostKeys - keys);
+      keys += c.times.size();
+      if (!sampled || keys > kMostKeys) return void(faults->too_many_keys = true);
     }
-    keys += keys_of(a);
-    if (keys > kMostKeys) faults->too_many_keys = true;
-    if (!faults->too_many_keys) s->animations.push_back(std::move(a));
+    s->animations.push_back(std::move(a));
   };
   for (const ModelSequence& q : model.sequences) {
     if (q.end < q.start) faults->backwards = true;
+    if (faults->too_many_keys) continue;
     const std::int64_t end = std::max<std::int64_t>(q.start, q.end);
     GlbAnimation a = animation_of(model, *s, -1, q.start, end, scale);
     a.name = q.name;
@@ -251,7 +253,7 @@ void add_animations(const ModelSkeleton& model, double scale, unsigned hz, GlbSk
       for (const NodeTrack& t : n.tracks)
         used = used || (!t.keys.empty() && t.global_sequence == std::int32_t(g));
     }
-    if (!used) continue;
+    if (!used || faults->too_many_keys) continue;
     GlbAnimation a =
         animation_of(model, *s, static_cast<std::int32_t>(g), 0, model.global_sequences[g], scale);
     a.name = "global sequence " + std::to_string(g);
