@@ -163,6 +163,22 @@ TEST_F(SkeletonFixture, SamplingPastTheBoundStopsThere) {
   EXPECT_EQ(names, "Stand,");
 }
 
+// Far from a sequence's start one float cannot tell a millisecond apart:
+// of such times the first is kept, since glTF's times must rise.
+TEST_F(SkeletonFixture, TimesOneFloatCannotTellApartKeepTheFirst) {
+  ModelDress d;
+  d.skeleton.nodes = {{"BONE", "a", 0, 0xFFFFFFFFu, {}}};
+  d.skeleton.nodes[0].tracks.push_back(
+      {"KGTR", 1, -1, {key(100000000, {1, 0, 0}), key(100000001, {2, 0, 0})}});
+  d.skeleton.sequences = {{"Long", 0, 100000002, 0, 0, 0}};
+  put("far.mdx", build_model({make_geoset(3, 1)}, nullptr, d));
+  ASSERT_EQ(run("-q --format glb far.mdx"), 0) << err();
+  const Glb glb = read_glb(file("far.glb"));
+  const auto& sampler = glb.json["animations"][0]["samplers"][0];
+  EXPECT_EQ(accessor_values(glb, sampler["input"]), (std::vector<double>{0, 100000}));
+  EXPECT_EQ(accessor_values(glb, sampler["output"]), (std::vector<double>{1, 0, 0, 1, 0, 0}));
+}
+
 // What the rules cannot take: told once a model, the rest of the skeleton
 // kept; a skeleton that does not fit its layout is none.
 TEST_F(SkeletonFixture, WhatTheRulesCannotTakeIsWarned) {
@@ -253,7 +269,9 @@ TEST_F(SkeletonFixture, WhatTheRulesCannotTakeIsWarned) {
     d.version = c.version;
     d.skeleton.nodes = c.nodes;
     d.skeleton.pivots = {{0, 0, 1}, {0, 1, 0}};
-    d.skeleton.sequences = {{"Stand", 0, 100, 0, 0, 0}};
+    // A sequence of length 0 is no fault; a global sequence no track uses
+    // is no animation.
+    d.skeleton.sequences = {{"Stand", 0, 100, 0, 0, 0}, {"Hit", 50, 50, 0, 0, 0}};
     d.skeleton.globals = {100};
     std::string bytes = build_model({make_geoset(3, 1)}, nullptr, d);
     const std::size_t chunk = bytes.find("BONE"), node = chunk + 8;
@@ -273,6 +291,7 @@ TEST_F(SkeletonFixture, WhatTheRulesCannotTakeIsWarned) {
     EXPECT_EQ(std::count(told.begin(), told.end(), '\n'), 1) << told;
     const nlohmann::json j = read_glb(file("odd.glb")).json;
     EXPECT_EQ(j.contains("skins"), c.skin) << c.warning;
+    EXPECT_EQ(j.value("animations", nlohmann::json::array()).size(), c.skin ? 2u : 0u);
     // What is kept still moves: each channel's node, path and keys.
     std::string channels;
     const nlohmann::json animations =
