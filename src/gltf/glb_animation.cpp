@@ -163,8 +163,7 @@ GlbAnimation animation_of(const ModelSkeleton& model, const GlbSkeleton& s, std:
 
 // A channel's value at t seconds, by the glTF rules: a rotation's straight
 // line the shorter arc, a cubic's result of unit length.
-void value_at(const GlbChannel& c, std::size_t width, double t, float* out) {
-  const bool cubic = std::string(c.interpolation) == "CUBICSPLINE";
+void value_at(const GlbChannel& c, bool cubic, std::size_t width, double t, float* out) {
   const std::size_t stride = cubic ? 3 * width : width, mid = cubic ? width : 0;
   const std::vector<float>& times = c.times;
   const std::size_t k =
@@ -203,20 +202,24 @@ bool bake(GlbChannel* c, unsigned hz, std::size_t room) {
   if (std::string(c->interpolation) == "STEP" || c->times.size() < 2) return true;
   const double end = c->times.back();
   if (end * hz + double(c->times.size()) > double(room)) return false;
-  std::vector<float> times = c->times;
+  // The samples rise as the keys do: merged, not sorted, as there may be
+  // millions of them.
+  std::vector<float> samples;
   for (std::uint64_t k = 1; double(k) / hz < end; ++k)
-    times.push_back(static_cast<float>(double(k) / hz));
-  std::sort(times.begin(), times.end());
+    samples.push_back(static_cast<float>(double(k) / hz));
+  std::vector<float> times(c->times.size() + samples.size());
+  std::merge(c->times.begin(), c->times.end(), samples.begin(), samples.end(), times.begin());
   times.erase(std::unique(times.begin(), times.end()), times.end());
+  const bool cubic = std::string(c->interpolation) == "CUBICSPLINE";
   const std::size_t width = c->path == kRotation ? 4 : 3;
   GlbChannel out;
   out.node = c->node;
   out.path = c->path;
   out.interpolation = "LINEAR";
-  out.times = times;
   out.values.resize(times.size() * width);
   for (std::size_t i = 0; i < times.size(); ++i)
-    value_at(*c, width, times[i], &out.values[i * width]);
+    value_at(*c, cubic, width, times[i], &out.values[i * width]);
+  out.times = std::move(times);
   *c = std::move(out);
   return true;
 }
