@@ -163,6 +163,30 @@ TEST_F(SkeletonFixture, SamplingPastTheBoundStopsThere) {
   EXPECT_EQ(names, "Stand,");
 }
 
+// Thousands of sequences over many nodes: a channel each node and sequence,
+// bounded as the keys are.
+TEST_F(SkeletonFixture, ChannelsPastTheBoundStopThere) {
+  ModelDress d;
+  for (std::uint32_t n = 0; n < 32; ++n) {
+    d.skeleton.nodes.push_back({"BONE", "b" + std::to_string(n), n, 0xFFFFFFFFu, {}});
+    d.skeleton.nodes.back().tracks.push_back({"KGTR", 0, -1, {key(0, {1, 0, 0})}});
+  }
+  d.skeleton.sequences.assign(4200, {"S", 0, 0, 0, 0, 0});
+  put("many.mdx", build_model({make_geoset(3, 1)}, nullptr, d));
+  ASSERT_EQ(run("-q --format glb many.mdx"), 0) << err();
+  EXPECT_EQ(err(), "mdx2obj: many.mdx: animations past the keys a GLB takes here dropped\n");
+  // 4,096 sequences of 32 channels each: 2^17 channels.
+  const std::string glb = file("many.glb");
+  std::size_t sequences = 0;
+  for (std::size_t at = glb.find(R"("name":"S")"); at != std::string::npos;
+       at = glb.find(R"("name":"S")", at + 1))
+    ++sequences;
+  EXPECT_EQ(sequences, 4096u);
+  // Too large for the validator to be quick; what it checks, the other
+  // tests check.
+  std::filesystem::remove(dir.path / "many.glb");
+}
+
 // Far from a sequence's start one float cannot tell a millisecond apart:
 // of such times the first is kept, since glTF's times must rise.
 TEST_F(SkeletonFixture, TimesOneFloatCannotTellApartKeepTheFirst) {

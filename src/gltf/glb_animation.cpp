@@ -13,6 +13,9 @@ namespace {
 // Far more than a model's animations hold: what is kept stays bounded even
 // where sequences overlap a long track many times.
 constexpr std::size_t kMostKeys = std::size_t(1) << 22;
+// A channel a node and path a sequence: far more than a model's hold, and a
+// bound where a file claims thousands of sequences over thousands of nodes.
+constexpr std::size_t kMostChannels = std::size_t(1) << 17;
 
 struct Point {
   std::int64_t time = 0;          // ms: a sequence's end may pass a key's range
@@ -230,8 +233,10 @@ void add_animations(const ModelSkeleton& model, double scale, unsigned hz, GlbSk
                     GlbSkeletonFaults* faults) {
   // Each channel counted as it is made: a sampling past the bound stops at
   // the channel that passes it, not after every channel of it is sampled.
-  std::size_t keys = 0;
+  std::size_t keys = 0, channels = 0;
   auto add = [&](GlbAnimation a) {
+    channels += a.channels.size();
+    if (channels > kMostChannels) return void(faults->too_many_keys = true);
     for (GlbChannel& c : a.channels) {
       const bool sampled = hz == 0 || bake(&c, hz, kMostKeys - keys);
       keys += c.times.size();
