@@ -163,6 +163,28 @@ TEST_F(SkeletonFixture, SamplingPastTheBoundStopsThere) {
   EXPECT_EQ(names, "Stand,");
 }
 
+// Of nodes on a loop of parents each goes under the model node; a node that
+// hangs from a loop keeps its parent.
+TEST_F(SkeletonFixture, NodesOnALoopGoUnderTheModel) {
+  ModelDress d;
+  // 0 -> 1 -> 2 -> 0 a loop, 3 and 4 hang from it, 5 its own parent, 6 a root.
+  const std::uint32_t parents[] = {1, 2, 0, 2, 3, 5, 0xFFFFFFFFu};
+  for (std::uint32_t n = 0; n < 7; ++n)
+    d.skeleton.nodes.push_back({"BONE", "n" + std::to_string(n), n, parents[n], {}});
+  GeosetData g = make_geoset(3, 1);
+  g.groups = {{4}};
+  g.vertex_groups = {0, 0, 0};
+  put("loop.mdx", build_model({g}, nullptr, d));
+  ASSERT_EQ(run("-q --format glb loop.mdx"), 0) << err();
+  EXPECT_EQ(err(), "mdx2obj: loop.mdx: nodes on a loop of parents put under the model\n");
+  const nlohmann::json j = read_glb(file("loop.glb")).json;
+  std::string children;
+  for (const auto& node : j["nodes"])
+    children += node.value("children", nlohmann::json::array()).dump() + " ";
+  // Nodes 1 to 7 are the joints, 8 the model node.
+  EXPECT_EQ(children, "[] [] [] [4] [5] [] [] [] [1,2,3,6,7] ");
+}
+
 // Thousands of sequences over many nodes: a channel each node and sequence,
 // bounded as the keys are.
 TEST_F(SkeletonFixture, ChannelsPastTheBoundStopThere) {

@@ -123,17 +123,22 @@ void put_nodes(const GlbScan& scan, const GlbSkeleton& s, const JsonPieces& put)
     if (has_mesh(scan.geosets[i]) && has_skin(s)) node["skin"] = 0;
     nodes.add(node);
   }
+  if (!has_skin(s)) {
+    nodes.end();
+    return;
+  }
   const std::size_t joints = s.joints.size();
-  for (std::size_t j = 0; j <= joints && has_skin(s); ++j) {
+  // Each node's children found in one pass (the model node's last): looking
+  // through every joint for each would take seconds for a model of 65,536.
+  std::vector<std::vector<std::size_t>> children(joints + 1);
+  for (std::size_t c = 0; c < joints; ++c) {
+    const std::int32_t parent = s.joints[c].parent;
+    children[parent < 0 ? joints : std::size_t(parent)].push_back(geosets + c);
+  }
+  for (std::size_t j = 0; j <= joints; ++j) {
     const bool model = j == joints;
     Json node = {{"name", utf8_name(model ? s.model_name : s.joints[j].name)}};
-    Json children = Json::array();
-    for (std::size_t c = 0; c < joints; ++c) {
-      const std::int32_t parent = s.joints[c].parent;
-      if ((model && parent < 0) || (!model && parent == std::int32_t(j)))
-        children.push_back(geosets + c);
-    }
-    if (!children.empty()) node["children"] = children;
+    if (!children[j].empty()) node["children"] = children[j];
     if (!model)
       node["translation"] = {s.joints[j].rest[0], s.joints[j].rest[1], s.joints[j].rest[2]};
     nodes.add(node);

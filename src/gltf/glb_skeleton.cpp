@@ -20,6 +20,30 @@ void glb_pivot(const ModelSkeleton& model, std::uint32_t object_id, double scale
   out[2] = negated(p[1]);
 }
 
+// The nodes on a loop of parents: those that walking up from comes back to.
+// Each node is walked once, the walk stopping at nodes already walked, so
+// that a chain of 65,536 nodes is not walked up once from each of them.
+std::vector<bool> loops_of(const std::vector<std::int32_t>& parent) {
+  const std::size_t n = parent.size();
+  std::vector<bool> on_loop(n, false);
+  std::vector<std::uint8_t> state(n, 0);  // 0 not walked, 1 on this walk, 2 walked
+  std::vector<std::int32_t> walk;
+  for (std::size_t i = 0; i < n; ++i) {
+    walk.clear();
+    std::int32_t at = static_cast<std::int32_t>(i);
+    for (; at >= 0 && state[std::size_t(at)] == 0; at = parent[std::size_t(at)]) {
+      state[std::size_t(at)] = 1;
+      walk.push_back(at);
+    }
+    // Back at a node of this walk: the nodes from it round to it are a loop.
+    for (std::int32_t k = at; k >= 0 && state[std::size_t(k)] == 1 && !on_loop[std::size_t(k)];
+         k = parent[std::size_t(k)])
+      on_loop[std::size_t(k)] = true;
+    for (std::int32_t k : walk) state[std::size_t(k)] = 2;
+  }
+  return on_loop;
+}
+
 // Each node's parent: the first node of its parent id, or -1 (the model
 // node) where none is, or where the node lies on a loop of parents.
 std::vector<std::int32_t> parents_of(const GlbSkeleton& s, const ModelSkeleton& model,
@@ -36,18 +60,7 @@ std::vector<std::int32_t> parents_of(const GlbSkeleton& s, const ModelSkeleton& 
     }
     parent[i] = static_cast<std::int32_t>(at->second);
   }
-  // A node is on a loop where walking up from it comes back to it.
-  std::vector<bool> on_loop(n, false);
-  for (std::size_t i = 0; i < n; ++i) {
-    std::int32_t at = parent[i];
-    for (std::size_t steps = 0; at >= 0 && steps <= n; ++steps) {
-      if (std::size_t(at) == i) {
-        on_loop[i] = true;
-        break;
-      }
-      at = parent[std::size_t(at)];
-    }
-  }
+  const std::vector<bool> on_loop = loops_of(parent);
   for (std::size_t i = 0; i < n; ++i) {
     if (on_loop[i]) parent[i] = -1, faults->parent_loop = true;
   }
