@@ -149,7 +149,7 @@ TEST_F(SkeletonFixture, SamplingPastTheBoundStopsThere) {
   for (std::uint32_t n = 0; n < 40; ++n) {
     d.skeleton.nodes.push_back({"BONE", "bone" + std::to_string(n), n, 0xFFFFFFFFu, {}});
     d.skeleton.nodes.back().tracks.push_back(
-        {"KGTR", 1, -1, {key(0, {0, 0, 0}), key(1000, {1, 0, 0})}});
+        {"KGTR", 1, -1, {key(0, {-1, 0, 0}), key(1000, {1, 0, 0})}});
   }
   // 40 channels of 3 million samples each at 1000 a second.
   d.skeleton.sequences = {
@@ -157,10 +157,17 @@ TEST_F(SkeletonFixture, SamplingPastTheBoundStopsThere) {
   put("long.mdx", build_model({make_geoset(3, 1)}, nullptr, d));
   ASSERT_EQ(run("-q --format glb --bake 1000 long.mdx"), 0) << err();
   EXPECT_EQ(err(), "mdx2obj: long.mdx: animations past the keys a GLB takes here dropped\n");
-  const nlohmann::json j = read_glb(file("long.glb")).json;
+  const Glb glb = read_glb(file("long.glb"));
   std::string names;
-  for (const auto& a : j["animations"]) names += a["name"].get<std::string>() + ",";
+  for (const auto& a : glb.json["animations"]) names += a["name"].get<std::string>() + ",";
   EXPECT_EQ(names, "Stand,");
+  // A translation between opposite values is a straight line through 0,
+  // whatever the sign of their dot product.
+  const std::vector<double> x =
+      accessor_values(glb, glb.json["animations"][0]["samplers"][0]["output"]);
+  ASSERT_EQ(x.size(), 3u * 1001);
+  EXPECT_EQ(x[3 * 250], -0.5);
+  EXPECT_EQ(x[3 * 500], 0);
 }
 
 // Of nodes on a loop of parents each goes under the model node; a node that
