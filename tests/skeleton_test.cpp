@@ -170,26 +170,32 @@ TEST_F(SkeletonFixture, SamplingPastTheBoundStopsThere) {
   EXPECT_EQ(x[3 * 500], 0);
 }
 
-// Of nodes on a loop of parents each goes under the model node; a node that
-// hangs from a loop keeps its parent.
+// Of nodes on a loop of parents each goes under the model node, as does a
+// node whose parent id names no node; a node that hangs from a loop keeps its
+// parent; of two nodes of one id the first is the parent.
 TEST_F(SkeletonFixture, NodesOnALoopGoUnderTheModel) {
   ModelDress d;
-  // 0 -> 1 -> 2 -> 0 a loop, 3 and 4 hang from it, 5 its own parent, 6 a root.
-  const std::uint32_t parents[] = {1, 2, 0, 2, 3, 5, 0xFFFFFFFFu};
-  for (std::uint32_t n = 0; n < 7; ++n)
-    d.skeleton.nodes.push_back({"BONE", "n" + std::to_string(n), n, parents[n], {}});
+  // 0 -> 1 -> 2 -> 0 a loop, 3 and 4 hang from it, 5 its own parent, then a
+  // root, a node whose parent id 8 lies between ids that name nodes, and a
+  // second node of id 2.
+  const std::uint32_t ids[] = {0, 1, 2, 3, 4, 5, 10, 11, 2};
+  const std::uint32_t parents[] = {1, 2, 0, 2, 3, 5, 0xFFFFFFFFu, 8, 0xFFFFFFFFu};
+  for (std::size_t n = 0; n < 9; ++n)
+    d.skeleton.nodes.push_back({"BONE", "n" + std::to_string(n), ids[n], parents[n], {}});
   GeosetData g = make_geoset(3, 1);
   g.groups = {{4}};
   g.vertex_groups = {0, 0, 0};
   put("loop.mdx", build_model({g}, nullptr, d));
   ASSERT_EQ(run("-q --format glb loop.mdx"), 0) << err();
-  EXPECT_EQ(err(), "mdx2obj: loop.mdx: nodes on a loop of parents put under the model\n");
+  EXPECT_EQ(err(),
+            "mdx2obj: loop.mdx: nodes whose parent names no node put under the model\n"
+            "mdx2obj: loop.mdx: nodes on a loop of parents put under the model\n");
   const nlohmann::json j = read_glb(file("loop.glb")).json;
   std::string children;
   for (const auto& node : j["nodes"])
     children += node.value("children", nlohmann::json::array()).dump() + " ";
-  // Nodes 1 to 7 are the joints, 8 the model node.
-  EXPECT_EQ(children, "[] [] [] [4] [5] [] [] [] [1,2,3,6,7] ");
+  // Nodes 1 to 9 are the joints, 10 the model node.
+  EXPECT_EQ(children, "[] [] [] [4] [5] [] [] [] [] [] [1,2,3,6,7,8,9] ");
 }
 
 // Thousands of sequences over many nodes: a channel each node and sequence,

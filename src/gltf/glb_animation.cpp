@@ -13,8 +13,9 @@ namespace {
 // Far more than a model's animations hold: what is kept stays bounded even
 // where sequences overlap a long track many times.
 constexpr std::size_t kMostKeys = std::size_t(1) << 22;
-// A channel a node and path a sequence: far more than a model's hold, and a
-// bound where a file claims thousands of sequences over thousands of nodes.
+// One channel for each node and path in each sequence: far more than a
+// model holds, a bound where a file claims thousands of sequences over
+// thousands of nodes.
 constexpr std::size_t kMostChannels = std::size_t(1) << 17;
 
 struct Point {
