@@ -6,18 +6,16 @@
 #include <sstream>
 #include <string>
 
-#include "mdx/chunk_walk.h"
-#include "require.h"
+#include "fuzz_model.h"
 #include "walk_checks.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  std::stringbuf in(std::string(reinterpret_cast<const char*>(data + 1), size - 1));
-  ModelSource src;
-  attach_model_source(&src, &in, 4 + data[0] % 64);
-  ModelChunks chunks;
+  FuzzModel model;
+  open_fuzz_model(data, size, &model);
+  ModelSource& src = model.src;
+  ModelChunks& chunks = model.chunks;
   std::string err;
-  require(walk_chunks(src, &chunks, &err), "the walk failed on bytes in memory");
   std::uint64_t last_end = 0;
   for (const GeosetEntry& g : chunks.geosets) {
     require(g.begin >= last_end && g.begin < g.end && g.end <= size - 1, "entries overlap");

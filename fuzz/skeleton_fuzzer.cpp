@@ -6,12 +6,11 @@
 // cubic one); every joint's parent is a joint before the model node.
 #include <cmath>
 #include <cstdint>
-#include <sstream>
 #include <string>
 
+#include "fuzz_model.h"
 #include "gltf/glb_skeleton.h"
 #include "mdx/skeleton_walk.h"
-#include "require.h"
 
 namespace {
 
@@ -51,14 +50,11 @@ void check_animations(const GlbSkeleton& s) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  std::stringbuf in(std::string(reinterpret_cast<const char*>(data + 1), size - 1));
-  ModelSource src;
-  attach_model_source(&src, &in, 4 + data[0] % 64);
-  ModelChunks chunks;
+  FuzzModel model;
+  open_fuzz_model(data, size, &model);
   ModelSkeleton skeleton;
   std::string err;
-  require(walk_chunks(src, &chunks, &err), "the chunk walk failed on bytes in memory");
-  require(walk_skeleton(src, chunks, &skeleton, &err),
+  require(walk_skeleton(model.src, model.chunks, &skeleton, &err),
           "the skeleton walk failed on bytes in memory");
   require(!skeleton.faults.unfit || skeleton.nodes.empty(), "an unfit skeleton kept its nodes");
   for (const SkeletonNode& n : skeleton.nodes) {
